@@ -1,0 +1,104 @@
+// The [Settings] section: the flags and strings that switch Clearon's
+// behaviour, read once at start-up from ConfigText.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace clearon {
+
+// Setting strings are 255-character fields: 254 characters and a terminator.
+inline constexpr std::size_t kFieldCapacity = 255;
+inline constexpr std::size_t kMaxFieldLength = kFieldCapacity - 1;
+
+// A notice is shown only when its text has at least this many characters
+// after the escapes have been replaced.
+inline constexpr std::size_t kMinMessageBoxTextLength = 6;
+
+struct Settings {
+    bool ShowGUI = false;
+    bool AutoRunAfterUILoads = false;
+    bool AskBeforeRemoval = true;
+    bool SilentMSIInstaller = true;
+    bool RemoveTessaral = false;
+    bool CheckDiskSpace = true;
+    bool ResumeAfterReboot = true;
+    bool EnableLogging = true;
+    bool ShowMessageBox = false;
+    std::wstring MessageBoxText;
+    std::wstring MSIExtraParameters;
+    std::wstring InstallShieldExtraParameters;
+    std::wstring DefaultExtraParameters;
+};
+
+// Key names, each defined once.
+inline constexpr std::wstring_view kKeyShowGUI = L"ShowGUI";
+inline constexpr std::wstring_view kKeyAutoRunAfterUILoads = L"AutoRunAfterUILoads";
+inline constexpr std::wstring_view kKeyAskBeforeRemoval = L"AskBeforeRemoval";
+inline constexpr std::wstring_view kKeySilentMSIInstaller = L"SilentMSIInstaller";
+inline constexpr std::wstring_view kKeyRemoveTessaral = L"RemoveTessaral";
+inline constexpr std::wstring_view kKeyCheckDiskSpace = L"CheckDiskSpace";
+inline constexpr std::wstring_view kKeyResumeAfterReboot = L"ResumeAfterReboot";
+inline constexpr std::wstring_view kKeyEnableLogging = L"EnableLogging";
+inline constexpr std::wstring_view kKeyShowMessageBox = L"ShowMessageBox";
+inline constexpr std::wstring_view kKeyMessageBoxText = L"MessageBoxText";
+inline constexpr std::wstring_view kKeyMSIExtraParameters = L"MSIExtraParameters";
+inline constexpr std::wstring_view kKeyInstallShieldExtraParameters = L"InstallShieldExtraParameters";
+inline constexpr std::wstring_view kKeyDefaultExtraParameters = L"DefaultExtraParameters";
+inline constexpr std::wstring_view kKeyLogPath = L"LogPath";
+inline constexpr std::wstring_view kKeyRunBeforeRemoval = L"RunBeforeRemoval";
+inline constexpr std::wstring_view kKeyRunAfterRemoval = L"RunAfterRemoval";
+
+// Applies one line of [Settings] (spaces already dropped, line end cut): for
+// each flag key the line contains, "=Y"/"=true" set it and then "=N"/"=false"
+// clear it. Unrecognised values leave the flag as it was.
+void ParseSettingsLine(std::wstring_view line, Settings& settings);
+
+// The settings scan: walks ConfigText with the spaces dropped and hands every
+// line of [Settings] (its header line included) to ParseSettingsLine.
+void ScanSettingsSection(std::wstring_view config, Settings& settings);
+
+// The value of the first [Settings] line that contains `key`: the text after
+// the first "=", from its first character that is not a space, to the end of
+// the line. Empty when no line matches or the line has no "=". A line longer
+// than the 254-character line buffer is never taken as the match; it is
+// skipped and the walk goes on.
+[[nodiscard]] std::wstring GetSectionValue(std::wstring_view config, std::wstring_view key);
+
+// "\n" and "\t" (either letter case) become a line feed and a tab.
+[[nodiscard]] std::wstring UnescapeMessageBoxText(std::wstring_view value);
+
+// Fills every field of `settings` from `config` in start-up order: the scan,
+// MessageBoxText with its escapes and the 6-character rule, then the three
+// parameter strings. A string value longer than 254 characters is refused
+// (the field stays empty) and named in the returned list of keys, so the
+// caller can log it: a cut parameter string could change what an
+// uninstaller is told to do.
+std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& settings);
+
+// Expands the %NAME% references of a LogPath value by the tool's rule
+// (rescanning from the second character after each replacement); `lookup`
+// returns a variable's value, or nothing when it is undefined. Returns
+// nothing when an expansion is refused by ReplaceNoCase.
+[[nodiscard]] std::wstring ExpandLogPathReferences(
+    std::wstring_view path,
+    const std::function<std::optional<std::wstring>(std::wstring_view name)>& lookup);
+
+// The directory part of the run log's path: LogPath (or `exeDirectory` when it
+// is empty) expanded and ending with exactly the backslash the rule adds.
+[[nodiscard]] std::wstring LogDirectoryFromSetting(
+    std::wstring_view logPathValue, std::wstring_view exeDirectory,
+    const std::function<std::optional<std::wstring>(std::wstring_view name)>& lookup);
+
+// The run log's full path: directory + "Clearon." + computer name + ".log",
+// or + "Clearon.log" when the name could not be read. Returns the empty text
+// (every entry then goes to the error log) when the path would not fit the
+// 254-character field: a cut path would write somewhere else.
+[[nodiscard]] std::wstring ComposeLogFilePath(std::wstring_view directory,
+                                              const std::optional<std::wstring>& computerName);
+
+}  // namespace clearon

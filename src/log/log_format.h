@@ -1,0 +1,24 @@
+// Texts of the run log that do not need Windows: the timestamp format and
+// the fixed log lines, each defined once.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace clearon {
+
+// "%02d/%02d/%04d %02d:%02d:%02d:%03d": month, day, year, hour (0-23),
+// minute, second, millisecond; always 23 characters for real clock values.
+[[nodiscard]] std::wstring FormatTimestamp(int month, int day, int year, int hour, int minute,
+                                           int second, int millisecond);
+
+inline constexpr std::wstring_view kErrorLogName = L"Clearon_Err.log";
+inline constexpr std::wstring_view kLineEnd = L"\r\n";
+inline constexpr std::wstring_view kLogStarting = L" Clearon starting!\r\n";
+inline constexpr std::wstring_view kLogStopping = L" Clearon stopping!\r\n";
+inline constexpr std::wstring_view kLogComputerName = L"Computer Name: ";
+
+// The error log beside the executable: exeDirectory + "\Clearon_Err.log".
+[[nodiscard]] std::wstring ErrorLogPath(std::wstring_view exeDirectory);
+
+}  // namespace clearon

@@ -1,0 +1,93 @@
+// Owners for Windows handles, one per kind, so that no path (cancel and
+// error paths included) can leak one. Each type knows its own invalid value.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace clearon {
+
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Native = typename Traits::Native;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Native handle) noexcept : handle_(handle) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~UniqueHandle() { reset(); }
+
+    [[nodiscard]] Native get() const noexcept { return handle_; }
+    [[nodiscard]] bool valid() const noexcept { return handle_ != Traits::Invalid(); }
+    explicit operator bool() const noexcept { return valid(); }
+
+    // For APIs that return the handle through a pointer.
+    [[nodiscard]] Native* put() noexcept {
+        reset();
+        return &handle_;
+    }
+    Native release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+    void reset(Native handle = Traits::Invalid()) noexcept {
+        if (valid()) Traits::Close(handle_);
+        handle_ = handle;
+    }
+
+private:
+    Native handle_ = Traits::Invalid();
+};
+
+struct RegistryKeyTraits {
+    using Native = HKEY;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native key) noexcept { RegCloseKey(key); }
+};
+
+// Kernel handles that are invalid at NULL: processes, threads, events.
+struct KernelHandleTraits {
+    using Native = HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native handle) noexcept { CloseHandle(handle); }
+};
+
+// Kernel handles that are invalid at INVALID_HANDLE_VALUE: files, snapshots.
+struct FileHandleTraits {
+    using Native = HANDLE;
+    static Native Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Native handle) noexcept { CloseHandle(handle); }
+};
+
+struct LibraryTraits {
+    using Native = HMODULE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native module) noexcept { FreeLibrary(module); }
+};
+
+using UniqueKey = UniqueHandle<RegistryKeyTraits>;
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueSnapshot = UniqueHandle<FileHandleTraits>;
+using UniqueLibrary = UniqueHandle<LibraryTraits>;
+
+// The pair CreateProcessW fills in: both handles are closed with it.
+struct UniqueProcessInformation {
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+
+    void Adopt(const PROCESS_INFORMATION& info) noexcept {
+        process.reset(info.hProcess);
+        thread.reset(info.hThread);
+        processId = info.dwProcessId;
+        threadId = info.dwThreadId;
+    }
+};
+
+}  // namespace clearon

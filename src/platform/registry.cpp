@@ -1,0 +1,42 @@
+#include "platform/registry.h"
+
+namespace clearon {
+
+std::wstring DecodeRegistryString(const RegistryValue& value) {
+    if (value.type != kRegSz && value.type != kRegExpandSz && value.type != kRegMultiSz) return {};
+    const std::size_t units = value.data.size() / 2;
+    const std::size_t limit = units < kRegistryStringBytes / 2 ? units : kRegistryStringBytes / 2;
+    std::wstring text;
+    for (std::size_t i = 0; i < limit; ++i) {
+        const auto unit = static_cast<wchar_t>(value.data[2 * i] | (value.data[2 * i + 1] << 8));
+        if (unit == L'\0') return text;
+        text.push_back(unit);
+    }
+    // No terminator among the data: the string is only complete when it ended
+    // exactly with the data and still leaves room for our own terminator.
+    if (units == limit && text.size() < kRegistryStringBytes / 2) return text;
+    return {};
+}
+
+std::wstring ReadRegistryString(Registry& registry, RegistryRoot root, std::wstring_view key,
+                                std::wstring_view value) {
+    RegistryValue result;
+    if (registry.QueryValue(root, key, value, kRegistryStringBytes, result) != RegistryStatus::Ok) {
+        return {};
+    }
+    return DecodeRegistryString(result);
+}
+
+std::vector<std::uint8_t> EncodeRegistryString(std::wstring_view text) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve((text.size() + 1) * 2);
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+}  // namespace clearon

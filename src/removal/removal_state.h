@@ -1,0 +1,26 @@
+// What one removal run remembers about the products it met. Part of the
+// process-wide RunState; kept free of Windows types so that the decisions
+// that read and write it run in host tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace clearon {
+
+struct RemovalState {
+    // Concatenated markers "|" + display name + "|"; membership ignores the
+    // case of A-Z. These grow as needed: the 65,535-character capacity of the
+    // data model is never a reason to forget a product.
+    std::wstring declinedList;   // answered No this run
+    std::wstring confirmedList;  // answered Yes this run
+    std::wstring failedList;     // entry stayed after its uninstaller (whole process)
+    std::int32_t failureCount = 0;
+    std::wstring agentLocation;  // "InstallLocation" of the last McAfee Agent entry
+    bool securityCenterSeen = false;
+    bool securityCenterPass = false;
+    bool scanning32BitView = false;
+    bool installerLaunched = false;
+};
+
+}  // namespace clearon

@@ -1,0 +1,17 @@
+// Resource ids, shared by the resource script and the code.
+#pragma once
+
+#define IDD_MAIN 103
+#define IDD_NOTICE 135
+#define IDI_CLEARON 131
+#define IDB_SQUARE 144
+
+// Main dialog controls.
+#define IDC_START 4
+#define IDC_EXIT 5
+#define IDC_STATUS 221
+#define IDC_PROGRESS_FRAME 1011
+#define IDC_SQUARE_FIRST 1012
+// Squares 2 to 24 have the ids 1023 to 1045 (1021 + k).
+#define IDC_SQUARE_SECOND 1023
+#define IDC_SQUARE_LAST 1045

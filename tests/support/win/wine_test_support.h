@@ -1,0 +1,98 @@
+// Helpers for the tests that run under Wine: scratch folders, running the
+// real Clearon.exe as a deployment system would, reading its UTF-16 logs,
+// and answering the windows it shows as a person would.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace clearon::test {
+
+// Paths baked in by the build.
+std::wstring ClearonExePath();
+std::wstring TestProgramPath(const std::wstring& fileName);  // tests' helper programs
+std::wstring SourcePath(const std::wstring& relative);        // a file of the source tree
+
+// A fresh folder under the Wine prefix's temp folder, removed on destruction.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::wstring& name);
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    [[nodiscard]] const std::wstring& path() const { return path_; }
+    [[nodiscard]] std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// File helpers (Windows paths).
+void WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+void WriteAnsi(const std::wstring& path, const std::string& text);
+void WriteUtf16(const std::wstring& path, const std::wstring& text, bool withBom);
+std::vector<std::uint8_t> ReadBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+void CopyFileOrFail(const std::wstring& from, const std::wstring& to);
+// The log's UTF-16LE bytes as text; empty when the file is missing.
+std::wstring ReadUtf16File(const std::wstring& path);
+std::wstring ComputerName();
+
+// Runs a program and waits for it (bounded); returns its exit code, or
+// nothing when it did not end in time (it is then terminated).
+struct ProcessResult {
+    std::optional<DWORD> exitCode;
+    std::string standardOutput;  // what the program wrote to its stdout
+};
+ProcessResult RunAndWait(const std::wstring& commandLine, const std::wstring& currentDirectory,
+                         std::chrono::milliseconds limit);
+
+// Copies Clearon.exe into `dir` (beside its Clearon.ini) and runs it there
+// with `arguments`; the run is bounded by `limit`.
+ProcessResult RunClearon(const ScratchDir& dir, const std::wstring& arguments,
+                         std::chrono::milliseconds limit = std::chrono::seconds(120));
+
+// A top-level window by its caption, (optionally) of the dialog class
+// #32770, waiting up to `limit` for it to appear.
+HWND WaitForWindow(const std::wstring& caption, std::chrono::milliseconds limit,
+                   bool dialogClassOnly = true);
+// The texts of the static controls of a dialog, in child order.
+std::vector<std::wstring> StaticTexts(HWND dialog);
+// Presses the button with `id` as a person would (BM_CLICK).
+void PressButton(HWND dialog, int id);
+// Presses the button whose text is `text` ("&Yes", "OK", ...; the ampersand
+// is ignored when comparing).
+bool PressButtonByText(HWND dialog, const std::wstring& text);
+
+// Answers every message box of `caption` that appears while it lives, on a
+// thread of its own, with the button `buttonText`; records the texts it saw.
+class BoxAnswerer {
+public:
+    BoxAnswerer(std::wstring caption, std::function<std::wstring(const std::wstring& text)> choose);
+    ~BoxAnswerer();
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+    [[nodiscard]] std::vector<std::wstring> Seen() const;
+
+private:
+    struct State;
+    State* state_;
+};
+
+// Registry helpers for tests; every test owns and wipes the keys it uses.
+void DeleteTree(HKEY root, const std::wstring& key);
+void SetString(HKEY root, const std::wstring& key, const std::wstring& value,
+               const std::wstring& data, DWORD type = REG_SZ);
+std::optional<std::wstring> GetString(HKEY root, const std::wstring& key, const std::wstring& value);
+bool KeyExists(HKEY root, const std::wstring& key);
+
+std::string Narrow(const std::wstring& text);  // for test messages only
+
+}  // namespace clearon::test
