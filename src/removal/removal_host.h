@@ -1,0 +1,55 @@
+// Everything the removal logic asks of the machine, behind one small
+// interface: the registry, launching a program and waiting for its process
+// tree, the "Question" box, status texts, the log, files and environment
+// variables. The Windows implementation (windows_removal_host.h) forwards to
+// the real thing; host tests drive the same logic with an in-memory stand-in,
+// faults included.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/registry.h"
+
+namespace clearon {
+
+enum class QuestionAnswer { Yes, No, Failed };
+
+class RemovalHost {
+public:
+    virtual ~RemovalHost() = default;
+
+    [[nodiscard]] virtual Registry& registry() = 0;
+
+    // Launches `commandLine`, waits for its whole process tree and logs the
+    // attempt and the exit code. While `scanning32BitView` is set in the
+    // run's state, the runner redirects the command to the 32-bit system
+    // directory.
+    virtual void RunProgram(std::wstring_view commandLine, bool showNotice) = 0;
+
+    // The Yes/No box captioned "Question", shown in every mode.
+    [[nodiscard]] virtual QuestionAnswer AskQuestion(std::wstring_view text) = 0;
+
+    // A status text for the main dialog; nothing happens in a silent run.
+    virtual void PostStatus(std::wstring_view text) = 0;
+
+    // Appends raw text to the run log, and the current timestamp.
+    virtual void AppendToLog(std::wstring_view text) = 0;
+    [[nodiscard]] virtual std::wstring CurrentTimestamp() = 0;
+
+    // Does the file exist (GetFileAttributesW does not fail)?
+    [[nodiscard]] virtual bool FileExists(std::wstring_view path) = 0;
+
+    // An environment variable's value; nothing when it is not defined.
+    [[nodiscard]] virtual std::optional<std::wstring> EnvironmentVariable(std::wstring_view name) = 0;
+
+    // A timestamped log line: the timestamp, then `message` (which begins
+    // with a space and ends with "\r\n").
+    void LogLine(std::wstring_view message) {
+        AppendToLog(CurrentTimestamp());
+        AppendToLog(message);
+    }
+};
+
+}  // namespace clearon
