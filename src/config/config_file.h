@@ -55,14 +55,14 @@ inline constexpr std::wstring_view kMsgConfigTooLarge = L"The Clearon.ini file i
 // U+FF80..U+FFFF), up to the first byte 0.
 [[nodiscard]] std::wstring DecodeSignExtended(std::span<const std::uint8_t> bytes);
 
-// Chooses the decoding and validates it. Returns 0 and fills `configText`, or
-// kExitConfigBadFormat. `secondRead` stands for the loader's second reading of
+// Chooses the decoding and validates it. Returns 0 and fills `configText`,
+// kExitConfigBadFormat, or kExitConfigTooLarge (below). `secondRead` stands for the loader's second reading of
 // the file; when it is null (the second read failed) the second decoding is
 // empty and the result is kExitConfigBadFormat.
 //
 // A single-byte file of exactly 65,535 bytes with no byte 0 decodes to one
 // character more than ConfigText can hold; it is refused with
-// kExitConfigBadFormat rather than cut, since a cut file could lose the end of
+// kExitConfigTooLarge rather than cut, since a cut file could lose the end of
 // a product name or command.
 [[nodiscard]] int DecodeConfigBytes(std::span<const std::uint8_t> firstRead,
                                     const std::span<const std::uint8_t>* secondRead,
