@@ -69,15 +69,27 @@ void ScanSettingsSection(std::wstring_view config, Settings& settings);
 // skipped and the walk goes on.
 [[nodiscard]] std::wstring GetSectionValue(std::wstring_view config, std::wstring_view key);
 
+// The lookup behind GetSectionValue, which also tells whether a [Settings]
+// line containing `key` was passed over, before the match or without one,
+// because it is longer than the line buffer. Such a line is the one the
+// administrator most likely meant, so a caller that must not act on a guess
+// (ReadSettings) refuses the key instead of taking a later line.
+struct SectionValue {
+    std::wstring value;
+    bool skippedTooLong = false;
+};
+[[nodiscard]] SectionValue FindSectionValue(std::wstring_view config, std::wstring_view key);
+
 // "\n" and "\t" (either letter case) become a line feed and a tab.
 [[nodiscard]] std::wstring UnescapeMessageBoxText(std::wstring_view value);
 
 // Fills every field of `settings` from `config` in start-up order: the scan,
 // MessageBoxText with its escapes and the 6-character rule, then the three
-// parameter strings. A string value longer than 254 characters is refused
-// (the field stays empty) and named in the returned list of keys, so the
-// caller can log it: a cut parameter string could change what an
-// uninstaller is told to do.
+// parameter strings. A string value that does not fit its 254-character
+// field, or whose line is too long for the line buffer (see
+// FindSectionValue), is refused: the field stays empty and the key is named
+// in the returned list, so the caller can log it. A cut parameter string
+// could change what an uninstaller is told to do.
 std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& settings);
 
 // Expands the %NAME% references of a LogPath value by the tool's rule
