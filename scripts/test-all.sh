@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test:
+#   1. the portable core and its tests, natively, under AddressSanitizer and UBSan;
+#   2. Clearon.exe, its Windows tests and black-box scenarios, under Wine;
+#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 60).
+# Every suite runs even when an earlier one fails; the exit status is non-zero
+# when any test failed.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${CLEARON_BUILD_ROOT:-$root/build}
+jobs=$(nproc)
+
+"$root/scripts/install-deps.sh" || exit 1
+
+status=0
+passed=0
+failed=0
+
+count_ctest() {  # adds a ctest log's counts to the totals
+  local line total bad
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then
+    failed=$((failed + 1))
+    return
+  fi
+  bad=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/')
+  total=$(echo "$line" | sed -E 's/.*out of ([0-9]+).*/\1/')
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+
+suite() {  # suite NAME BUILD_DIR CMAKE_ARGS...
+  local name=$1 dir=$2
+  shift 2
+  echo "=== $name: configure and build"
+  if ! cmake -S "$root" -B "$dir" "$@" >"$dir.configure.log" 2>&1; then
+    mkdir -p "$(dirname "$dir")"
+    cat "$dir.configure.log"
+    echo "=== $name: configure FAILED"
+    status=1
+    failed=$((failed + 1))
+    return
+  fi
+  if ! cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1; then
+    tail -n 60 "$dir.build.log"
+    echo "=== $name: build FAILED"
+    status=1
+    failed=$((failed + 1))
+    return
+  fi
+  echo "=== $name: test"
+  (cd "$dir" && ctest --output-on-failure --timeout 900) 2>&1 | tee "$dir.ctest.log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  count_ctest "$dir.ctest.log"
+}
+
+mkdir -p "$build"
+suite "host (ASan+UBSan)" "$build/host" -DCMAKE_BUILD_TYPE=Debug
+suite "windows (Wine)" "$build/win" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+
+echo "=== fuzzers"
+if FUZZ_SECONDS=${FUZZ_SECONDS:-60} "$root/scripts/run-fuzzers.sh" "$build/fuzz"; then
+  passed=$((passed + 1))
+else
+  status=1
+  failed=$((failed + 1))
+fi
+
+echo
+echo "Total: $passed passed, $failed failed"
+exit $status
