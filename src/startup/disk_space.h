@@ -1,0 +1,27 @@
+// The free-space rule of the start-up: Clearon needs room on the system
+// drive for the uninstallers and Aegira's installer it runs.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace clearon {
+
+// 500 MiB: a drive with fewer free bytes available to the caller ends the
+// start with kExitNotEnoughDiskSpace; exactly this many passes.
+inline constexpr std::uint64_t kMinimumFreeBytes = 500ull * 1024 * 1024;
+
+inline constexpr int kExitNotEnoughDiskSpace = 112;
+inline constexpr std::wstring_view kMsgNotEnoughDiskSpace = L"Not enough disk space on the system drive.";
+
+// Logged when the free space cannot be read. The start goes on: claiming a
+// full disk on the strength of a failed query would stop a deployment on a
+// healthy machine.
+inline constexpr std::wstring_view kLogFreeSpaceUnknown =
+    L" Could not read the free space of the system drive; the disk space check was skipped.\r\n";
+
+[[nodiscard]] constexpr bool HasEnoughFreeSpace(std::uint64_t freeBytesAvailable) noexcept {
+    return freeBytesAvailable >= kMinimumFreeBytes;
+}
+
+}  // namespace clearon

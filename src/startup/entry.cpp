@@ -1,0 +1,112 @@
+#include "startup/entry.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/config_loader.h"
+#include "config/settings.h"
+#include "log/log_format.h"
+#include "log/run_log.h"
+#include "startup/disk_space.h"
+#include "startup/log_file_path.h"
+#include "startup/platform_info.h"
+#include "startup/run_state.h"
+#include "startup/startup_rules.h"
+
+namespace clearon {
+namespace {
+
+// Where the executable lives and what Windows it runs on. Nothing here can
+// stop the start: each failure leaves its field empty or false.
+void RecordPlatform() {
+    g_runState.exeDirectory = ExeDirectoryFromModulePath(ModulePath());
+    // The configuration is looked for by its bare name, so the current
+    // directory must be the executable's own; a failure is ignored and the
+    // loader then reports the file as missing.
+    (void)SetCurrentDirectoryW(AsDirectoryPath(g_runState.exeDirectory).c_str());
+    g_runState.systemDirectory = SystemDirectory();
+
+    const std::wstring architecture = EnvironmentVariable(kArchitectureVariable).value_or(L"");
+    const std::wstring architectureWow6432 =
+        EnvironmentVariable(kArchitectureWow6432Variable).value_or(L"");
+    if (IsAmd64Architecture(architecture, architectureWow6432)) {
+        g_runState.is64BitSystem = true;
+        g_runState.wow64SystemDirectory = Wow64SystemDirectory();
+    }
+}
+
+// The forced settings, applied after everything was read from the file.
+void SettleRunMode() {
+    g_runState.consoleMode = !g_settings.ShowGUI;
+    // CheckDiskSpace is parsed but never switches the free-space check off.
+    g_settings.CheckDiskSpace = true;
+    // A resumed start runs on its own after the reboot: nobody is there to
+    // press Start.
+    if (g_runState.resumedStart) g_settings.AutoRunAfterUILoads = true;
+}
+
+// Checks the system drive on every run. Returns false when the start must
+// end with kExitNotEnoughDiskSpace (the message has been reported).
+[[nodiscard]] bool CheckFreeSpace() {
+    const std::optional<std::wstring> systemDrive = EnvironmentVariable(kSystemDriveVariable);
+    const std::optional<std::uint64_t> freeBytes =
+        systemDrive ? FreeBytesAvailable(AsDirectoryPath(*systemDrive)) : std::nullopt;
+    if (!freeBytes) {
+        // Unknown is not "too little": say so in the log and go on.
+        LogTimestamped(kLogFreeSpaceUnknown);
+        return true;
+    }
+    if (HasEnoughFreeSpace(*freeBytes)) return true;
+    ReportMessage(kMsgNotEnoughDiskSpace);
+    return false;
+}
+
+}  // namespace
+
+int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
+    g_runState.instanceHandle = instance;
+    // The argument string is kept whole, however long: it is handed on to
+    // Aegira's installer and to the resume command, and a cut switch or path
+    // would tell them something else. The command lines built from it refuse
+    // what does not fit their own capacity.
+    g_runState.savedArguments = arguments != nullptr ? arguments : L"";
+
+    // ---- RESUME SWITCHES --------------------------------------------------
+    // HandleResumeSwitches(arguments) is called here, before anything else
+    // happens: a /RunOnce start relaunches the tool and returns 0, an
+    // /AfterRunOnce start either returns 0 (reboot still pending) or goes on
+    // with g_runState.resumedStart set and the switch removed from
+    // savedArguments. Until it is in place every start is a normal start.
+    // ------------------------------------------------------------------------
+
+    RecordPlatform();
+
+    if (const int loadResult = LoadConfigFile(); loadResult != 0) return loadResult;
+
+    const std::vector<std::wstring> refusedKeys = ReadSettings(g_configText, g_settings);
+    if (g_settings.EnableLogging) {
+        BuildLogFilePath();
+        LogTimestamped(kLogStarting);
+    }
+    // Refused settings are named once the run log has its path, so the
+    // administrator finds them in this run's log, not in the error log.
+    for (const std::wstring& key : refusedKeys) LogTimestamped(RefusedSettingLogLine(key));
+
+    SettleRunMode();
+
+    if (!CheckFreeSpace()) return kExitNotEnoughDiskSpace;
+
+    // ---- RUN ----------------------------------------------------------------
+    // The removal starts here: in consoleMode g_runState.startResult is set to
+    // StartRemoval()'s result (it waits for the worker); otherwise the main
+    // dialog (resource 103, MainDialogProc, no owner) is shown modally and
+    // stores startResult itself. Until the removal run and the main dialog
+    // exist, this step does nothing and a valid start ends with 0.
+    // ------------------------------------------------------------------------
+
+    LogTimestamped(kLogStopping);
+    return ExitCodeOfRun(g_runState.failureCount, g_runState.startResult);
+}
+
+}  // namespace clearon

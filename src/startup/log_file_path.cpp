@@ -1,0 +1,29 @@
+#include "startup/log_file_path.h"
+
+#include <optional>
+#include <string>
+
+#include "config/settings.h"
+#include "log/log_format.h"
+#include "log/run_log.h"
+#include "startup/platform_info.h"
+#include "startup/run_state.h"
+
+namespace clearon {
+
+void BuildLogFilePath() {
+    const std::wstring directory = LogDirectoryFromSetting(
+        GetSectionValue(g_configText, kKeyLogPath), g_runState.exeDirectory,
+        [](std::wstring_view name) { return EnvironmentVariable(name); });
+    const std::optional<std::wstring> computerName = ComputerName();
+    g_runState.logFilePath = ComposeLogFilePath(directory, computerName);
+
+    if (computerName) {
+        AppendToLog(kLogComputerName);
+        AppendToLog(*computerName);
+        AppendToLog(kLineEnd);
+    }
+    if (g_runState.logFilePath.empty()) LogTimestamped(kLogPathTooLong);
+}
+
+}  // namespace clearon

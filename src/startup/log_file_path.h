@@ -1,0 +1,21 @@
+// Where this run's log goes: the LogPath setting (or the executable's
+// directory) with its %NAME% references expanded, and the file named after
+// the computer.
+#pragma once
+
+#include <string_view>
+
+namespace clearon {
+
+// Logged (to the error log, since the run log then has no path) when the
+// composed path does not fit the 254-character field.
+inline constexpr std::wstring_view kLogPathTooLong =
+    L" The log file path is longer than 254 characters; this run logs to Clearon_Err.log.\r\n";
+
+// Fills g_runState.logFilePath from LogPath and the computer name, then logs
+// the computer-name line, the first entry of the run. A path that would not
+// fit is refused, not cut: logFilePath stays empty, so every entry goes to
+// the error log, and one line there says why.
+void BuildLogFilePath();
+
+}  // namespace clearon

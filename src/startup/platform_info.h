@@ -1,0 +1,38 @@
+// Thin reads of what the start-up needs to know about the machine. Each
+// returns what Windows says, whole, and leaves every decision to the caller.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace clearon {
+
+// Full path of the running executable; empty when it cannot be read. Not
+// limited to MAX_PATH: a longer path is read whole.
+[[nodiscard]] std::wstring ModulePath();
+
+// GetSystemDirectoryW; empty on failure.
+[[nodiscard]] std::wstring SystemDirectory();
+
+// The 32-bit system directory of a 64-bit Windows. GetSystemWow64DirectoryW is
+// looked up in Kernel32.dll at run time, so the tool still starts on a
+// Windows that lacks it; when the export is there the library stays loaded.
+// Empty when the library or the export is missing or the call fails.
+[[nodiscard]] std::wstring Wow64SystemDirectory();
+
+// An environment variable read into the data model's 255-character buffer.
+// Nothing when it is undefined, and nothing when its value does not fit:
+// a cut value (a folder name, a drive) would name something else.
+inline constexpr std::size_t kEnvironmentBufferCapacity = 255;
+[[nodiscard]] std::optional<std::wstring> EnvironmentVariable(std::wstring_view name);
+
+// GetComputerNameW into a 255-character buffer; nothing on failure.
+[[nodiscard]] std::optional<std::wstring> ComputerName();
+
+// Free bytes available to the caller on the drive or folder `path`; nothing
+// when Windows cannot say.
+[[nodiscard]] std::optional<std::uint64_t> FreeBytesAvailable(const std::wstring& path);
+
+}  // namespace clearon
