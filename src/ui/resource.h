@@ -10,6 +10,8 @@
 #define IDC_START 4
 #define IDC_EXIT 5
 #define IDC_STATUS 221
+// The icon control carries the same number as the icon it shows.
+#define IDC_CLEARON_ICON 131
 #define IDC_PROGRESS_FRAME 1011
 #define IDC_SQUARE_FIRST 1012
 // Squares 2 to 24 have the ids 1023 to 1045 (1021 + k).
