@@ -78,8 +78,7 @@ std::wstring DecodeSignExtended(std::span<const std::uint8_t> bytes) {
 }
 
 int DecodeConfigBytes(std::span<const std::uint8_t> firstRead,
-                      const std::span<const std::uint8_t>* secondRead,
-                      std::wstring& configText) {
+                      const std::span<const std::uint8_t>* secondRead, std::wstring& configText) {
     std::wstring text = DecodeUtf16Le(firstRead);
     if (!IsValidConfigText(text)) {
         text = secondRead != nullptr ? DecodeSignExtended(*secondRead) : std::wstring();

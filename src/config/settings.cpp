@@ -97,7 +97,8 @@ void ScanSettingsSection(std::wstring_view config, Settings& settings) {
 
 SectionValue FindSectionValue(std::wstring_view config, std::wstring_view key) {
     SectionValue found;
-    std::wstring_view match;
+    // The line a visit sees lives only as long as the visit: keep a copy.
+    std::wstring match;
     bool matched = false;
     ForEachSectionEntry(config, kSettingsHeader, [&](const SectionEntry& entry) {
         if (!ContainsNoCase(entry.text, key)) return true;
@@ -105,7 +106,7 @@ SectionValue FindSectionValue(std::wstring_view config, std::wstring_view key) {
             found.skippedTooLong = true;
             return true;
         }
-        match = entry.text;
+        match.assign(entry.text);
         matched = true;
         return false;
     });

@@ -18,8 +18,8 @@ constexpr std::size_t kFormatBufferSize = 96;
 std::wstring FormatTimestamp(int month, int day, int year, int hour, int minute, int second,
                              int millisecond) {
     wchar_t buffer[kFormatBufferSize] = {};
-    const int written = std::swprintf(buffer, kFormatBufferSize, kTimestampFormat, month, day,
-                                      year, hour, minute, second, millisecond);
+    const int written = std::swprintf(buffer, kFormatBufferSize, kTimestampFormat, month, day, year,
+                                      hour, minute, second, millisecond);
     if (written <= 0) return {};
     const auto length = static_cast<std::size_t>(written);
     return std::wstring(buffer, length < kTimestampLength ? length : kTimestampLength);
