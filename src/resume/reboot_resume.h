@@ -1,0 +1,144 @@
+// Reboot and resume: at the end of a removal run, is Aegira installed, and if
+// its installer ran but the product is still missing, register Clearon to run
+// once more at the next logon, with a volatile marker that tells the next
+// start whether the machine has really been restarted in between. At process
+// start, the switches that this registration produces are handled here too.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/registry.h"
+#include "resume/resume_host.h"
+
+namespace clearon {
+
+// Aegira's own record of its version.
+inline constexpr std::wstring_view kAegiraKey = L"SOFTWARE\\Tessaral\\Aegira\\QRC\\";
+inline constexpr std::wstring_view kProductVersionValue = L"ProductVersion";
+// Aegira counts as installed only above this version.
+inline constexpr std::wstring_view kAegiraMinimumVersion = L"11.0";
+
+// The RunOnce entry that brings the tool back at the next logon.
+inline constexpr std::wstring_view kRunOnceKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\";
+inline constexpr std::wstring_view kRunOnceValue = L"Clearon";
+
+// The reboot marker lives in volatile keys, which Windows forgets at a
+// restart: while the marker is there, the machine has not been restarted.
+inline constexpr std::wstring_view kSoftwareKey = L"Software\\";
+inline constexpr std::wstring_view kTessaralSubkey = L"Tessaral";
+inline constexpr std::wstring_view kTessaralKey = L"Software\\Tessaral\\";
+inline constexpr std::wstring_view kClearonSubkey = L"Clearon";
+inline constexpr std::wstring_view kClearonMarkerKey = L"Software\\Tessaral\\Clearon\\";
+inline constexpr std::wstring_view kRebootRequiredValue = L"RebootRequired";
+inline constexpr std::wstring_view kRebootRequiredMarker = L"1";
+
+// Command-line switches.
+inline constexpr std::wstring_view kSwitchRunOnce = L"/RunOnce";
+inline constexpr std::wstring_view kSwitchRunOnceDash = L"-RunOnce";
+inline constexpr std::wstring_view kSwitchAfterRunOnce = L"/AfterRunOnce";
+inline constexpr std::wstring_view kSwitchAfterRunOnceDash = L"-AfterRunOnce";
+// The relaunch turns every "RunOnce" of the arguments into "AfterRunOnce".
+inline constexpr std::wstring_view kRunOnceWord = L"RunOnce";
+inline constexpr std::wstring_view kAfterRunOnceWord = L"AfterRunOnce";
+
+// How long a resumed start that finds no restart waits before it registers
+// itself again.
+inline constexpr std::uint32_t kDeferralMilliseconds = 5000;
+
+// The resume and relaunch commands live in 255-character buffers.
+inline constexpr std::size_t kMaxCommandLength = 254;
+
+// Log texts.
+inline constexpr std::wstring_view kLogAegira = L" Aegira ";
+inline constexpr std::wstring_view kLogIsInstalled = L" is installed.\r\n";
+inline constexpr std::wstring_view kLogAegiraNotInstalled = L" Aegira is NOT installed.\r\n";
+inline constexpr std::wstring_view kLogAddedUserRunOnce =
+    L" Added tool to current user's RunOnce key, please reboot to run tool again.\r\n";
+inline constexpr std::wstring_view kLogFailedUserRunOnce =
+    L" Failed to add tool to current user's RunOnce key.\r\n";
+inline constexpr std::wstring_view kLogAddedMachineRunOnce =
+    L" Added tool to local system RunOnce key, please reboot to run tool again.\r\n";
+inline constexpr std::wstring_view kLogFailedMachineRunOnce =
+    L" Failed to add tool to local system RunOnce key.\r\n";
+inline constexpr std::wstring_view kLogResumeCommandRefused =
+    L" The resume command does not fit in 254 characters; the tool was not added to a RunOnce "
+    L"key.\r\n";
+
+// Does this ProductVersion mean that Aegira is installed? Its first five
+// characters are compared, as unsigned 16-bit numbers, with "11.0" and its
+// terminating NUL (the text is NUL beyond its end), up to the first
+// difference: installed only when the version compares greater. This is a
+// character comparison, not a version comparison: "9.0" counts as installed.
+[[nodiscard]] bool IsAegiraVersionInstalled(std::wstring_view version) noexcept;
+
+// Does this RebootRequired text mean that the machine has not been restarted?
+// Its first two characters are compared with "1" and its NUL: equal or
+// greater ("1", "10", "2", "A") means no restart yet; below ("", "0") means
+// the marker's key has gone, so the machine was restarted.
+[[nodiscard]] bool IsRebootStillPending(std::wstring_view marker) noexcept;
+
+// The command that RunOnce runs at the next logon: the executable's path as
+// it is (no quotes added), " /RunOnce", and " " + savedArguments when there
+// are any. Nothing when it does not fit 254 characters: a cut command could
+// name another program or lose a switch, so it is refused, not cut.
+[[nodiscard]] std::optional<std::wstring> BuildResumeCommand(std::wstring_view modulePath,
+                                                             std::wstring_view savedArguments);
+
+// The command a RunOnce start relaunches: the executable's path, a blank,
+// and the arguments with every "RunOnce" (any case) turned into
+// "AfterRunOnce" in one pass from left to right. Nothing when it does not
+// fit 254 characters.
+[[nodiscard]] std::optional<std::wstring> BuildRelaunchCommand(std::wstring_view modulePath,
+                                                               std::wstring_view arguments);
+
+// The arguments of a resumed start without its switch: every "-AfterRunOnce"
+// removed, then every "/AfterRunOnce" (any case); all other text, blanks
+// included, stays.
+[[nodiscard]] std::wstring StripResumeSwitches(std::wstring_view arguments);
+
+enum class StartKind {
+    Relaunch,  // "/RunOnce" or "-RunOnce": start the tool again and end
+    Resumed,   // "/AfterRunOnce" or "-AfterRunOnce": continue after a reboot
+    Ordinary,
+};
+// Every switch is found anywhere in the arguments, in any letter case.
+// "/AfterRunOnce" does not contain "/RunOnce", so a resumed start is never
+// taken for a relaunch.
+[[nodiscard]] StartKind ClassifyStart(std::wstring_view arguments) noexcept;
+
+struct RebootInputs {
+    bool resumeAfterReboot = true;  // the ResumeAfterReboot setting
+    bool installerLaunched = false;  // this run launched Aegira's installer
+    std::wstring_view savedArguments;
+};
+
+// The last decision of a removal run: logs whether Aegira is installed and,
+// when it is not although its installer ran and resuming is on, registers
+// the resume command in the current user's RunOnce key (or the machine's,
+// when the user's does not exist) and writes the volatile reboot marker.
+// True only when the resume command was written to a RunOnce key; the run
+// then asks for a reboot.
+[[nodiscard]] bool DecideReboot(ResumeHost& host, const RebootInputs& inputs);
+
+enum class ResumeOutcome {
+    ExitNow,       // relaunched, or deferred to the next logon: the process ends with 0
+    ResumedStart,  // the machine was restarted: continue, started by RunOnce
+    NormalStart,   // no resume switch
+};
+
+// The first thing a start does. A relaunch start starts the tool again with
+// "AfterRunOnce" in place of "RunOnce" and ends, whether that worked or not.
+// A resumed start sets `savedArguments` to the arguments without its switch,
+// then either continues (the marker is gone: the machine was restarted) or,
+// when the marker is still there, waits 5 seconds, registers itself in the
+// current user's RunOnce key again and ends. Nothing is logged here: the log
+// does not exist yet.
+[[nodiscard]] ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments,
+                                                 std::wstring& savedArguments);
+
+}  // namespace clearon

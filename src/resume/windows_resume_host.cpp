@@ -1,0 +1,68 @@
+#include "resume/windows_resume_host.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "log/run_log.h"
+#include "platform/handles.h"
+#include "platform/windows_registry.h"
+
+namespace clearon {
+namespace {
+
+// Longest path GetModuleFileNameW can hand back (with the \\?\ form).
+constexpr DWORD kLongestModulePath = 32768;
+
+}  // namespace
+
+Registry& WindowsResumeHost::registry() { return SystemRegistry(); }
+
+std::optional<std::wstring> WindowsResumeHost::ModulePath() {
+    // The path is read whole, whatever its length; the commands built from it
+    // decide whether it fits them.
+    for (DWORD capacity = MAX_PATH;; capacity *= 2) {
+        std::vector<wchar_t> buffer(capacity);
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), capacity);
+        if (length == 0) return std::nullopt;
+        // A path that filled the buffer may have been cut.
+        if (length < capacity) return std::wstring(buffer.data(), length);
+        if (capacity >= kLongestModulePath) return std::nullopt;
+    }
+}
+
+bool WindowsResumeHost::StartWithoutWaiting(std::wstring_view commandLine) {
+    // CreateProcessW may write into the command line, so it gets a copy.
+    std::wstring mutableCommand(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr,                // program: the first token of the command line
+                        mutableCommand.data(),  // the whole command, unquoted path as registered
+                        nullptr,                // default process security
+                        nullptr,                // default thread security
+                        TRUE,                   // inherit handles, as every start of the tool does
+                        CREATE_NO_WINDOW,       // no console for a GUI tool
+                        nullptr,                // our environment
+                        nullptr,                // our current directory
+                        &startup, &info)) {
+        return false;
+    }
+    // Nothing waits for the new instance: its handles are closed at once.
+    UniqueProcessInformation owned;
+    owned.Adopt(info);
+    return true;
+}
+
+void WindowsResumeHost::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+void WindowsResumeHost::AppendToLog(std::wstring_view text) { clearon::AppendToLog(text); }
+
+std::wstring WindowsResumeHost::CurrentTimestamp() { return clearon::CurrentTimestamp(); }
+
+ResumeHost& SystemResumeHost() noexcept {
+    static WindowsResumeHost host;
+    return host;
+}
+
+}  // namespace clearon
