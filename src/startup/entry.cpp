@@ -8,6 +8,8 @@
 #include "config/settings.h"
 #include "log/log_format.h"
 #include "log/run_log.h"
+#include "resume/reboot_resume.h"
+#include "resume/windows_resume_host.h"
 #include "startup/disk_space.h"
 #include "startup/log_file_path.h"
 #include "startup/platform_info.h"
@@ -72,13 +74,15 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     // what does not fit their own capacity.
     g_runState.savedArguments = arguments != nullptr ? arguments : L"";
 
-    // ---- RESUME SWITCHES --------------------------------------------------
-    // HandleResumeSwitches(arguments) is called here, before anything else
-    // happens: a /RunOnce start relaunches the tool and returns 0, an
-    // /AfterRunOnce start either returns 0 (reboot still pending) or goes on
-    // with g_runState.resumedStart set and the switch removed from
-    // savedArguments. Until it is in place every start is a normal start.
-    // ------------------------------------------------------------------------
+    // Before anything else: a /RunOnce start relaunches the tool and ends, an
+    // /AfterRunOnce start either ends (no restart yet) or goes on as a
+    // resumed start with the switch removed from savedArguments.
+    switch (HandleResumeSwitches(SystemResumeHost(), arguments != nullptr ? arguments : L"",
+                                 g_runState.savedArguments)) {
+        case ResumeOutcome::ExitNow: return 0;
+        case ResumeOutcome::ResumedStart: g_runState.resumedStart = true; break;
+        case ResumeOutcome::NormalStart: break;
+    }
 
     RecordPlatform();
 
