@@ -5,8 +5,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace clearon {
+
+// An entry key that was still there after its uninstaller ran, under the
+// marker of its display name.
+struct FailedEntry {
+    std::wstring marker;
+    std::wstring key;
+};
 
 struct RemovalState {
     // Concatenated markers "|" + display name + "|"; membership ignores the
@@ -16,6 +24,9 @@ struct RemovalState {
     std::wstring confirmedList;  // answered Yes this run
     std::wstring failedList;     // entry stayed after its uninstaller (whole process)
     std::int32_t failureCount = 0;
+    // The entry keys behind the count: a name stops counting only when every
+    // entry that failed under it is gone (whole process).
+    std::vector<FailedEntry> failedEntries;
     std::wstring agentLocation;  // "InstallLocation" of the last McAfee Agent entry
     bool securityCenterSeen = false;
     bool securityCenterPass = false;

@@ -1,0 +1,24 @@
+// What the removal logic works with: the machine (through RemovalHost), the
+// run's memory of the products it met, the settings and the configuration
+// text. One bundle, handed down from the run to discovery, the command
+// builder and the vendor removers, so none of them reaches for process-wide
+// globals and all of them run in host tests.
+#pragma once
+
+#include <string_view>
+
+#include "config/settings.h"
+#include "removal/removal_host.h"
+#include "removal/removal_state.h"
+
+namespace clearon {
+
+struct RemovalContext {
+    RemovalHost& host;
+    RemovalState& state;
+    const Settings& settings;
+    std::wstring_view configText;  // the whole configuration, for [UninstallPaths]
+    bool is64BitSystem = false;    // the Wow6432Node roots are scanned too
+};
+
+}  // namespace clearon
