@@ -17,3 +17,7 @@
 // Squares 2 to 24 have the ids 1023 to 1045 (1021 + k).
 #define IDC_SQUARE_SECOND 1023
 #define IDC_SQUARE_LAST 1045
+
+// Notice dialog controls: OK and Cancel are IDOK and IDCANCEL; the text has
+// no id of its own.
+#define IDC_NOTICE_TEXT -1

@@ -1,0 +1,185 @@
+#include "removal/program_runner.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "log/log_format.h"
+#include "log/run_log.h"
+#include "platform/handles.h"
+#include "removal/command_line.h"
+#include "removal/process_tree.h"
+#include "startup/run_state.h"
+#include "ui/notice_dialog.h"
+
+namespace clearon {
+namespace {
+
+constexpr DWORD kPauseMs = 20;
+
+// A member of the tree, held open until the wait is over. Holding it is what
+// keeps Windows from giving its id to a newcomer.
+class WindowsHeldProcess final : public HeldProcess {
+public:
+    WindowsHeldProcess(UniqueKernelHandle handle, std::uint64_t created) noexcept
+        : handle_(std::move(handle)), created_(created) {}
+
+    [[nodiscard]] std::uint64_t CreationTime() const noexcept override { return created_; }
+
+    [[nodiscard]] bool HasEnded() noexcept override {
+        // A wait that fails cannot tell; counting the process as ended keeps
+        // a broken handle from holding the run forever.
+        return WaitForSingleObject(handle_.get(), 0) != WAIT_TIMEOUT;
+    }
+
+    [[nodiscard]] HANDLE get() const noexcept { return handle_.get(); }
+
+private:
+    UniqueKernelHandle handle_;
+    std::uint64_t created_;
+};
+
+[[nodiscard]] std::uint64_t FromFileTime(const FILETIME& time) noexcept {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+[[nodiscard]] std::optional<std::uint64_t> CreationTimeOf(HANDLE process) noexcept {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
+    return FromFileTime(created);
+}
+
+// The clock that creation times are compared with. The precise clock
+// (Windows 8 and later) matters: the ordinary one lags by up to a tick, and a
+// child created within that tick would look newer than the snapshot.
+[[nodiscard]] std::uint64_t SystemTimeNow() noexcept {
+    using PreciseClock = VOID(WINAPI*)(LPFILETIME);
+    static const auto precise = reinterpret_cast<PreciseClock>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+    FILETIME now{};
+    if (precise != nullptr) {
+        precise(&now);
+    } else {
+        GetSystemTimeAsFileTime(&now);
+    }
+    return FromFileTime(now);
+}
+
+std::unique_ptr<HeldProcess> OpenTreeProcess(std::uint32_t processId) {
+    // The least access that answers both questions asked of a member: when
+    // was it created (limited query) and has it ended (synchronize).
+    UniqueKernelHandle handle(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
+    if (!handle) return nullptr;
+    const std::optional<std::uint64_t> created = CreationTimeOf(handle.get());
+    if (!created) return nullptr;
+    return std::make_unique<WindowsHeldProcess>(std::move(handle), *created);
+}
+
+std::optional<ProcessSnapshot> TakeProcessSnapshot() {
+    UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return std::nullopt;
+    ProcessSnapshot result;
+    // Read after the snapshot: every process it lists was created before.
+    result.takenAt = SystemTimeNow();
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    if (!Process32FirstW(snapshot.get(), &entry)) return std::nullopt;
+    do {
+        result.entries.push_back(ProcessEntry{entry.th32ProcessID, entry.th32ParentProcessID});
+    } while (Process32NextW(snapshot.get(), &entry));
+    return result;
+}
+
+[[nodiscard]] bool IsExistingFile(std::wstring_view path) {
+    const std::wstring terminated(path);
+    const DWORD attributes = GetFileAttributesW(terminated.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void Pause(bool showNotice) {
+    // Without a desktop the notice cannot be created; the ordinary pause
+    // then keeps the wait from spinning.
+    if (showNotice && RunNoticePause()) return;
+    Sleep(kPauseMs);
+}
+
+void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showNotice) {
+    const PreparedCommand prepared =
+        PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
+                           g_runState.wow64SystemDirectory, IsExistingFile);
+    if (prepared.verdict == CommandVerdict::TooLong) {
+        LogTimestamped(CommandTooLongMessage(commandLine));
+        return;
+    }
+
+    AppendToLog(CurrentTimestamp());
+    AppendToLog(kLogAttemptingToRun);
+    AppendToLog(prepared.commandLine);
+    AppendToLog(kLineEnd);
+
+    // CreateProcessW may write into the command line, so it gets a copy of
+    // its own, terminated.
+    std::vector<wchar_t> commandBuffer(prepared.commandLine.begin(), prepared.commandLine.end());
+    commandBuffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);  // nothing else: a windowed program shows itself as it chooses
+    PROCESS_INFORMATION info{};
+    const BOOL launched = CreateProcessW(
+        nullptr,               // no application name: the program is the command's first token
+        commandBuffer.data(),  // writable command line
+        nullptr,               // default process security
+        nullptr,               // default thread security
+        TRUE,                  // inherit handles: uninstallers expect our standard handles
+        CREATE_NO_WINDOW,      // a console uninstaller gets no console window
+        nullptr,               // our own environment
+        nullptr,               // our current directory (the 32-bit one while redirected)
+        &startup, &info);
+    if (!launched) {
+        LogTimestamped(kLogFailedToLaunch);
+        return;
+    }
+    UniqueProcessInformation program;
+    program.Adopt(info);
+    program.thread.reset();
+
+    const HANDLE programHandle = program.process.get();
+    const std::uint64_t programCreated = CreationTimeOf(programHandle).value_or(0);
+    ProcessTree tree = StartProcessTree(
+        program.processId,
+        std::make_unique<WindowsHeldProcess>(std::move(program.process), programCreated));
+    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) Pause(showNotice);
+
+    // The tree still holds the program's handle here.
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(programHandle, &exitCode)) exitCode = 0;
+    AppendToLog(CurrentTimestamp());
+    AppendToLog(kLogExitCode);
+    AppendToLog(FormatExitCode(exitCode));
+    AppendToLog(kLineEnd);
+}
+
+}  // namespace
+
+void RunProgram(std::wstring_view commandLine, bool showNotice) {
+    if (commandLine.empty()) return;
+    // Read once: the flag belongs to the discovery around this call.
+    const bool redirect32Bit = g_runState.scanning32BitView;
+    if (redirect32Bit) {
+        // While redirected, the 32-bit system directory is also the current
+        // directory, which Windows searches before the system directory for
+        // a program named without a path. A failure is ignored.
+        (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
+    }
+    LaunchAndWait(commandLine, redirect32Bit, showNotice);
+    if (redirect32Bit) (void)SetCurrentDirectoryW(g_runState.exeDirectory.c_str());
+}
+
+}  // namespace clearon
