@@ -1,0 +1,59 @@
+#include "removal/windows_removal_host.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "log/run_log.h"
+#include "platform/windows_registry.h"
+#include "removal/program_runner.h"
+#include "startup/run_state.h"
+#include "ui/status_message.h"
+
+namespace clearon {
+namespace {
+
+constexpr wchar_t kQuestionCaption[] = L"Question";
+
+}  // namespace
+
+Registry& WindowsRemovalHost::registry() { return SystemRegistry(); }
+
+void WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+    ::clearon::RunProgram(commandLine, showNotice);
+}
+
+QuestionAnswer WindowsRemovalHost::AskQuestion(std::wstring_view text) {
+    const std::wstring terminated(text);
+    // Owned by the main dialog when there is one; shown in every mode, a
+    // console run included, since nobody may be removed without an answer.
+    switch (MessageBoxW(g_runState.mainWindow, terminated.c_str(), kQuestionCaption,
+                        MB_YESNO | MB_ICONQUESTION)) {
+        case IDYES: return QuestionAnswer::Yes;
+        case IDNO: return QuestionAnswer::No;
+        default: return QuestionAnswer::Failed;
+    }
+}
+
+void WindowsRemovalHost::PostStatus(std::wstring_view text) { ::clearon::PostStatus(text); }
+
+void WindowsRemovalHost::AppendToLog(std::wstring_view text) { ::clearon::AppendToLog(text); }
+
+std::wstring WindowsRemovalHost::CurrentTimestamp() { return ::clearon::CurrentTimestamp(); }
+
+bool WindowsRemovalHost::FileExists(std::wstring_view path) {
+    const std::wstring terminated(path);
+    return GetFileAttributesW(terminated.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::wstring> WindowsRemovalHost::EnvironmentVariable(std::wstring_view name) {
+    const std::wstring terminated(name);
+    wchar_t buffer[kEnvironmentValueCapacity] = {};
+    const DWORD length = GetEnvironmentVariableW(terminated.c_str(), buffer, kEnvironmentValueCapacity);
+    // 0: not defined (or empty). A result of the buffer's size or more is the
+    // size the value would need: it does not fit, and is not cut.
+    if (length == 0 || length >= kEnvironmentValueCapacity) return std::nullopt;
+    return std::wstring(buffer, length);
+}
+
+}  // namespace clearon

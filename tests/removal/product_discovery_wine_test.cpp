@@ -1,0 +1,268 @@
+// Product discovery on the real registry with real uninstallers: a Windows
+// Installer package, an NSIS product whose uninstaller relaunches itself, the
+// "Question" box answered as a person would, and a test uninstaller that
+// leaves its entry behind.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "removal/product_discovery.h"
+#include "removal/windows_removal_host.h"
+#include "startup/run_state.h"
+#include "support/win/wine_test_support.h"
+
+namespace clearon::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::wstring kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const std::wstring kUninstallKey32 =
+    L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// The Windows Installer package of tests/fixtures/zebratech_antivirus.wxs.
+const std::wstring kMsiName = L"Zebratech Antivirus Test";
+const std::wstring kMsiCode = L"{5E7A2B11-3C4D-4E5F-8A9B-0C1D2E3F4A5B}";
+// The installer's packed form of the product code: each group reversed,
+// then the last two groups byte by byte.
+const std::wstring kMsiPacked = L"11B2A7E5D4C3F5E4A8B9C0D1E2F3A4B5";
+const std::wstring kMsiProperties = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\"
+                                    L"UserData\\S-1-5-18\\Products\\" + kMsiPacked +
+                                    L"\\InstallProperties";
+const std::wstring kMsiEntry = kUninstallKey + L"\\" + kMsiCode;
+
+// The NSIS product of tests/fixtures/quokka_shield.nsi.
+const std::wstring kNsisName = L"Quokka Shield Test";
+const std::wstring kNsisEntry = kUninstallKey + L"\\QuokkaShieldTest";
+
+// Entries played by the test uninstaller.
+const std::wstring kLeftEntry = kUninstallKey + L"\\ClearonDiscoveryWombatLeft";
+const std::wstring kGoneEntry32 = kUninstallKey32 + L"\\ClearonDiscoveryWombatGone";
+const std::wstring kBadEntries[] = {kUninstallKey + L"\\ClearonDiscoveryBadName1",
+                                    kUninstallKey + L"\\ClearonDiscoveryBadName2"};
+
+size_t Count(const std::wstring& text, const std::wstring& piece) {
+    size_t count = 0;
+    for (size_t at = text.find(piece); at != std::wstring::npos; at = text.find(piece, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// Raw bytes as a value, to write what a careless installer writes.
+void SetRawValue(const std::wstring& key, const std::wstring& value, DWORD type,
+                 const std::vector<BYTE>& data) {
+    UniqueKey handle;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, handle.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(handle.get(), value.c_str(), 0, type, data.data(),
+                             static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+}
+
+class ProductDiscoveryWine : public ::testing::Test {
+protected:
+    ScratchDir dir{L"discovery"};
+    WindowsRemovalHost host;
+    RemovalContext context{host, g_runState, g_settings, g_configText, true};
+
+    void SetUp() override {
+        WipeKeys();
+        g_settings = Settings{};
+        g_settings.EnableLogging = true;
+        g_settings.AskBeforeRemoval = false;
+        static_cast<RemovalState&>(g_runState) = RemovalState{};
+        g_runState.logFilePath = dir / L"run.log";
+        g_runState.exeDirectory = dir.path();
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        g_runState.systemDirectory = system;
+        wchar_t wow64[MAX_PATH] = {};
+        GetSystemWow64DirectoryW(wow64, MAX_PATH);
+        g_runState.wow64SystemDirectory = wow64;
+        g_configText.clear();
+        context.configText = g_configText;
+    }
+    void TearDown() override {
+        WipeKeys();
+        SetCurrentDirectoryW(dir.path().c_str());
+    }
+    static void WipeKeys() {
+        for (const auto& key : {kLeftEntry, kGoneEntry32, kBadEntries[0], kBadEntries[1]}) {
+            DeleteTree(HKEY_LOCAL_MACHINE, key);
+        }
+    }
+    std::wstring Log() const { return ReadUtf16File(dir / L"run.log"); }
+
+    static void InstallMsi() {
+        const auto result = RunAndWait(
+            L"msiexec.exe /i \"" + TestProgramPath(L"zebratech_antivirus.msi") + L"\" /qn", L"",
+            120s);
+        ASSERT_TRUE(result.exitCode.has_value());
+        ASSERT_EQ(*result.exitCode, 0u);
+        ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMsiEntry));
+        ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMsiProperties));
+        ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, kMsiProperties, L"DisplayName"), kMsiName);
+    }
+    // Leaves no installed package behind, whatever a failed test did.
+    static void UninstallMsiQuietly() {
+        if (!KeyExists(HKEY_LOCAL_MACHINE, kMsiEntry)) return;
+        static_cast<void>(RunAndWait(L"msiexec.exe /x " + kMsiCode + L" /qn", L"", 120s));
+    }
+};
+
+TEST_F(ProductDiscoveryWine, MsiProductIsFoundInInstallerDataAskedAboutAndRemoved) {
+    UninstallMsiQuietly();
+    InstallMsi();
+    g_settings.AskBeforeRemoval = true;
+    std::atomic<int> asked{0};
+    std::vector<std::wstring> seen;
+    {
+        BoxAnswerer answerer(L"Question", [&](const std::wstring&) {
+            return ++asked == 1 ? std::wstring(L"No") : std::wstring(L"Yes");
+        });
+        // First answer No: nothing runs, nothing is judged.
+        ScanInstallerUserData(context, kInstallerUserDataRoot, L"zebratech antivirus");
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMsiProperties));
+        EXPECT_EQ(Count(Log(), L" User chose not to remove: " + kMsiName + L"\r\n"), 1u);
+        EXPECT_EQ(Count(Log(), L" Attempting to run: "), 0u);
+
+        // A new run forgets the answer; this time Yes.
+        g_runState.declinedList.clear();
+        ScanInstallerUserData(context, kInstallerUserDataRoot, L"zebratech antivirus");
+        seen = answerer.Seen();
+    }
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[0].find(kMsiName + L" may not be compatible with Aegira."), std::wstring::npos)
+        << Narrow(seen[0]);
+    EXPECT_NE(seen[0].find(L"Are you sure you want to remove " + kMsiName + L"?"),
+              std::wstring::npos);
+
+    const std::wstring log = Log();
+    EXPECT_EQ(Count(log, L" Removing: " + kMsiName + L"\r\n"), 1u);
+    EXPECT_EQ(Count(log, L" Attempting to run: MsiExec.exe /X" + kMsiCode +
+                             L" REMOVE=ALL REBOOT=R /qn\r\n"),
+              1u)
+        << Narrow(log);
+    EXPECT_EQ(Count(log, L" Failed to remove "), 0u);
+    EXPECT_EQ(g_runState.failureCount, 0);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMsiProperties));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMsiEntry));
+    UninstallMsiQuietly();
+}
+
+TEST_F(ProductDiscoveryWine, MsiProductIsFoundUnderTheUninstallKeyAndRemovedOnce) {
+    UninstallMsiQuietly();
+    InstallMsi();
+    ScanUninstallKey(context, kUninstallRoot, kMsiName);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMsiEntry));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMsiProperties));
+    // A full scan afterwards finds nothing left to do.
+    ScanForProduct(context, kMsiName);
+    const std::wstring log = Log();
+    EXPECT_EQ(Count(log, L" Attempting to run: MsiExec.exe /X" + kMsiCode +
+                             L" REMOVE=ALL REBOOT=R /qn\r\n"),
+              1u)
+        << Narrow(log);
+    EXPECT_EQ(Count(log, L" Exit code: 0\r\n"), 1u);
+    EXPECT_EQ(Count(log, L" Failed to remove "), 0u);
+    EXPECT_EQ(g_runState.failureCount, 0);
+    UninstallMsiQuietly();
+}
+
+TEST_F(ProductDiscoveryWine, NsisUninstallerThatRelaunchesItselfIsWaitedFor) {
+    DeleteTree(HKEY_LOCAL_MACHINE, kNsisEntry);
+    const auto installed =
+        RunAndWait(L"\"" + TestProgramPath(L"quokka_shield_setup.exe") + L"\" /S", L"", 120s);
+    ASSERT_TRUE(installed.exitCode.has_value());
+    ASSERT_EQ(*installed.exitCode, 0u);
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, kNsisEntry, L"DisplayName"), kNsisName);
+    const auto uninstaller = GetString(HKEY_LOCAL_MACHINE, kNsisEntry, L"UninstallString");
+    ASSERT_TRUE(uninstaller.has_value());
+
+    // An administrator makes unknown uninstallers silent through the default
+    // parameters.
+    g_settings.DefaultExtraParameters = L"/S";
+    const auto started = std::chrono::steady_clock::now();
+    ScanForProduct(context, L"Quokka Shield");
+    const auto took = std::chrono::steady_clock::now() - started;
+
+    const std::wstring log = Log();
+    EXPECT_EQ(Count(log, L" Removing: " + kNsisName + L"\r\n"), 1u);
+    // The stored path has blanks and no quotes; the runner quotes it.
+    EXPECT_EQ(Count(log, L" Attempting to run: \"" + *uninstaller + L"\" /S\r\n"), 1u)
+        << Narrow(log);
+    EXPECT_EQ(Count(log, L" Failed to remove "), 0u) << Narrow(log);
+    EXPECT_EQ(g_runState.failureCount, 0);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNsisEntry));
+    EXPECT_GE(took, 2500ms) << "the runner waited for the relaunched copy";
+    DeleteTree(HKEY_LOCAL_MACHINE, kNsisEntry);
+}
+
+TEST_F(ProductDiscoveryWine, AnEntryLeftBehindIsCountedAndA32BitEntryIsRemoved) {
+    const std::wstring program = L"\"" + TestProgramPath(L"test_uninstaller.exe") + L"\"";
+    SetString(HKEY_LOCAL_MACHINE, kLeftEntry, L"DisplayName", L"Wombat Guard Test");
+    SetString(HKEY_LOCAL_MACHINE, kLeftEntry, L"UninstallString", program + L" /exit=3");
+    SetString(HKEY_LOCAL_MACHINE, kGoneEntry32, L"DisplayName", L"Wombat Guard Test 32");
+    SetString(HKEY_LOCAL_MACHINE, kGoneEntry32, L"UninstallString",
+              program + L" /delete-key=HKLM\\" + kGoneEntry32);
+
+    ScanForProduct(context, L"Wombat Guard");
+    const std::wstring log = Log();
+    EXPECT_EQ(Count(log, L" Removing: Wombat Guard Test\r\n"), 1u);
+    EXPECT_EQ(Count(log, L" Removing: Wombat Guard Test 32\r\n"), 1u);
+    EXPECT_EQ(Count(log, L" Exit code: 3\r\n"), 1u);
+    EXPECT_EQ(Count(log, L" Failed to remove Wombat Guard Test\r\n"), 1u) << Narrow(log);
+    EXPECT_EQ(Count(log, L" Failed to remove "), 1u);
+    EXPECT_EQ(g_runState.failureCount, 1);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kLeftEntry));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kGoneEntry32));
+    EXPECT_FALSE(g_runState.scanning32BitView);
+
+    // Met again: one more line, still counted once.
+    ScanForProduct(context, L"Wombat Guard Test");
+    EXPECT_EQ(Count(Log(), L" Failed to remove Wombat Guard Test\r\n"), 2u);
+    EXPECT_EQ(g_runState.failureCount, 1);
+}
+
+TEST_F(ProductDiscoveryWine, UnterminatedAndNonStringDisplayNamesArePassedOver) {
+    const std::wstring program = L"\"" + TestProgramPath(L"test_uninstaller.exe") + L"\"";
+    // 255 characters without a terminator: exactly the 510-byte buffer.
+    std::vector<BYTE> unterminated;
+    const std::wstring text = L"Numbat Filter Test" + std::wstring(255 - 18, L'x');
+    for (wchar_t c : text) {
+        unterminated.push_back(static_cast<BYTE>(c & 0xFF));
+        unterminated.push_back(static_cast<BYTE>(c >> 8));
+    }
+    ASSERT_EQ(unterminated.size(), 510u);
+    SetRawValue(kBadEntries[0], L"DisplayName", REG_SZ, unterminated);
+    SetString(HKEY_LOCAL_MACHINE, kBadEntries[0], L"UninstallString", program + L" /exit=0");
+    // Text stored as binary data is no display name either.
+    std::vector<BYTE> binary;
+    for (wchar_t c : std::wstring(L"Numbat Filter Test")) {
+        binary.push_back(static_cast<BYTE>(c & 0xFF));
+        binary.push_back(static_cast<BYTE>(c >> 8));
+    }
+    binary.push_back(0);
+    binary.push_back(0);
+    SetRawValue(kBadEntries[1], L"DisplayName", REG_BINARY, binary);
+    SetString(HKEY_LOCAL_MACHINE, kBadEntries[1], L"UninstallString", program + L" /exit=0");
+
+    ScanForProduct(context, L"Numbat Filter");
+    EXPECT_EQ(Count(Log(), L" Removing: "), 0u) << Narrow(Log());
+
+    // The same entry with a proper 254-character name is found.
+    SetString(HKEY_LOCAL_MACHINE, kBadEntries[0], L"DisplayName", text.substr(0, 254));
+    ScanForProduct(context, L"Numbat Filter");
+    EXPECT_EQ(Count(Log(), L" Removing: Numbat Filter Test"), 1u);
+}
+
+}  // namespace
+}  // namespace clearon::test
