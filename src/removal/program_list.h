@@ -1,0 +1,42 @@
+// The programs the configuration lists for one moment of the removal run:
+// every [Settings] line that holds the list name, in file order. Among the
+// after-removal programs, Aegira's installer is recognised and started with
+// Clearon's own arguments.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "removal/removal_context.h"
+
+namespace clearon {
+
+inline constexpr std::wstring_view kStatusInstallingAegira = L"Installing Aegira . . .";
+inline constexpr std::wstring_view kStatusRunningAfter = L"Running programs after removal . . .";
+inline constexpr std::wstring_view kLogProgramLineTooLong =
+    L" Skipping a program line longer than 254 characters.\r\n";
+inline constexpr std::wstring_view kLogInstallerTooLong =
+    L" Not running Aegira's installer: with Clearon's arguments its command would be longer "
+    L"than 254 characters.\r\n";
+
+// A program command lives in a 255-character buffer.
+inline constexpr std::size_t kMaxProgramCommandLength = 254;
+
+// The command of a program line: the text after the first "=", from its
+// first character that is not a blank (U+0020) to the end of the line; empty
+// when the line has no "=".
+[[nodiscard]] std::wstring ProgramCommand(std::wstring_view line);
+
+// Aegira's installer is an after-removal command that names a setup program
+// without any folder ("setup.exe /quiet", not "C:\Kits\setup.exe").
+[[nodiscard]] bool IsAegiraInstaller(std::wstring_view listName, std::wstring_view command) noexcept;
+
+// Runs every program of the list `listName` ("RunBeforeRemoval" or
+// "RunAfterRemoval"), each after the pending file renames have been set
+// aside, and returns when the last one has ended with its whole process
+// tree. The installer gets " " + savedArguments appended and sets
+// installerLaunched (also when it then fails to start).
+void RunProgramList(RemovalContext& context, std::wstring_view listName,
+                    std::wstring_view savedArguments);
+
+}  // namespace clearon

@@ -1,0 +1,77 @@
+#include "removal/removal_run.h"
+
+#include "config/config_lines.h"
+#include "config/settings.h"
+#include "removal/product_discovery.h"
+#include "removal/program_list.h"
+#include "removal/uninstall_product.h"
+#include "resume/pending_renames.h"
+#include "resume/reboot_resume.h"
+#include "text/wide_string.h"
+
+namespace clearon {
+namespace {
+
+// Proventia Desktop leaves its own remover in its install folder.
+void RemoveProventiaDesktop(RemovalContext& context) {
+    const std::wstring directory = ReadRegistryString(
+        context.host.registry(), RegistryRoot::LocalMachine, kProventiaKey, kProventiaInstallDirValue);
+    if (directory.empty()) return;
+    const std::wstring remover = directory + std::wstring(kProventiaRemover);
+    if (remover.size() > kMaxFieldLength) {
+        context.host.LogLine(kLogProventiaPathTooLong);
+        return;
+    }
+    if (!context.host.FileExists(remover)) return;
+    (void)UninstallProduct(context, kProventiaProduct, remover);
+}
+
+}  // namespace
+
+bool TriggersProventiaCheck(std::wstring_view productName) noexcept {
+    return ContainsNoCase(kProventiaProduct, productName);
+}
+
+bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_view savedArguments,
+                bool showGui) {
+    RemovalHost& host = context.host;
+    RemovalState& state = context.state;
+
+    state.declinedList.clear();
+    state.confirmedList.clear();
+    state.securityCenterPass = false;
+
+    host.PostStatus(kStatusRunningBefore);
+    RunProgramList(context, kKeyRunBeforeRemoval, savedArguments);
+
+    host.PostStatus(kStatusSearching);
+    ForEachSectionEntry(context.configText, kProductNamesHeader, [&](const SectionEntry& entry) {
+        if (entry.tooLong) {
+            // A cut name would match other products than the one meant.
+            host.LogLine(kLogProductLineTooLong);
+            return true;
+        }
+        ScanForProduct(context, entry.text);
+        if (TriggersProventiaCheck(entry.text)) RemoveProventiaDesktop(context);
+        return true;
+    });
+
+    // McAfee SecurityCenter goes last, after every other product.
+    state.securityCenterPass = true;
+    if (state.securityCenterSeen) ScanForProduct(context, kSecurityCenterProduct);
+
+    host.PostStatus(kStatusRunningAfter);
+    RunProgramList(context, kKeyRunAfterRemoval, savedArguments);
+
+    const bool rebootRequested = DecideReboot(
+        resumeHost, RebootInputs{context.settings.ResumeAfterReboot, state.installerLaunched,
+                                 savedArguments});
+
+    // Every run puts the pending file renames back, whatever was decided.
+    RestorePendingRenames(host.registry());
+
+    if (showGui) host.PostStatus(rebootRequested ? kStatusCompletedReboot : kStatusCompleted);
+    return rebootRequested;
+}
+
+}  // namespace clearon
