@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
@@ -198,6 +199,20 @@ TEST_F(RebootResumeWine, RunOnceStartRelaunchesTheRealToolAsAResumedStart) {
     EXPECT_NE(log.find(L" Clearon starting!"), std::wstring::npos) << test::Narrow(log);
     // Let the relaunched process leave its folder before the folder goes.
     std::this_thread::sleep_for(1s);
+}
+
+// One step of the restart scenario (tests/blackbox/resume_restart.sh), which
+// names the tool's copy in CLEARON_RESUME_EXE: registers it as a removal run
+// that launched the installer would, and leaves the RunOnce value and the
+// marker for the restart to act on. Skipped in an ordinary test run.
+TEST(RebootResumeRestartScenario, RegisterTheToolAndLeaveTheMarker) {
+    const wchar_t* exe = _wgetenv(L"CLEARON_RESUME_EXE");
+    if (exe == nullptr) GTEST_SKIP() << "a step of the restart scenario only";
+    const std::wstring path = exe;
+    g_runState.logFilePath = path.substr(0, path.rfind(L'\\')) + L"\\register.log";
+    HostWithPath host(path);
+    EXPECT_TRUE(DecideReboot(host, {true, true, L"/q"}));
+    g_runState.logFilePath.clear();
 }
 
 }  // namespace
