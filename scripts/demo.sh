@@ -9,7 +9,7 @@ build=${CLEARON_BUILD_ROOT:-$root/build}
 
 echo "=== Building Clearon.exe"
 cmake -S "$root" -B "$build/win" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null 2>&1
 cmake --build "$build/win" --target Clearon -j"$(nproc)" >/dev/null
 
 state="$build/demo"
