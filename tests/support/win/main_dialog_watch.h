@@ -1,0 +1,77 @@
+// Watching Clearon's main dialog from outside, as a person at the screen
+// would: its status line, which marquee squares are showing, screenshots.
+// Works from another thread of the same process and from another process.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace clearon::test {
+
+inline constexpr wchar_t kMainDialogCaption[] = L"Aegira Installation Prep tool";
+
+// Which of the marquee's parts are showing.
+struct MarqueePicture {
+    bool frameVisible = false;
+    std::uint32_t litMask = 0;  // bit k-1 set when square k is showing
+    bool operator==(const MarqueePicture&) const = default;
+};
+
+// Reads the picture; retries until two reads agree, so a picture caught in
+// the middle of a step is not reported.
+MarqueePicture ReadMarqueePicture(HWND dialog);
+
+// The marquee position whose picture this is (0 to 26), or -1 when no
+// position shows these squares.
+int MarqueePositionOf(const MarqueePicture& picture);
+std::string DescribePicture(const MarqueePicture& picture);  // for messages
+
+// A control's text, read with a bounded WM_GETTEXT (empty when it fails).
+std::wstring ControlText(HWND dialog, int id);
+
+// Records, on a thread of its own, every change of the status line and of
+// the marquee picture, with the time since the recorder started.
+class DialogRecorder {
+public:
+    using PictureReader = std::function<MarqueePicture(HWND)>;
+    explicit DialogRecorder(HWND dialog, PictureReader reader = ReadMarqueePicture);
+    ~DialogRecorder();
+    DialogRecorder(const DialogRecorder&) = delete;
+    DialogRecorder& operator=(const DialogRecorder&) = delete;
+
+    template <typename T>
+    struct Change {
+        std::chrono::milliseconds at;
+        T value;
+    };
+    void Stop();
+    [[nodiscard]] std::vector<Change<std::wstring>> StatusChanges() const;
+    [[nodiscard]] std::vector<Change<MarqueePicture>> PictureChanges() const;
+    [[nodiscard]] std::vector<std::wstring> StatusTexts() const;  // distinct, in order
+
+private:
+    void Run();
+    HWND dialog_;
+    PictureReader reader_;
+    std::chrono::steady_clock::time_point start_;
+    mutable std::mutex mutex_;
+    std::vector<Change<std::wstring>> status_;
+    std::vector<Change<MarqueePicture>> pictures_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+// Saves a picture of `window` (whole screen cut to the window and a margin)
+// as <build>/artifacts/<name>.png with ImageMagick's import on the test
+// display; returns the file's Windows path, or empty when it did not appear
+// within 20 seconds.
+std::wstring SaveScreenshot(HWND window, const std::string& name);
+
+}  // namespace clearon::test

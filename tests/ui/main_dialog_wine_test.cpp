@@ -1,0 +1,716 @@
+// The real main dialog, created from its template and driven from another
+// thread as a person would: Start, Exit, Escape, close requests, with a
+// stand-in worker behind the start that posts status texts and ends when the
+// test lets it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "startup/run_state.h"
+#include "support/win/main_dialog_watch.h"
+#include "support/win/wine_test_support.h"
+#include "ui/main_dialog.h"
+#include "ui/marquee.h"
+#include "ui/resource.h"
+#include "ui/status_message.h"
+
+namespace clearon::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr wchar_t kFinalWithReboot[] =
+    L"Clearon has completed successfully.\r\nPlease reboot your system to continue.";
+constexpr wchar_t kFinal[] = L"Clearon has completed successfully.";
+
+// Nobody draws caption bars on the test display, which has no window
+// manager: Wine is asked to draw window decorations itself, before its
+// display driver starts, so the screenshots show the caption as Windows does.
+const bool g_wineDrawsDecorations = [] {
+    const wchar_t no[] = L"N";
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Decorated", REG_SZ, no, sizeof no);
+    return true;
+}();
+
+// ---- The stand-in worker -------------------------------------------------
+
+struct StandIn {
+    std::vector<std::wstring> before;  // posted at the start, `pause` apart
+    DWORD pause = 0;
+    std::vector<std::wstring> after;   // posted once the test releases it
+    UniqueKernelHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<int> starts{0};
+    std::atomic<Clock::rep> endedAt{0};
+};
+StandIn g_standIn;
+
+DWORD WINAPI StandInWorker(void*) {
+    for (const auto& text : g_standIn.before) {
+        PostStatus(text);
+        Sleep(g_standIn.pause);
+    }
+    WaitForSingleObject(g_standIn.release.get(), 60000);
+    for (const auto& text : g_standIn.after) PostStatus(text);
+    g_standIn.endedAt = Clock::now().time_since_epoch().count();
+    return 1;
+}
+
+// What the removal run's start does in a dialog run.
+int StartStandIn() {
+    ++g_standIn.starts;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, StandInWorker, nullptr, 0, &id);
+    if (thread == nullptr) return kStartNotPossible;
+    g_runState.workerThread = thread;
+    g_runState.workerThreadId = id;
+    EnterRunningState(g_runState.mainWindow);
+    return 0;
+}
+
+int FailingStart() {
+    ++g_standIn.starts;
+    return kStartNotPossible;
+}
+
+// ---- The dialog on a thread of its own -----------------------------------
+
+// Sent by the test to read the marquee on the dialog's own thread, between
+// two of its messages, so a picture is never caught halfway through a step.
+constexpr UINT kSnapshotMessage = WM_APP + 1;
+
+// When the last completion tick arrived. Wine on a display without a window
+// manager takes about two seconds to take a closed dialog off the screen, so
+// the automatic close is timed by the tick that ends the dialog.
+std::atomic<Clock::rep> g_lastTickAt{0};
+
+INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER && wParam == kCompletionTimerId) {
+        g_lastTickAt = Clock::now().time_since_epoch().count();
+    }
+    if (message == kSnapshotMessage) {
+        *reinterpret_cast<MarqueePicture*>(lParam) = ReadMarqueePicture(dialog);
+        return TRUE;
+    }
+    return MainDialogProc(dialog, message, wParam, lParam);
+}
+
+MarqueePicture SnapshotPicture(HWND dialog) {
+    MarqueePicture picture;
+    SendMessageTimeoutW(dialog, kSnapshotMessage, 0, reinterpret_cast<LPARAM>(&picture), SMTO_BLOCK,
+                        2000, nullptr);
+    return picture;
+}
+
+class DialogSession {
+public:
+    DialogSession() {
+        thread_.reset(CreateThread(nullptr, 0, &DialogSession::ThreadMain, this, 0, nullptr));
+        window_ = WaitForWindow(kMainDialogCaption, 15s);
+    }
+    ~DialogSession() {
+        SetEvent(g_standIn.release.get());
+        if (!WaitForEnd(0ms)) {
+            (void)WaitUntil([&] { return IsWindowEnabled(GetDlgItem(window_, IDC_EXIT)) != FALSE; }, 5s);
+            PostMessageW(window_, WM_COMMAND, IDC_EXIT, 0);
+        }
+        if (!WaitForEnd(10s)) ADD_FAILURE() << "the dialog did not end";
+    }
+    DialogSession(const DialogSession&) = delete;
+    DialogSession& operator=(const DialogSession&) = delete;
+
+    [[nodiscard]] HWND window() const { return window_; }
+    [[nodiscard]] std::optional<INT_PTR> WaitForEnd(std::chrono::milliseconds limit) {
+        if (WaitForSingleObject(thread_.get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+            return std::nullopt;
+        }
+        return result_;
+    }
+
+    template <typename Predicate>
+    static bool WaitUntil(Predicate done, std::chrono::milliseconds limit) {
+        const auto deadline = Clock::now() + limit;
+        while (!done()) {
+            if (Clock::now() >= deadline) return false;
+            Sleep(5);
+        }
+        return true;
+    }
+
+private:
+    static DWORD WINAPI ThreadMain(void* self) {
+        auto* session = static_cast<DialogSession*>(self);
+        session->result_ = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                                           TestDialogProc, 0);
+        return 0;
+    }
+    UniqueKernelHandle thread_;
+    HWND window_ = nullptr;
+    INT_PTR result_ = -1;
+};
+
+std::wstring WindowTextOf(HWND control) {
+    wchar_t buffer[512] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, 511, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied);
+    return std::wstring(buffer, copied);
+}
+
+bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+bool Visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+
+void PressEscape(HWND dialog) {
+    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
+}
+
+class MainDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetEvent(g_standIn.release.get());
+        g_standIn.before.clear();
+        g_standIn.after.clear();
+        g_standIn.pause = 0;
+        g_standIn.starts = 0;
+        g_standIn.endedAt = 0;
+        g_runState.mainWindow = nullptr;
+        g_runState.workerThread = nullptr;
+        g_runState.workerThreadId = 0;
+        g_runState.startResult = 0;
+        g_settings.AutoRunAfterUILoads = false;
+        g_startRun = StartStandIn;
+        g_lastTickAt = 0;
+    }
+    void TearDown() override { g_startRun = nullptr; }
+
+    // The idle state: buttons usable, no frame, no squares, no worker.
+    static void ExpectIdle(HWND dialog) {
+        EXPECT_TRUE(Enabled(dialog, IDC_START));
+        EXPECT_TRUE(Enabled(dialog, IDC_EXIT));
+        const MarqueePicture picture = SnapshotPicture(dialog);
+        EXPECT_FALSE(picture.frameVisible);
+        EXPECT_EQ(picture.litMask, 0u) << DescribePicture(picture);
+        EXPECT_EQ(g_runState.workerThread, nullptr);
+        EXPECT_EQ(g_runState.workerThreadId, 0u);
+    }
+};
+
+// ---- The template ---------------------------------------------------------
+
+// One control of template 103 as the resource holds it.
+struct TemplateItem {
+    DWORD exStyle = 0;
+    DWORD style = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    int id = 0;
+    std::wstring className;  // from an ordinal (0x80 Button, 0x82 Static) or as written
+    std::wstring text;
+    int imageOrdinal = -1;  // the resource an icon or bitmap control shows
+};
+
+struct ParsedTemplate {
+    DWORD style = 0;
+    short cx = 0, cy = 0;
+    std::wstring caption;
+    WORD pointSize = 0;
+    WORD weight = 0;
+    std::wstring face;
+    std::vector<TemplateItem> items;
+};
+
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* data) : p_(data) {}
+    template <typename T>
+    T Read() {
+        T value;
+        std::memcpy(&value, p_, sizeof value);
+        p_ += sizeof value;
+        return value;
+    }
+    std::wstring ReadString() {
+        std::wstring text;
+        for (wchar_t c; (c = static_cast<wchar_t>(Read<WORD>())) != L'\0';) text.push_back(c);
+        return text;
+    }
+    // sz_Or_Ord: empty, an ordinal after 0xFFFF, or a string.
+    std::wstring ReadSzOrOrd(int& ordinal) {
+        ordinal = -1;
+        WORD first;
+        std::memcpy(&first, p_, sizeof first);
+        if (first == 0xFFFF) {
+            p_ += 2;
+            ordinal = Read<WORD>();
+            return {};
+        }
+        return ReadString();
+    }
+    void AlignToDword(const BYTE* base) {
+        while ((p_ - base) % 4 != 0) ++p_;
+    }
+
+private:
+    const BYTE* p_;
+};
+
+ParsedTemplate ReadTemplate(int id) {
+    ParsedTemplate parsed;
+    HRSRC found = FindResourceW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+    if (found == nullptr) return parsed;
+    const auto* base = static_cast<const BYTE*>(LockResource(LoadResource(GetModuleHandleW(nullptr), found)));
+    TemplateReader in(base);
+    EXPECT_EQ(in.Read<WORD>(), 1);       // dlgVer
+    EXPECT_EQ(in.Read<WORD>(), 0xFFFF);  // signature of an extended template
+    (void)in.Read<DWORD>();              // helpID
+    (void)in.Read<DWORD>();              // exStyle
+    parsed.style = in.Read<DWORD>();
+    const WORD count = in.Read<WORD>();
+    (void)in.Read<short>();
+    (void)in.Read<short>();
+    parsed.cx = in.Read<short>();
+    parsed.cy = in.Read<short>();
+    int ordinal = -1;
+    (void)in.ReadSzOrOrd(ordinal);  // menu
+    (void)in.ReadSzOrOrd(ordinal);  // class
+    parsed.caption = in.ReadString();
+    parsed.pointSize = in.Read<WORD>();
+    parsed.weight = in.Read<WORD>();
+    (void)in.Read<BYTE>();  // italic
+    (void)in.Read<BYTE>();  // charset
+    parsed.face = in.ReadString();
+    for (WORD i = 0; i < count; ++i) {
+        in.AlignToDword(base);
+        TemplateItem item;
+        (void)in.Read<DWORD>();  // helpID
+        item.exStyle = in.Read<DWORD>();
+        item.style = in.Read<DWORD>();
+        item.x = in.Read<short>();
+        item.y = in.Read<short>();
+        item.cx = in.Read<short>();
+        item.cy = in.Read<short>();
+        item.id = static_cast<int>(in.Read<DWORD>());
+        int classOrdinal = -1;
+        item.className = in.ReadSzOrOrd(classOrdinal);
+        if (classOrdinal == 0x0080) item.className = L"Button";
+        if (classOrdinal == 0x0082) item.className = L"Static";
+        item.text = in.ReadSzOrOrd(item.imageOrdinal);
+        const WORD extra = in.Read<WORD>();
+        for (WORD e = 0; e < extra; ++e) (void)in.Read<BYTE>();
+        parsed.items.push_back(item);
+    }
+    return parsed;
+}
+
+constexpr wchar_t kButtonClass[] = L"Button";
+constexpr wchar_t kStaticClass[] = L"Static";
+constexpr wchar_t kSecondLine[] = L"Save your work, then press Start.";
+
+struct ExpectedControl {
+    int id;
+    std::wstring className;
+    DWORD typeBits;       // SS_* or BS_* type of the control
+    DWORD requiredStyle;  // further style bits it must have
+    DWORD requiredExStyle;
+    std::wstring text;
+    int imageOrdinal;
+    short x, y, cx, cy;
+    bool sizedByImage;  // icon and bitmap statics take their image's size
+};
+
+std::vector<ExpectedControl> ExpectedControls() {
+    std::vector<ExpectedControl> controls = {
+        {-1, kStaticClass, SS_LEFT, 0, 0, L"Clearon Version 1.09f", -1, 39, 10, 119, 8, false},
+        {-1, kStaticClass, SS_LEFT, 0, 0, kSecondLine, -1, 39, 20, 119, 8, false},
+        {IDC_START, kButtonClass, BS_DEFPUSHBUTTON, WS_TABSTOP, 0, L"Start", -1, 222, 135, 55, 14, false},
+        {IDC_EXIT, kButtonClass, BS_DEFPUSHBUTTON, WS_TABSTOP, 0, L"Exit", -1, 283, 135, 45, 14, false},
+        {IDC_CLEARON_ICON, kStaticClass, SS_ICON, 0, 0, L"", IDI_CLEARON, 9, 9, 20, 20, true},
+        {-1, kStaticClass, SS_LEFT, 0, 0, L"This tool will detect and remove competitive products.", -1, 39,
+         31, 189, 11, false},
+        {-1, kButtonClass, BS_GROUPBOX, 0, WS_EX_CLIENTEDGE, L"Clearon Status", -1, 10, 47, 318, 73, false},
+        {IDC_STATUS, kStaticClass, SS_LEFT, 0, 0, L"", -1, 25, 62, 290, 47, false},
+        {IDC_PROGRESS_FRAME, kStaticClass, SS_LEFT, WS_BORDER, WS_EX_CLIENTEDGE, L"", -1, 10, 138, 196, 11,
+         false},
+        {IDC_SQUARE_FIRST, kStaticClass, SS_BITMAP, 0, 0, L"", IDB_SQUARE, 13, 140, 5, 6, true},
+    };
+    for (int k = 2; k <= kMarqueeSquareCount; ++k) {
+        controls.push_back({1021 + k, kStaticClass, SS_BITMAP, 0, 0, L"", IDB_SQUARE,
+                            static_cast<short>(21 + 8 * (k - 2)), 140, 5, 6, true});
+    }
+    return controls;
+}
+
+TEST_F(MainDialog, TemplateHoldsTheLayoutControlByControl) {
+    const ParsedTemplate parsed = ReadTemplate(IDD_MAIN);
+    EXPECT_EQ(parsed.caption, kMainDialogCaption);
+    EXPECT_EQ(parsed.cx, 337);
+    EXPECT_EQ(parsed.cy, 157);
+    EXPECT_EQ(parsed.face, L"Tahoma");
+    EXPECT_EQ(parsed.pointSize, 8);
+    EXPECT_EQ(parsed.weight, FW_NORMAL);
+    const DWORD required = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_CENTER;
+    EXPECT_EQ(parsed.style & required, required);
+    EXPECT_EQ(parsed.style & WS_SYSMENU, 0u) << "no system menu, so no close box";
+    EXPECT_EQ(parsed.style & WS_VISIBLE, 0u) << "the dialog manager shows it";
+
+    const auto expected = ExpectedControls();
+    ASSERT_EQ(parsed.items.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto& want = expected[i];
+        const auto& have = parsed.items[i];
+        SCOPED_TRACE("control " + std::to_string(i) + " id " + std::to_string(want.id));
+        EXPECT_EQ(have.id, want.id);
+        EXPECT_EQ(_wcsicmp(have.className.c_str(), want.className.c_str()), 0) << Narrow(have.className);
+        const DWORD typeMask = want.className == kStaticClass ? SS_TYPEMASK : BS_TYPEMASK;
+        EXPECT_EQ(have.style & typeMask, want.typeBits);
+        EXPECT_EQ(have.style & want.requiredStyle, want.requiredStyle);
+        EXPECT_EQ(have.exStyle & want.requiredExStyle, want.requiredExStyle);
+        EXPECT_NE(have.style & WS_VISIBLE, 0u) << "every control is visible in the template";
+        EXPECT_EQ(have.text, want.text);
+        EXPECT_EQ(have.imageOrdinal, want.imageOrdinal);
+        EXPECT_EQ(have.x, want.x);
+        EXPECT_EQ(have.y, want.y);
+        EXPECT_EQ(have.cx, want.cx);
+        EXPECT_EQ(have.cy, want.cy);
+    }
+}
+
+TEST_F(MainDialog, OpensCentredWithItsControlsWhereTheTemplatePutsThem) {
+    DialogSession session;
+    const HWND dialog = session.window();
+    ASSERT_NE(dialog, nullptr) << "no window captioned Aegira Installation Prep tool";
+    EXPECT_EQ(g_runState.mainWindow, dialog);
+    EXPECT_EQ(GetWindowLongW(dialog, GWL_STYLE) & WS_SYSMENU, 0);
+
+    // Centred on the screen (within a pixel of rounding).
+    RECT window{};
+    GetWindowRect(dialog, &window);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_NEAR(window.left + window.right, screenWidth, 2);
+    EXPECT_NEAR(window.top + window.bottom, screenHeight, 2);
+
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+    LOGFONTW logFont{};
+    ASSERT_NE(GetObjectW(font, sizeof logFont, &logFont), 0);
+    EXPECT_STREQ(logFont.lfFaceName, L"Tahoma");
+    EXPECT_EQ(logFont.lfWeight, FW_NORMAL);
+
+    const auto expected = ExpectedControls();
+    std::size_t index = 0;
+    HDC dc = GetDC(dialog);
+    const HGDIOBJ oldFont = SelectObject(dc, font);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        ASSERT_LT(index, expected.size());
+        const auto& want = expected[index++];
+        SCOPED_TRACE("control id " + std::to_string(want.id));
+        if (want.id != -1) {
+            EXPECT_EQ(GetDlgCtrlID(child), want.id);
+        }
+        wchar_t className[32] = {};
+        GetClassNameW(child, className, 31);
+        EXPECT_STREQ(className, want.className.c_str());
+        if (want.imageOrdinal == -1) {
+            EXPECT_EQ(WindowTextOf(child), want.text);
+        }
+
+        // The dialog manager converts the origin and the size each on its
+        // own, so they are mapped the same way here.
+        RECT expectedRect{want.x, want.y, want.cx, want.cy};
+        MapDialogRect(dialog, &expectedRect);
+        RECT actual{};
+        GetWindowRect(child, &actual);
+        MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, expectedRect.left);
+        EXPECT_EQ(actual.top, expectedRect.top);
+        if (!want.sizedByImage) {
+            EXPECT_EQ(actual.right - actual.left, expectedRect.right);
+            EXPECT_EQ(actual.bottom - actual.top, expectedRect.bottom);
+        } else if (want.imageOrdinal == IDB_SQUARE) {
+            EXPECT_EQ(actual.right - actual.left, 8);
+            EXPECT_EQ(actual.bottom - actual.top, 9);
+        }
+        // A one-line text must fit its control, or its end is lost.
+        if (want.className == kStaticClass && want.cy <= 11 && !want.text.empty()) {
+            SIZE extent{};
+            GetTextExtentPoint32W(dc, want.text.c_str(), static_cast<int>(want.text.size()), &extent);
+            RECT client{};
+            GetClientRect(child, &client);
+            EXPECT_LE(extent.cx, client.right) << Narrow(want.text) << " is cut";
+            EXPECT_LE(extent.cy, client.bottom) << Narrow(want.text) << " is cut";
+        }
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(dialog, dc);
+    EXPECT_EQ(index, expected.size());
+
+    // Frame and squares are hidden until a run starts.
+    ExpectIdle(dialog);
+    EXPECT_TRUE(Visible(dialog, IDC_STATUS));
+    EXPECT_EQ(ControlText(dialog, IDC_STATUS), L"");
+    EXPECT_FALSE(SaveScreenshot(dialog, "dialog-idle").empty());
+}
+
+// ---- Ending the dialog with no run in progress -----------------------------
+
+TEST_F(MainDialog, EndsWithoutARunByExitEscapeOrCloseWithTheirIds) {
+    struct Case {
+        const char* how;
+        void (*act)(HWND);
+        INT_PTR result;
+    };
+    const Case cases[] = {
+        {"Exit", [](HWND d) { PressButton(d, IDC_EXIT); }, IDC_EXIT},
+        {"Escape", PressEscape, IDCANCEL},
+        {"close request", [](HWND d) { PostMessageW(d, WM_CLOSE, 0, 0); }, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        DialogSession session;
+        ASSERT_NE(session.window(), nullptr);
+        c.act(session.window());
+        EXPECT_EQ(session.WaitForEnd(5s), std::optional<INT_PTR>(c.result));
+        EXPECT_EQ(g_standIn.starts.load(), 0);
+    }
+}
+
+// ---- A run -------------------------------------------------------------------
+
+TEST_F(MainDialog, RunShowsStatusAndMarqueeRefusesEndingAndReturnsToIdle) {
+    g_standIn.before = {L"Running programs before removal . . .", L"Searching . . .",
+                        L"Uninstalling Acme AntiVirus . . ."};
+    g_standIn.pause = 250;
+    g_standIn.after = {L"Running programs after removal . . .", kFinalWithReboot};
+    DialogSession session;
+    const HWND dialog = session.window();
+    ASSERT_NE(dialog, nullptr);
+
+    DialogRecorder recorder(dialog, SnapshotPicture);
+    const auto pressed = Clock::now();
+    PressButton(dialog, IDC_START);
+    // The running state: both buttons disabled, then the frame shown.
+    EXPECT_TRUE(DialogSession::WaitUntil(
+        [&] {
+            return !Enabled(dialog, IDC_START) && !Enabled(dialog, IDC_EXIT) &&
+                   SnapshotPicture(dialog).frameVisible;
+        },
+        3s));
+    EXPECT_EQ(g_runState.startResult, 0);
+
+    ASSERT_TRUE(DialogSession::WaitUntil(
+        [&] { return ControlText(dialog, IDC_STATUS) == L"Uninstalling Acme AntiVirus . . ."; }, 5s));
+    ASSERT_TRUE(DialogSession::WaitUntil(
+        [&] { return MarqueePositionOf(SnapshotPicture(dialog)) >= 5; }, 3s));
+    EXPECT_FALSE(SaveScreenshot(dialog, "dialog-running").empty());
+
+    // Nothing a person can do ends the dialog or starts a second worker now.
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    PressEscape(dialog);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    PostMessageW(dialog, WM_COMMAND, IDC_EXIT, 0);
+    PostMessageW(dialog, WM_COMMAND, IDC_START, 0);
+    EXPECT_EQ(session.WaitForEnd(400ms), std::nullopt) << "the dialog ended during a run";
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog was ended during a run";
+    EXPECT_EQ(g_standIn.starts.load(), 1);
+    EXPECT_FALSE(Enabled(dialog, IDC_START));
+
+    // Long enough for the block to go round and wrap: 500 ms + 26 steps.
+    while (Clock::now() - pressed < 3800ms) Sleep(20);
+    SetEvent(g_standIn.release.get());
+    ASSERT_TRUE(DialogSession::WaitUntil([&] { return Enabled(dialog, IDC_START); }, 3s));
+    const auto back = Clock::now();
+    recorder.Stop();
+
+    EXPECT_EQ(ControlText(dialog, IDC_STATUS), kFinalWithReboot);
+    ExpectIdle(dialog);
+    EXPECT_EQ(session.WaitForEnd(0ms), std::nullopt) << "without the automatic start the dialog stays";
+    const auto tickDelay = back - Clock::time_point(Clock::duration(g_standIn.endedAt.load()));
+    EXPECT_LT(tickDelay, 600ms) << "the completion tick comes every 100 ms";
+    EXPECT_FALSE(SaveScreenshot(dialog, "dialog-after-run").empty());
+
+    // The status texts, in the order the worker posted them.
+    const std::vector<std::wstring> texts = recorder.StatusTexts();
+    const std::vector<std::wstring> posted = {L"",
+                                              L"Running programs before removal . . .",
+                                              L"Searching . . .",
+                                              L"Uninstalling Acme AntiVirus . . .",
+                                              L"Running programs after removal . . .",
+                                              kFinalWithReboot};
+    std::size_t next = 0;
+    for (const auto& text : texts) {
+        while (next < posted.size() && posted[next] != text) ++next;
+        EXPECT_LT(next, posted.size()) << "unexpected or out-of-order status " << Narrow(text);
+    }
+    EXPECT_EQ(texts.back(), kFinalWithReboot);
+
+    // The marquee: only the pictures of real positions, moving forward one
+    // step at a time, first after 500 ms, wrapping from 26 to 3.
+    const auto changes = recorder.PictureChanges();
+    int previous = 0;
+    int moves = 0;
+    int singleSteps = 0;
+    bool wrapped = false;
+    std::optional<std::chrono::milliseconds> firstMove;
+    for (const auto& change : changes) {
+        const int position = MarqueePositionOf(change.value);
+        ASSERT_NE(position, -1) << "not a marquee picture: " << DescribePicture(change.value);
+        if (position == 0) continue;  // before the first tick, or after the run
+        EXPECT_TRUE(change.value.frameVisible) << DescribePicture(change.value);
+        if (!firstMove) {
+            firstMove = change.at;
+            EXPECT_LE(position, 2) << "the block grows in from the left";
+        } else if (position != previous) {
+            int steps = 0;
+            for (int p = previous; p != position && steps < 5; p = NextMarqueePosition(p)) ++steps;
+            EXPECT_LE(steps, 3) << "moved from " << previous << " to " << position;
+            ++moves;
+            if (steps == 1) ++singleSteps;
+            if (position < previous) wrapped = true;
+        }
+        previous = position;
+    }
+    ASSERT_TRUE(firstMove.has_value()) << "the marquee never moved";
+    EXPECT_GE(*firstMove, 450ms) << "the first tick comes 500 ms after the start";
+    EXPECT_GE(moves, 20);
+    EXPECT_GE(singleSteps * 10, moves * 8) << "the marquee skipped steps";
+    EXPECT_TRUE(wrapped);
+
+    // Idle again: a close request is accepted now.
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(session.WaitForEnd(5s), std::optional<INT_PTR>(IDCANCEL));
+}
+
+TEST_F(MainDialog, ShortRunIsNoticedAtTheFirstTickAndASecondRunFollows) {
+    SetEvent(g_standIn.release.get());  // the worker ends at once
+    DialogSession session;
+    const HWND dialog = session.window();
+    ASSERT_NE(dialog, nullptr);
+
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        g_standIn.after = {L"Searching . . .", run == 1 ? kFinal : kFinalWithReboot};
+        DialogRecorder recorder(dialog, SnapshotPicture);
+        const auto pressed = Clock::now();
+        PressButton(dialog, IDC_START);
+        ASSERT_TRUE(DialogSession::WaitUntil([&] { return g_standIn.starts.load() == run; }, 3s));
+        ASSERT_TRUE(DialogSession::WaitUntil([&] { return Enabled(dialog, IDC_START); }, 3s));
+        const auto elapsed = Clock::now() - pressed;
+        recorder.Stop();
+        EXPECT_GE(elapsed, 450ms) << "the end is noticed at the first tick, not before";
+        EXPECT_LT(elapsed, 1500ms);
+        for (const auto& change : recorder.PictureChanges()) {
+            EXPECT_EQ(change.value.litMask, 0u) << "the marquee moved: " << DescribePicture(change.value);
+        }
+        EXPECT_EQ(ControlText(dialog, IDC_STATUS), run == 1 ? kFinal : kFinalWithReboot);
+        EXPECT_EQ(g_runState.startResult, 0);
+        ExpectIdle(dialog);
+    }
+    PressButton(dialog, IDC_EXIT);
+    EXPECT_EQ(session.WaitForEnd(5s), std::optional<INT_PTR>(IDC_EXIT));
+}
+
+TEST_F(MainDialog, AutomaticStartRunsAsShownAndClosesSoonAfterTheWorkerEnds) {
+    g_settings.AutoRunAfterUILoads = true;
+    g_standIn.before = {L"Running programs before removal . . ."};
+    g_standIn.after = {kFinal};
+    DialogSession session;
+    const HWND dialog = session.window();
+    ASSERT_NE(dialog, nullptr);
+    DialogRecorder recorder(dialog);
+    ASSERT_TRUE(DialogSession::WaitUntil([&] { return g_standIn.starts.load() == 1; }, 3s))
+        << "no start as the dialog was shown";
+    EXPECT_FALSE(Enabled(dialog, IDC_START));
+    ASSERT_TRUE(DialogSession::WaitUntil(
+        [&] { return ControlText(dialog, IDC_STATUS) == L"Running programs before removal . . ."; }, 3s));
+    Sleep(700);
+    SetEvent(g_standIn.release.get());
+    const auto result = session.WaitForEnd(5s);
+    recorder.Stop();
+    EXPECT_EQ(result, std::optional<INT_PTR>(kAutoRunDialogResult));
+    const auto workerEnded = Clock::time_point(Clock::duration(g_standIn.endedAt.load()));
+    const auto endingTick = Clock::time_point(Clock::duration(g_lastTickAt.load()));
+    const auto closeDelay = std::chrono::duration_cast<std::chrono::milliseconds>(endingTick - workerEnded);
+    std::printf("the dialog was ended by the tick %lld ms after the worker ended\n",
+                static_cast<long long>(closeDelay.count()));
+    EXPECT_GE(closeDelay, 0ms);
+    EXPECT_LT(closeDelay, 250ms) << "the dialog closes at the next 100 ms tick";
+    EXPECT_EQ(g_standIn.starts.load(), 1);
+    EXPECT_EQ(g_runState.startResult, 0);
+    EXPECT_EQ(g_runState.workerThread, nullptr);
+    const auto texts = recorder.StatusTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), kFinal), texts.end())
+        << "the final text was never on the screen";
+}
+
+TEST_F(MainDialog, FailedStartStaysIdleAndStoresTheResult) {
+    struct Case {
+        const char* what;
+        StartRunFunction start;
+    };
+    const Case cases[] = {{"worker not created", FailingStart}, {"no start installed", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_startRun = c.start;
+        g_runState.startResult = 0;
+        DialogSession session;
+        const HWND dialog = session.window();
+        ASSERT_NE(dialog, nullptr);
+        PressButton(dialog, IDC_START);
+        ASSERT_TRUE(DialogSession::WaitUntil([&] { return g_runState.startResult != 0; }, 3s));
+        EXPECT_EQ(g_runState.startResult, kStartNotPossible);
+        Sleep(700);  // past the first tick a started run would have had
+        ExpectIdle(dialog);
+        PressButton(dialog, IDC_EXIT);
+        EXPECT_EQ(session.WaitForEnd(5s), std::optional<INT_PTR>(IDC_EXIT));
+    }
+}
+
+// ---- Status texts ------------------------------------------------------------
+
+TEST_F(MainDialog, StatusTextsAreShownWholeUpTo254CharactersAndCutAfter) {
+    DialogSession session;
+    const HWND dialog = session.window();
+    ASSERT_NE(dialog, nullptr);
+
+    std::wstring longText;
+    for (int i = 0; longText.size() < 400; ++i) longText += L"Uninstalling product " + std::to_wstring(i) + L" ";
+    struct Case {
+        const char* what;
+        std::wstring text;
+        bool raw;  // posted as an unterminated buffer past the capacity, not by PostStatus
+        std::wstring shown;
+    };
+    const std::vector<Case> cases = {
+        {"plain", L"Searching . . .", false, L"Searching . . ."},
+        {"two lines", kFinalWithReboot, false, kFinalWithReboot},
+        {"254 characters", longText.substr(0, 254), false, longText.substr(0, 254)},
+        {"300 characters", longText.substr(0, 300), false, longText.substr(0, 254)},
+        {"400 characters, raw", longText.substr(0, 400), true, longText.substr(0, 254)},
+        {"empty", L"", false, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDlgItemTextW(dialog, IDC_STATUS, L"(before)");
+        if (c.raw) {
+            auto* buffer = new wchar_t[c.text.size()];  // no terminator at all
+            std::copy(c.text.begin(), c.text.end(), buffer);
+            ASSERT_TRUE(PostMessageW(dialog, kStatusMessage, 0, reinterpret_cast<LPARAM>(buffer)));
+        } else {
+            ASSERT_TRUE(PostStatusTo(dialog, c.text));
+        }
+        EXPECT_TRUE(DialogSession::WaitUntil([&] { return ControlText(dialog, IDC_STATUS) == c.shown; }, 3s))
+            << "shown: " << Narrow(ControlText(dialog, IDC_STATUS));
+    }
+}
+
+}  // namespace
+}  // namespace clearon::test
