@@ -118,8 +118,7 @@ bool MoveMultiStringValue(Registry& registry, std::wstring_view source,
     }
     // A failed delete leaves the operations in both values; the next run
     // merges them again. Twice is better than never.
-    static_cast<void>(
-        registry.DeleteValue(RegistryRoot::LocalMachine, kSessionManagerKey, source));
+    static_cast<void>(registry.DeleteValue(RegistryRoot::LocalMachine, kSessionManagerKey, source));
     return true;
 }
 

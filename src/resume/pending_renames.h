@@ -20,7 +20,8 @@ namespace clearon {
 inline constexpr std::wstring_view kSessionManagerKey =
     L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\";
 inline constexpr std::wstring_view kPendingRenamesValue = L"PendingFileRenameOperations";
-inline constexpr std::wstring_view kPendingRenamesAsideValue = L"PendingFileRenameOperations_Clearon";
+inline constexpr std::wstring_view kPendingRenamesAsideValue =
+    L"PendingFileRenameOperations_Clearon";
 
 // The first read buffer holds 255 characters; each retry doubles it.
 inline constexpr std::size_t kMultiStringFirstReadBytes = 510;
@@ -40,7 +41,8 @@ inline constexpr std::size_t kMultiStringMaxReadBytes = std::size_t{64} * 1024 *
 // whose data lack the closing NUL (or even its last string's terminator) is
 // completed first, so that its last string is never cut or joined to the
 // next one.
-[[nodiscard]] std::wstring MergeMultiStrings(std::wstring_view source, std::wstring_view destination);
+[[nodiscard]] std::wstring MergeMultiStrings(std::wstring_view source,
+                                             std::wstring_view destination);
 
 // Moves `source` into `destination` within the Session Manager key, merging
 // with a destination of more than one character. A source that is missing,

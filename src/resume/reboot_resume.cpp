@@ -9,7 +9,8 @@ namespace {
 // `text` (NUL beyond its end, as in a cleared buffer) against `reference`
 // and its terminating NUL, as unsigned 16-bit numbers, up to the first
 // difference. Negative, zero or positive like wcsncmp.
-int CompareBounded(std::wstring_view text, std::wstring_view reference, std::size_t count) noexcept {
+int CompareBounded(std::wstring_view text, std::wstring_view reference,
+                   std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
         const auto a = static_cast<std::uint16_t>(i < text.size() ? text[i] : L'\0');
         const auto b = static_cast<std::uint16_t>(i < reference.size() ? reference[i] : L'\0');
@@ -110,7 +111,8 @@ std::wstring StripResumeSwitches(std::wstring_view arguments) {
 }
 
 StartKind ClassifyStart(std::wstring_view arguments) noexcept {
-    if (ContainsNoCase(arguments, kSwitchRunOnce) || ContainsNoCase(arguments, kSwitchRunOnceDash)) {
+    if (ContainsNoCase(arguments, kSwitchRunOnce) ||
+        ContainsNoCase(arguments, kSwitchRunOnceDash)) {
         return StartKind::Relaunch;
     }
     if (ContainsNoCase(arguments, kSwitchAfterRunOnce) ||
@@ -121,9 +123,8 @@ StartKind ClassifyStart(std::wstring_view arguments) noexcept {
 }
 
 bool DecideReboot(ResumeHost& host, const RebootInputs& inputs) {
-    const std::wstring version =
-        ReadRegistryString(host.registry(), RegistryRoot::LocalMachine, kAegiraKey,
-                           kProductVersionValue);
+    const std::wstring version = ReadRegistryString(host.registry(), RegistryRoot::LocalMachine,
+                                                    kAegiraKey, kProductVersionValue);
     if (IsAegiraVersionInstalled(version)) {
         std::wstring line(kLogAegira);
         line += version;
@@ -161,8 +162,9 @@ ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments
         }
         case StartKind::Resumed: {
             savedArguments = StripResumeSwitches(arguments);
-            const std::wstring marker = ReadRegistryString(
-                host.registry(), RegistryRoot::LocalMachine, kClearonMarkerKey, kRebootRequiredValue);
+            const std::wstring marker =
+                ReadRegistryString(host.registry(), RegistryRoot::LocalMachine, kClearonMarkerKey,
+                                   kRebootRequiredValue);
             if (!IsRebootStillPending(marker)) return ResumeOutcome::ResumedStart;
 
             // A logon without a restart: come back at the next logon. Only

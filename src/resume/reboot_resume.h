@@ -112,7 +112,7 @@ enum class StartKind {
 [[nodiscard]] StartKind ClassifyStart(std::wstring_view arguments) noexcept;
 
 struct RebootInputs {
-    bool resumeAfterReboot = true;  // the ResumeAfterReboot setting
+    bool resumeAfterReboot = true;   // the ResumeAfterReboot setting
     bool installerLaunched = false;  // this run launched Aegira's installer
     std::wstring_view savedArguments;
 };

@@ -16,7 +16,9 @@ constexpr DWORD kLongestModulePath = 32768;
 
 }  // namespace
 
-Registry& WindowsResumeHost::registry() { return SystemRegistry(); }
+Registry& WindowsResumeHost::registry() {
+    return SystemRegistry();
+}
 
 std::optional<std::wstring> WindowsResumeHost::ModulePath() {
     // The path is read whole, whatever its length; the commands built from it
@@ -54,11 +56,17 @@ bool WindowsResumeHost::StartWithoutWaiting(std::wstring_view commandLine) {
     return true;
 }
 
-void WindowsResumeHost::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+void WindowsResumeHost::Sleep(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
 
-void WindowsResumeHost::AppendToLog(std::wstring_view text) { clearon::AppendToLog(text); }
+void WindowsResumeHost::AppendToLog(std::wstring_view text) {
+    clearon::AppendToLog(text);
+}
 
-std::wstring WindowsResumeHost::CurrentTimestamp() { return clearon::CurrentTimestamp(); }
+std::wstring WindowsResumeHost::CurrentTimestamp() {
+    return clearon::CurrentTimestamp();
+}
 
 ResumeHost& SystemResumeHost() noexcept {
     static WindowsResumeHost host;

@@ -45,7 +45,7 @@ runonce_value() {
 
 marker_present() { wine reg query "$marker_key" /v RebootRequired >/dev/null 2>&1; }
 
-log_text() { [ -f "$log_unix" ] && iconv -f UTF-16LE -t UTF-8 "$log_unix" || true; }
+log_text() { if [ -f "$log_unix" ]; then iconv -f UTF-16LE -t UTF-8 "$log_unix"; fi; }
 
 restart() {
   wineserver -k >/dev/null 2>&1 || true

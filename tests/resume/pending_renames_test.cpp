@@ -27,7 +27,9 @@ const std::wstring kUninstallList = List(L"\\??\\C:\\u.dll\0\0\0");  // a deleti
 const std::wstring kInstallerList = List(L"\\??\\C:\\i.new\0\\??\\C:\\i.sys\0\0");
 
 // A list without its closing NUL: `list` minus its last character.
-std::wstring Body(const std::wstring& list) { return list.substr(0, list.size() - 1); }
+std::wstring Body(const std::wstring& list) {
+    return list.substr(0, list.size() - 1);
+}
 
 class PendingRenames : public ::testing::Test {
 protected:
@@ -99,7 +101,8 @@ TEST_F(PendingRenames, SourceOfAtMostOneCharacterStaysWhereItIs) {
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, source);
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesAsideValue, kStartList);
         SetPendingRenamesAside(machine);
-        EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue), source);
+        EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
+                  source);
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesAsideValue),
                   kStartList);
         EXPECT_EQ(machine.writes, 0) << source.size() << " characters";
@@ -136,14 +139,10 @@ TEST(MergeMultiStrings, EveryStringOfTheSourceBeforeEveryStringOfTheDestination)
          List(L"a\0b\0c\0\0")},
         {"empty strings inside both lists", List(L"a\0\0b\0c\0\0"), List(L"d\0\0\0"),
          List(L"a\0\0b\0c\0d\0\0\0")},
-        {"source without its closing NUL", List(L"a\0b\0"), List(L"c\0\0"),
-         List(L"a\0b\0c\0\0")},
-        {"source without any terminator", List(L"a\0bb"), List(L"c\0\0"),
-         List(L"a\0bb\0c\0\0")},
-        {"destination without its closing NUL", List(L"a\0\0"), List(L"c\0"),
-         List(L"a\0c\0\0")},
-        {"destination without any terminator", List(L"a\0\0"), List(L"cc"),
-         List(L"a\0cc\0\0")},
+        {"source without its closing NUL", List(L"a\0b\0"), List(L"c\0\0"), List(L"a\0b\0c\0\0")},
+        {"source without any terminator", List(L"a\0bb"), List(L"c\0\0"), List(L"a\0bb\0c\0\0")},
+        {"destination without its closing NUL", List(L"a\0\0"), List(L"c\0"), List(L"a\0c\0\0")},
+        {"destination without any terminator", List(L"a\0\0"), List(L"cc"), List(L"a\0cc\0\0")},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MergeMultiStrings(c.source, c.destination), c.merged) << c.what;
@@ -181,10 +180,11 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
     using Hook = MemoryRegistry::Fault;
     const auto failing = [](std::wstring_view onValue, int atCall, RegistryStatus status) {
         auto calls = std::make_shared<int>(0);
-        return Hook([=](std::wstring_view, std::wstring_view value) -> std::optional<RegistryStatus> {
-            if (value != onValue) return std::nullopt;
-            return ++*calls == atCall ? std::optional(status) : std::nullopt;
-        });
+        return Hook(
+            [=](std::wstring_view, std::wstring_view value) -> std::optional<RegistryStatus> {
+                if (value != onValue) return std::nullopt;
+                return ++*calls == atCall ? std::optional(status) : std::nullopt;
+            });
     };
     const auto always = [](RegistryStatus status) {
         return Hook([=](std::wstring_view, std::wstring_view) { return std::optional(status); });
@@ -206,7 +206,8 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
          true, kStartList},
         {"source answers more data for ever",
          [&](MemoryRegistry& r) {
-             r.onQuery = [](std::wstring_view, std::wstring_view value) -> std::optional<RegistryStatus> {
+             r.onQuery = [](std::wstring_view,
+                            std::wstring_view value) -> std::optional<RegistryStatus> {
                  if (value == kPendingRenamesValue) return RegistryStatus::MoreData;
                  return std::nullopt;
              };

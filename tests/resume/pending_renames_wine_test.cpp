@@ -30,12 +30,14 @@ struct RawValue {
 
 std::optional<RawValue> ReadRaw(const std::wstring& value) {
     UniqueKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     DWORD size = 0;
     RawValue raw;
-    if (RegQueryValueExW(key.get(), value.c_str(), nullptr, &raw.type, nullptr, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.get(), value.c_str(), nullptr, &raw.type, nullptr, &size) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     raw.data.resize(size);
@@ -49,7 +51,8 @@ std::optional<RawValue> ReadRaw(const std::wstring& value) {
 
 void WriteRaw(const std::wstring& value, const RawValue& raw) {
     UniqueKey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, KEY_SET_VALUE, key.put()),
+              ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(key.get(), value.c_str(), 0, raw.type,
                              raw.data.empty() ? nullptr : raw.data.data(),
                              static_cast<DWORD>(raw.data.size())),
@@ -58,14 +61,16 @@ void WriteRaw(const std::wstring& value, const RawValue& raw) {
 
 void Delete(const std::wstring& value) {
     UniqueKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, KEY_SET_VALUE, key.put()) ==
+        ERROR_SUCCESS) {
         RegDeleteValueW(key.get(), value.c_str());
     }
 }
 
 void WriteList(const std::wstring& value, const std::wstring& characters) {
     const auto* bytes = reinterpret_cast<const BYTE*>(characters.data());
-    WriteRaw(value, RawValue{REG_MULTI_SZ, std::vector<BYTE>(bytes, bytes + characters.size() * 2)});
+    WriteRaw(value,
+             RawValue{REG_MULTI_SZ, std::vector<BYTE>(bytes, bytes + characters.size() * 2)});
 }
 
 // The value's characters, checking that it is a REG_MULTI_SZ.
@@ -101,8 +106,10 @@ TEST_F(PendingRenamesWine, OneRunKeepsEveryListInOrder) {
     // The start list is longer than the first 510-byte read buffer.
     std::wstring startList;
     for (int i = 0; i < 40; ++i) {
-        startList += L"\\??\\C:\\start\\file" + std::to_wstring(i) + L".tmp" + std::wstring(1, L'\0');
-        startList += L"\\??\\C:\\start\\file" + std::to_wstring(i) + L".dll" + std::wstring(1, L'\0');
+        startList +=
+            L"\\??\\C:\\start\\file" + std::to_wstring(i) + L".tmp" + std::wstring(1, L'\0');
+        startList +=
+            L"\\??\\C:\\start\\file" + std::to_wstring(i) + L".dll" + std::wstring(1, L'\0');
     }
     startList.push_back(L'\0');
     const std::wstring uninstallList = List(L"\\??\\C:\\u\\gone.dll\0\0\0");  // a deletion
@@ -122,7 +129,8 @@ TEST_F(PendingRenamesWine, OneRunKeepsEveryListInOrder) {
         {"start", [&] { WriteList(system, startList); }, startList, std::nullopt},
         {"before the first program", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
          startList},
-        {"after the uninstallers", [&] { WriteList(system, uninstallList); }, uninstallList, startList},
+        {"after the uninstallers", [&] { WriteList(system, uninstallList); }, uninstallList,
+         startList},
         {"before the installer", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
          body(uninstallList) + startList},
         {"after the installer", [&] { WriteList(system, installerList); }, installerList,

@@ -75,7 +75,8 @@ TEST(IsAegiraVersionInstalled, ComparesFiveCharactersWithElevenPointZero) {
         {std::wstring(1, wchar_t{0xD800}), true},  // compared unsigned
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(IsAegiraVersionInstalled(c.version), c.installed) << testing::PrintToString(c.version);
+        EXPECT_EQ(IsAegiraVersionInstalled(c.version), c.installed)
+            << testing::PrintToString(c.version);
     }
 }
 
@@ -84,7 +85,7 @@ TEST(IsRebootStillPending, OneOrAboveMeansNoRestartYet) {
         std::wstring marker;
         bool pending;
     } cases[] = {
-        {L"1", true}, {L"10", true}, {L"2", true}, {L"A", true},
+        {L"1", true}, {L"10", true}, {L"2", true},   {L"A", true},
         {L"", false}, {L"0", false}, {L" 1", false}, {std::wstring(1, wchar_t{0xFFFF}), true},
     };
     for (const auto& c : cases) {
@@ -119,7 +120,8 @@ TEST(DecideReboot, RunOnceKeysAndTheirFourLogLines) {
     };
     const auto failKeyOpen = [](std::wstring_view key) {
         return [key = std::wstring(key)](MemoryRegistry& r) {
-            r.onOpen = [key](std::wstring_view opened, std::wstring_view) -> std::optional<RegistryStatus> {
+            r.onOpen = [key](std::wstring_view opened,
+                             std::wstring_view) -> std::optional<RegistryStatus> {
                 if (opened == key) return RegistryStatus::Failed;
                 return std::nullopt;
             };
@@ -137,18 +139,69 @@ TEST(DecideReboot, RunOnceKeysAndTheirFourLogLines) {
         bool marker;
     };
     const Case cases[] = {
-        {"current user's key", true, true, nullptr, true, {kLogAddedUserRunOnce}, true, false, true},
-        {"machine key when the user's does not exist", false, true, nullptr, true,
-         {kLogAddedMachineRunOnce}, false, true, true},
-        {"user's key opens but refuses: machine key not tried", true, true, failAllSets, false,
-         {kLogFailedUserRunOnce}, false, false, false},
-        {"machine key refuses", false, true, userMissingMachineFails, false, {kLogFailedMachineRunOnce}, false,
-         false, false},
-        {"neither key exists: nothing logged", false, false, nullptr, false, {}, false, false, false},
-        {"marker keys cannot be created: still true", true, true, failKeyOpen(kSoftwareKey), true,
-         {kLogAddedUserRunOnce}, true, false, false},
-        {"marker value cannot be set: still true", true, true, failKeyOpen(kClearonMarkerKey), true,
-         {kLogAddedUserRunOnce}, true, false, false},
+        {"current user's key",
+         true,
+         true,
+         nullptr,
+         true,
+         {kLogAddedUserRunOnce},
+         true,
+         false,
+         true},
+        {"machine key when the user's does not exist",
+         false,
+         true,
+         nullptr,
+         true,
+         {kLogAddedMachineRunOnce},
+         false,
+         true,
+         true},
+        {"user's key opens but refuses: machine key not tried",
+         true,
+         true,
+         failAllSets,
+         false,
+         {kLogFailedUserRunOnce},
+         false,
+         false,
+         false},
+        {"machine key refuses",
+         false,
+         true,
+         userMissingMachineFails,
+         false,
+         {kLogFailedMachineRunOnce},
+         false,
+         false,
+         false},
+        {"neither key exists: nothing logged",
+         false,
+         false,
+         nullptr,
+         false,
+         {},
+         false,
+         false,
+         false},
+        {"marker keys cannot be created: still true",
+         true,
+         true,
+         failKeyOpen(kSoftwareKey),
+         true,
+         {kLogAddedUserRunOnce},
+         true,
+         false,
+         false},
+        {"marker value cannot be set: still true",
+         true,
+         true,
+         failKeyOpen(kClearonMarkerKey),
+         true,
+         {kLogAddedUserRunOnce},
+         true,
+         false,
+         false},
     };
     for (const Case& c : cases) {
         RecordingHost host;
@@ -243,15 +296,22 @@ TEST(HandleResumeSwitches, RelaunchNormalAndResumedStarts) {
     const std::wstring exe = kExe;
     const Case cases[] = {
         {L"", ResumeOutcome::NormalStart, {}, L"unchanged"},
-        {L"/q /RunOnceLater", ResumeOutcome::ExitNow, {exe + L" /q /AfterRunOnceLater"}, L"unchanged"},
+        {L"/q /RunOnceLater",
+         ResumeOutcome::ExitNow,
+         {exe + L" /q /AfterRunOnceLater"},
+         L"unchanged"},
         {L"/RunOnce /s", ResumeOutcome::ExitNow, {exe + L" /AfterRunOnce /s"}, L"unchanged"},
         {L"/runonce", ResumeOutcome::ExitNow, {exe + L" /AfterRunOnce"}, L"unchanged"},
         {L"-RUNONCE", ResumeOutcome::ExitNow, {exe + L" -AfterRunOnce"}, L"unchanged"},
         {L"x/RunOnce", ResumeOutcome::ExitNow, {exe + L" x/AfterRunOnce"}, L"unchanged"},
-        {L"/RunOnce runonce.log", ResumeOutcome::ExitNow, {exe + L" /AfterRunOnce AfterRunOnce.log"},
+        {L"/RunOnce runonce.log",
+         ResumeOutcome::ExitNow,
+         {exe + L" /AfterRunOnce AfterRunOnce.log"},
          L"unchanged"},
-        {L"/AfterRunOnce /RunOnce", ResumeOutcome::ExitNow,
-         {exe + L" /AfterAfterRunOnce /AfterRunOnce"}, L"unchanged"},
+        {L"/AfterRunOnce /RunOnce",
+         ResumeOutcome::ExitNow,
+         {exe + L" /AfterAfterRunOnce /AfterRunOnce"},
+         L"unchanged"},
         {L"/q", ResumeOutcome::NormalStart, {}, L"unchanged"},
         {L"RunOnce", ResumeOutcome::NormalStart, {}, L"unchanged"},
         {L"/AfterRunOnce", ResumeOutcome::ResumedStart, {}, L""},
@@ -264,7 +324,8 @@ TEST(HandleResumeSwitches, RelaunchNormalAndResumedStarts) {
         RecordingHost host;
         host.machine.CreateKey(kUser, kRunOnceKey);
         std::wstring saved = L"unchanged";
-        EXPECT_EQ(HandleResumeSwitches(host, c.arguments, saved), c.outcome) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(HandleResumeSwitches(host, c.arguments, saved), c.outcome)
+            << testing::PrintToString(c.arguments);
         EXPECT_EQ(host.started, c.started) << testing::PrintToString(c.arguments);
         EXPECT_EQ(saved, c.savedArguments) << testing::PrintToString(c.arguments);
         // Nothing is logged and nothing written before the log exists.
@@ -298,14 +359,15 @@ TEST(HandleResumeSwitches, MarkerDefersOrContinues) {
         bool defers;
     };
     const Case cases[] = {
-        {L"1", true}, {L"10", true}, {L"2", true}, {L"A", true},
+        {L"1", true}, {L"10", true}, {L"2", true},          {L"A", true},
         {L"", false}, {L"0", false}, {std::nullopt, false},
     };
     for (const Case& c : cases) {
         RecordingHost host;
         host.machine.CreateKey(kUser, kRunOnceKey);
         host.machine.CreateKey(kMachine, kRunOnceKey);
-        if (c.marker) host.machine.SetString(kMachine, kClearonMarkerKey, kRebootRequiredValue, *c.marker);
+        if (c.marker)
+            host.machine.SetString(kMachine, kClearonMarkerKey, kRebootRequiredValue, *c.marker);
         std::wstring saved;
         const ResumeOutcome outcome = HandleResumeSwitches(host, L"/AfterRunOnce /x", saved);
         const std::string what = testing::PrintToString(c.marker.value_or(L"(none)"));

@@ -68,7 +68,7 @@ void CreateKey(HKEY root, const std::wstring& key) {
 // Timestamped entries as the log holds them: 23 characters
 // "MM/DD/YYYY HH:MM:SS:mmm" before each message.
 ::testing::AssertionResult HasTimestampedLines(const std::wstring& log,
-                                              std::initializer_list<std::wstring_view> messages) {
+                                               std::initializer_list<std::wstring_view> messages) {
     std::size_t at = 0;
     for (std::wstring_view message : messages) {
         if (log.size() < at + 23 + message.size()) {
@@ -76,17 +76,20 @@ void CreateKey(HKEY root, const std::wstring& key) {
         }
         const std::wstring stamp = log.substr(at, 23);
         for (std::size_t i : {2u, 5u}) {
-            if (stamp[i] != L'/') return ::testing::AssertionFailure() << "stamp " << test::Narrow(stamp);
+            if (stamp[i] != L'/')
+                return ::testing::AssertionFailure() << "stamp " << test::Narrow(stamp);
         }
         for (std::size_t i : {13u, 16u, 19u}) {
-            if (stamp[i] != L':') return ::testing::AssertionFailure() << "stamp " << test::Narrow(stamp);
+            if (stamp[i] != L':')
+                return ::testing::AssertionFailure() << "stamp " << test::Narrow(stamp);
         }
         if (log.compare(at + 23, message.size(), message) != 0) {
             return ::testing::AssertionFailure() << "log: " << test::Narrow(log);
         }
         at += 23 + message.size();
     }
-    if (at != log.size()) return ::testing::AssertionFailure() << "extra text: " << test::Narrow(log);
+    if (at != log.size())
+        return ::testing::AssertionFailure() << "extra text: " << test::Narrow(log);
     return ::testing::AssertionSuccess();
 }
 
@@ -116,19 +119,22 @@ TEST_F(RebootResumeWine, CurrentUserRunOnceAndAVolatileMarker) {
 
     EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
               OwnPath() + L" /RunOnce /q");
-    EXPECT_EQ(test::GetString(HKEY_LOCAL_MACHINE, kRunOnce, std::wstring(kRunOnceValue)), std::nullopt);
+    EXPECT_EQ(test::GetString(HKEY_LOCAL_MACHINE, kRunOnce, std::wstring(kRunOnceValue)),
+              std::nullopt);
     EXPECT_EQ(test::GetString(HKEY_LOCAL_MACHINE, kMarkerKey, std::wstring(kRebootRequiredValue)),
               L"1");
     // Windows refuses an ordinary key below a volatile one: both marker keys
     // are volatile.
     for (const std::wstring& parent : {kTessaral, kMarkerKey}) {
         UniqueKey parentKey;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_ALL_ACCESS, parentKey.put()),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_ALL_ACCESS, parentKey.put()),
+            ERROR_SUCCESS);
         UniqueKey child;
-        EXPECT_EQ(RegCreateKeyExW(parentKey.get(), L"OrdinaryChild", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, nullptr, child.put(), nullptr),
-                  ERROR_CHILD_MUST_BE_VOLATILE)
+        EXPECT_EQ(
+            RegCreateKeyExW(parentKey.get(), L"OrdinaryChild", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, child.put(), nullptr),
+            ERROR_CHILD_MUST_BE_VOLATILE)
             << test::Narrow(parent);
     }
     EXPECT_TRUE(HasTimestampedLines(Log(), {kLogAegiraNotInstalled, kLogAddedUserRunOnce}));
@@ -147,11 +153,12 @@ TEST_F(RebootResumeWine, MachineRunOnceWhenTheUserHasNone) {
 
 TEST_F(RebootResumeWine, InstalledAegiraRegistersNothing) {
     CreateKey(HKEY_CURRENT_USER, kRunOnce);
-    test::SetString(HKEY_LOCAL_MACHINE, std::wstring(kAegiraKey), std::wstring(kProductVersionValue),
-                    L"11.0.5002.333");
+    test::SetString(HKEY_LOCAL_MACHINE, std::wstring(kAegiraKey),
+                    std::wstring(kProductVersionValue), L"11.0.5002.333");
     UseScratchLog();
     EXPECT_FALSE(DecideReboot(SystemResumeHost(), {true, true, L""}));
-    EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)), std::nullopt);
+    EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
+              std::nullopt);
     EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, kMarkerKey));
     EXPECT_TRUE(HasTimestampedLines(Log(), {L" Aegira 11.0.5002.333 is installed.\r\n"}));
 }
@@ -174,13 +181,15 @@ TEST_F(RebootResumeWine, ResumedStartBeforeARestartWaitsAndRegistersAgain) {
     test::DeleteTree(HKEY_LOCAL_MACHINE, kTessaral);
     DeleteValue(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
     EXPECT_EQ(HandleResumeSwitches(host, L"/AfterRunOnce /x", saved), ResumeOutcome::ResumedStart);
-    EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)), std::nullopt);
+    EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
+              std::nullopt);
 }
 
 TEST_F(RebootResumeWine, RunOnceStartRelaunchesTheRealToolAsAResumedStart) {
     test::ScratchDir dir(L"resume-relaunch");
     test::CopyFileOrFail(test::ClearonExePath(), dir / L"Clearon.exe");
-    test::WriteAnsi(dir / L"Clearon.ini", "[Settings]\r\nShowGUI=N\r\nEnableLogging=Y\r\n[ProductNames]\r\n");
+    test::WriteAnsi(dir / L"Clearon.ini",
+                    "[Settings]\r\nShowGUI=N\r\nEnableLogging=Y\r\n[ProductNames]\r\n");
     HostWithPath host(dir / L"Clearon.exe");
 
     std::wstring saved;
