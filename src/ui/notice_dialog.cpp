@@ -5,11 +5,17 @@
 
 namespace clearon {
 
-INT_PTR CALLBACK NoticeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK NoticeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     // The dialog manager shows a modal dialog once its queue is idle; hiding
     // at every message, not only at WM_INITDIALOG, keeps it off the screen.
     ShowWindow(dialog, SW_HIDE);
-    if (message == WM_INITDIALOG) {
+    if (message == WM_WINDOWPOSCHANGING) {
+        // Hiding after the fact still lets the window reach the screen for a
+        // moment each time the dialog manager shows it (every five seconds
+        // for as long as the uninstaller runs); refusing the show itself
+        // keeps the notice off the screen altogether.
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+    } else if (message == WM_INITDIALOG) {
         SetTimer(dialog, kNoticeTimerId, kNoticeTimerPeriodMs, nullptr);
     } else if (message == WM_TIMER && wParam == kNoticeTimerId) {
         KillTimer(dialog, kNoticeTimerId);

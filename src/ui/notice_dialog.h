@@ -11,7 +11,8 @@ namespace clearon {
 inline constexpr UINT_PTR kNoticeTimerId = 222;
 inline constexpr UINT kNoticeTimerPeriodMs = 5000;
 
-// Hides the dialog at every message, starts the timer on WM_INITDIALOG and
+// Hides the dialog at every message (and takes the show out of every
+// position change, so it never flashes up), starts the timer on WM_INITDIALOG and
 // ends the dialog (result 1) on that timer only: OK, Cancel, Escape and close
 // requests get the default processing, which does not end it. Returns FALSE
 // for every message.

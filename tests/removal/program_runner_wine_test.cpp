@@ -283,7 +283,7 @@ TEST_F(ProgramRunner, NoticePauseReplacesTheShortPauseAndStaysHidden) {
                 ++noticeSeen;
                 if (IsWindowVisible(notice)) ++visibleSeen;
             }
-            Sleep(10);
+            Sleep(1);
         }
     });
     const auto took = RunBounded(Uninstaller(L"/sleep=200 /exit=0"), true);
