@@ -43,7 +43,7 @@ bool WindowsResumeHost::StartWithoutWaiting(std::wstring_view commandLine) {
                         mutableCommand.data(),  // the whole command, unquoted path as registered
                         nullptr,                // default process security
                         nullptr,                // default thread security
-                        TRUE,                   // inherit handles: the new instance keeps our standard handles
+                        TRUE,                   // inherit: it keeps our standard handles
                         CREATE_NO_WINDOW,       // no console for a GUI tool
                         nullptr,                // our environment
                         nullptr,                // our current directory
