@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "log/log_format.h"
 #include "log/run_log.h"
+#include "removal/removal_start.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
 #include "startup/disk_space.h"
@@ -15,6 +16,8 @@
 #include "startup/platform_info.h"
 #include "startup/run_state.h"
 #include "startup/startup_rules.h"
+#include "ui/main_dialog.h"
+#include "ui/resource.h"
 
 namespace clearon {
 namespace {
@@ -101,13 +104,13 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
 
     if (!CheckFreeSpace()) return kExitNotEnoughDiskSpace;
 
-    // ---- RUN ----------------------------------------------------------------
-    // The removal starts here: in consoleMode g_runState.startResult is set to
-    // StartRemoval()'s result (it waits for the worker); otherwise the main
-    // dialog (resource 103, MainDialogProc, no owner) is shown modally and
-    // stores startResult itself. Until the removal run and the main dialog
-    // exist, this step does nothing and a valid start ends with 0.
-    // ------------------------------------------------------------------------
+    if (g_runState.consoleMode) {
+        g_runState.startResult = StartRemoval();
+    } else {
+        // The dialog starts each run itself and stores startResult.
+        g_startRun = [] { return StartRemoval(); };
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+    }
 
     LogTimestamped(kLogStopping);
     return ExitCodeOfRun(g_runState.failureCount, g_runState.startResult);
