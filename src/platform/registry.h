@@ -59,6 +59,13 @@ public:
     // the key does not open. An unreadable count reads as 0.
     [[nodiscard]] virtual std::optional<std::uint32_t> SubkeyCount(RegistryRoot root,
                                                                    std::wstring_view key) = 0;
+    // Opens `key` and reads how many values it holds; nothing when that is
+    // not known (the key does not open, or this registry cannot tell). Lets
+    // a reader skip a row of reads that could only come back empty.
+    [[nodiscard]] virtual std::optional<std::uint32_t> ValueCount(RegistryRoot /*root*/,
+                                                                  std::wstring_view /*key*/) {
+        return std::nullopt;
+    }
     // Opens `key`, reads the name of subkey `index` (at most
     // `capacityChars` - 1 characters), closes `key`.
     [[nodiscard]] virtual SubkeyStep EnumerateSubkey(RegistryRoot root, std::wstring_view key,

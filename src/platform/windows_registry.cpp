@@ -72,6 +72,17 @@ std::optional<std::uint32_t> WindowsRegistry::SubkeyCount(RegistryRoot root,
     return count;
 }
 
+std::optional<std::uint32_t> WindowsRegistry::ValueCount(RegistryRoot root, std::wstring_view key) {
+    UniqueKey handle;
+    if (OpenKey(root, key, KEY_QUERY_VALUE, handle) != ERROR_SUCCESS) return std::nullopt;
+    DWORD count = 0;
+    if (RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return count;
+}
+
 SubkeyStep WindowsRegistry::EnumerateSubkey(RegistryRoot root, std::wstring_view key,
                                             std::uint32_t index, std::size_t capacityChars) {
     UniqueKey handle;

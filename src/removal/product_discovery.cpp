@@ -34,13 +34,19 @@ constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
 // key, reads into the 510-byte buffer and closes it again, so no handle on an
 // entry is ever open while its uninstaller runs; a value that is missing,
 // too long, unterminated or not a string reads as empty and the next is
-// tried.
+// tried. A key that holds no values at all (the product key above every
+// InstallProperties is one) is known to read empty after the first miss: one
+// count instead of the remaining reads keeps a scan of thousands of entries
+// quick.
 template <std::size_t N>
 [[nodiscard]] std::wstring FirstValue(Registry& registry, std::wstring_view key,
                                       const std::array<std::wstring_view, N>& names) {
-    for (const std::wstring_view name : names) {
-        std::wstring text = ReadRegistryString(registry, kMachine, key, name);
+    for (std::size_t i = 0; i < N; ++i) {
+        std::wstring text = ReadRegistryString(registry, kMachine, key, names[i]);
         if (!text.empty()) return text;
+        if (i == 0 && N > 1 && registry.ValueCount(kMachine, key) == std::optional<std::uint32_t>(0)) {
+            return {};
+        }
     }
     return {};
 }

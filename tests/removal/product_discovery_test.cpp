@@ -147,6 +147,25 @@ TEST_F(ProductDiscoveryTest, ADisplayNameIsTakenFromTheFirstValueThatHoldsOne) {
     EXPECT_EQ(host.launches.size(), 1u);
 }
 
+TEST_F(ProductDiscoveryTest, AKeyWithoutValuesIsNotReadFourTimes) {
+    // The product key above InstallProperties holds no values: after the
+    // first miss its value count ends the display-name reads. A key with
+    // only a later display-name value is still read to the end.
+    AddInstallerEntry(kUserData, L"PACKED", L"Other AV", L"remove.exe");
+    int productKeyQueries = 0;
+    host.memory.onQuery = [&](std::wstring_view key, std::wstring_view) {
+        if (key == kUserData + L"\\" + kSystem + L"\\Products\\PACKED") ++productKeyQueries;
+        return std::optional<RegistryStatus>{};
+    };
+    Scan(L"Acme AV");
+    EXPECT_EQ(productKeyQueries, 1);
+
+    const std::wstring key = AddEntry(kUninstall, L"Late", L"", L"late.exe");
+    host.memory.SetString(kMachine, key, L"Product Name", L"Acme AV late");
+    Scan(L"Acme AV");
+    EXPECT_EQ(Launched(), std::vector<std::wstring>{L"late.exe"});
+}
+
 TEST_F(ProductDiscoveryTest, AProductCodeKeyWithoutCommandFallsBackToMsiExec) {
     settings.SilentMSIInstaller = true;
     AddEntry(kUninstall, L"{0A1B2C3D-0000-1111-2222-333344445555}", L"Acme AV", L"");

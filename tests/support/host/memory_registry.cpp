@@ -171,6 +171,13 @@ std::optional<std::uint32_t> MemoryRegistry::SubkeyCount(RegistryRoot root, std:
     return static_cast<std::uint32_t>(found->subkeys.size());
 }
 
+std::optional<std::uint32_t> MemoryRegistry::ValueCount(RegistryRoot root, std::wstring_view key) {
+    if (Opened(key)) return std::nullopt;
+    const Key* found = Find(root, key);
+    if (found == nullptr) return std::nullopt;
+    return static_cast<std::uint32_t>(found->values.size());
+}
+
 SubkeyStep MemoryRegistry::EnumerateSubkey(RegistryRoot root, std::wstring_view key,
                                            std::uint32_t index, std::size_t capacityChars) {
     if (Opened(key)) return {SubkeyStep::Kind::RootFailed, {}};

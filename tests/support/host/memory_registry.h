@@ -63,6 +63,7 @@ public:
                               std::size_t capacityBytes, RegistryValue& result) override;
     bool KeyExists(RegistryRoot root, std::wstring_view key) override;
     std::optional<std::uint32_t> SubkeyCount(RegistryRoot root, std::wstring_view key) override;
+    std::optional<std::uint32_t> ValueCount(RegistryRoot root, std::wstring_view key) override;
     SubkeyStep EnumerateSubkey(RegistryRoot root, std::wstring_view key, std::uint32_t index,
                                std::size_t capacityChars) override;
     RegistryStatus SetValue(RegistryRoot root, std::wstring_view key, std::wstring_view value,
