@@ -218,6 +218,8 @@ TEST_F(ProductDiscoveryTest, McAfeeComponentsComeFirstOnlyWhenSilent) {
         {L"McAfee Total Protection", true, {component, own}},
         {L"McAfee Total Protection", false, {own}},
         {L"Other Total Protection", true, {own}},
+        // Without mcinst.exe the components are passed over, not the entry.
+        {L"McAfee Total Protection (no installer)", true, {own}},
     };
     for (const auto& c : cases) {
         host.memory.DeleteKeyTree(kMachine, kUninstall);
@@ -225,6 +227,9 @@ TEST_F(ProductDiscoveryTest, McAfeeComponentsComeFirstOnlyWhenSilent) {
         const std::wstring key = AddEntry(kUninstall, L"MTP", c.displayName, own);
         host.memory.SetString(kMachine, key, L"InstallLocation", L"C:\\McAfee");
         settings.SilentMSIInstaller = c.silent;
+        if (std::wstring(c.displayName).find(L"no installer") != std::wstring::npos) {
+            host.files.erase(L"C:\\CPF\\McAfee\\Installer\\mcinst.exe");
+        }
         Scan(L"Total Protection");
         EXPECT_EQ(Launched(), c.expected);
     }

@@ -264,5 +264,23 @@ TEST_F(ProductDiscoveryWine, UnterminatedAndNonStringDisplayNamesArePassedOver) 
     EXPECT_EQ(Count(Log(), L" Removing: Numbat Filter Test"), 1u);
 }
 
+TEST(WindowsRemovalHostWine, EnvironmentValuesThatDoNotFitAreUndefinedNotCut) {
+    WindowsRemovalHost host;
+    const std::wstring fits(254, L'f');
+    const std::wstring tooLong(255, L't');
+    ASSERT_TRUE(SetEnvironmentVariableW(L"CLEARON_TEST_FITS", fits.c_str()));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"CLEARON_TEST_TOO_LONG", tooLong.c_str()));
+    EXPECT_EQ(host.EnvironmentVariable(L"CLEARON_TEST_FITS"), fits);
+    EXPECT_EQ(host.EnvironmentVariable(L"CLEARON_TEST_TOO_LONG"), std::nullopt);
+    EXPECT_EQ(host.EnvironmentVariable(L"CLEARON_TEST_NOT_DEFINED"), std::nullopt);
+    SetEnvironmentVariableW(L"CLEARON_TEST_FITS", nullptr);
+    SetEnvironmentVariableW(L"CLEARON_TEST_TOO_LONG", nullptr);
+
+    ScratchDir dir{L"host-files"};
+    WriteAnsi(dir / L"present.txt", "x");
+    EXPECT_TRUE(host.FileExists(dir / L"present.txt"));
+    EXPECT_FALSE(host.FileExists(dir / L"absent.txt"));
+}
+
 }  // namespace
 }  // namespace clearon::test
