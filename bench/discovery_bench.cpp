@@ -96,7 +96,8 @@ int ReadDisplayNamesBelow(HKEY root, const std::wstring& path, const wchar_t* be
         }
         UniqueKey entry;
         const std::wstring sub = std::wstring(name) + below;
-        if (RegOpenKeyExW(held.get(), sub.c_str(), 0, KEY_QUERY_VALUE, entry.put()) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(held.get(), sub.c_str(), 0, KEY_QUERY_VALUE, entry.put()) !=
+            ERROR_SUCCESS) {
             continue;
         }
         wchar_t display[256] = {};
@@ -156,7 +157,9 @@ public:
     }
 };
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 

@@ -22,17 +22,26 @@ struct McAfeeComponent {
 
 // In the order they are removed; file names exactly as McAfee writes them.
 inline constexpr std::array<McAfeeComponent, 10> kMcAfeeComponents{{
-    {L"\\MPF\\mpfLI.inf", L"SOFTWARE\\McAfee\\MPF", L"SOFTWARE\\Wow6432Node\\McAfee\\MPF", L"\\mpfLI.inf"},
-    {L"\\MSK\\mskli.inf", L"SOFTWARE\\McAfee\\MSK", L"SOFTWARE\\Wow6432Node\\McAfee\\MSK", L"\\mskli.inf"},
-    {L"\\MPS\\mpsli.inf", L"SOFTWARE\\McAfee\\MPS", L"SOFTWARE\\Wow6432Node\\McAfee\\MPS", L"\\mpsli.inf"},
-    {L"\\MQS\\mcpLi.inf", L"SOFTWARE\\McAfee\\MQS", L"SOFTWARE\\Wow6432Node\\McAfee\\MQS", L"\\mcpLi.inf"},
-    {L"\\MHS\\mhsli.inf", L"SOFTWARE\\McAfee\\MHS", L"SOFTWARE\\Wow6432Node\\McAfee\\MHS", L"\\mhsli.inf"},
-    {L"\\MHN\\mhnli.inf", L"SOFTWARE\\McAfee\\MHN", L"SOFTWARE\\Wow6432Node\\McAfee\\MHN", L"\\mhnli.inf"},
-    {L"\\MSM\\msmli.inf", L"SOFTWARE\\McAfee\\MSM", L"SOFTWARE\\Wow6432Node\\McAfee\\MSM", L"\\msmli.inf"},
-    {L"\\MWL\\mwlli.inf", L"SOFTWARE\\McAfee\\MWL", L"SOFTWARE\\Wow6432Node\\McAfee\\MWL", L"\\mwlli.inf"},
+    {L"\\MPF\\mpfLI.inf", L"SOFTWARE\\McAfee\\MPF", L"SOFTWARE\\Wow6432Node\\McAfee\\MPF",
+     L"\\mpfLI.inf"},
+    {L"\\MSK\\mskli.inf", L"SOFTWARE\\McAfee\\MSK", L"SOFTWARE\\Wow6432Node\\McAfee\\MSK",
+     L"\\mskli.inf"},
+    {L"\\MPS\\mpsli.inf", L"SOFTWARE\\McAfee\\MPS", L"SOFTWARE\\Wow6432Node\\McAfee\\MPS",
+     L"\\mpsli.inf"},
+    {L"\\MQS\\mcpLi.inf", L"SOFTWARE\\McAfee\\MQS", L"SOFTWARE\\Wow6432Node\\McAfee\\MQS",
+     L"\\mcpLi.inf"},
+    {L"\\MHS\\mhsli.inf", L"SOFTWARE\\McAfee\\MHS", L"SOFTWARE\\Wow6432Node\\McAfee\\MHS",
+     L"\\mhsli.inf"},
+    {L"\\MHN\\mhnli.inf", L"SOFTWARE\\McAfee\\MHN", L"SOFTWARE\\Wow6432Node\\McAfee\\MHN",
+     L"\\mhnli.inf"},
+    {L"\\MSM\\msmli.inf", L"SOFTWARE\\McAfee\\MSM", L"SOFTWARE\\Wow6432Node\\McAfee\\MSM",
+     L"\\msmli.inf"},
+    {L"\\MWL\\mwlli.inf", L"SOFTWARE\\McAfee\\MWL", L"SOFTWARE\\Wow6432Node\\McAfee\\MWL",
+     L"\\mwlli.inf"},
     {L"\\SiteAdvisor\\sa_main.inf", L"SOFTWARE\\McAfee\\SiteAdvisor",
      L"SOFTWARE\\Wow6432Node\\McAfee\\SiteAdvisor", L"\\sa_main.inf"},
-    {L"\\MSC\\mscli.inf", L"SOFTWARE\\McAfee\\MSC", L"SOFTWARE\\Wow6432Node\\McAfee\\MSC", L"\\mscli.inf"},
+    {L"\\MSC\\mscli.inf", L"SOFTWARE\\McAfee\\MSC", L"SOFTWARE\\Wow6432Node\\McAfee\\MSC",
+     L"\\mscli.inf"},
 }};
 
 inline constexpr std::wstring_view kInstallDirValue = L"Install Dir";
@@ -40,7 +49,8 @@ inline constexpr std::wstring_view kCommonFilesVariable = L"CommonProgramFiles";
 inline constexpr std::wstring_view kCommonFilesX86Variable = L"CommonProgramFiles(x86)";
 inline constexpr std::wstring_view kMcAfeeInstallerBelowCommonFiles =
     L"\\McAfee\\Installer\\mcinst.exe";
-inline constexpr std::wstring_view kVirusScanKey64 = L"SOFTWARE\\McAfee\\VirusScan\\InstallSettings";
+inline constexpr std::wstring_view kVirusScanKey64 =
+    L"SOFTWARE\\McAfee\\VirusScan\\InstallSettings";
 inline constexpr std::wstring_view kVirusScanKey32 =
     L"SOFTWARE\\Wow6432Node\\McAfee\\VirusScan\\InstallSettings";
 inline constexpr std::wstring_view kVirusScanUninstallValue = L"VS_UninstallString";

@@ -17,6 +17,8 @@ bool ListContains(std::wstring_view list, std::wstring_view marker) noexcept {
     return ContainsNoCase(list, marker);
 }
 
-void AddToList(std::wstring& list, std::wstring_view marker) { list.append(marker); }
+void AddToList(std::wstring& list, std::wstring_view marker) {
+    list.append(marker);
+}
 
 }  // namespace clearon

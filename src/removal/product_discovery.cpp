@@ -20,7 +20,7 @@ namespace {
 constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
 
 [[nodiscard]] bool LongEnough(std::wstring_view productName) noexcept {
-    return BoundedLength(productName, kProductNameBound) >= kMinProductNameLength;
+    return IsScannableProductName(productName);
 }
 
 [[nodiscard]] std::wstring JoinKey(std::wstring_view parent, std::wstring_view child) {
@@ -30,51 +30,29 @@ constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
     return path;
 }
 
-// The first of `names` that reads as a non-empty string. Each read opens the
-// key, reads into the 510-byte buffer and closes it again, so no handle on an
-// entry is ever open while its uninstaller runs; a value that is missing,
-// too long, unterminated or not a string reads as empty and the next is
-// tried. A key that holds no values at all (the product key above every
-// InstallProperties is one) is known to read empty after the first miss: one
-// count instead of the remaining reads keeps a scan of thousands of entries
-// quick.
+// The first of `names` that reads as a non-empty string, and its index.
+// Each read opens the key, reads into the 510-byte buffer and closes it
+// again, so no handle on an entry is ever open while its uninstaller runs; a
+// value that is missing, too long, unterminated or not a string reads as
+// empty and the next is tried. A key that holds no values at all (the
+// product key above every InstallProperties is one) is known to read empty
+// after the first miss: one count instead of the remaining reads keeps a scan
+// of thousands of entries quick.
+struct FoundValue {
+    std::wstring text;
+    std::size_t index = 0;
+};
 template <std::size_t N>
-[[nodiscard]] std::wstring FirstValue(Registry& registry, std::wstring_view key,
-                                      const std::array<std::wstring_view, N>& names) {
+[[nodiscard]] FoundValue FirstValue(Registry& registry, std::wstring_view key,
+                                    const std::array<std::wstring_view, N>& names) {
     for (std::size_t i = 0; i < N; ++i) {
         std::wstring text = ReadRegistryString(registry, kMachine, key, names[i]);
-        if (!text.empty()) return text;
+        if (!text.empty()) return {std::move(text), i};
         if (i == 0 && N > 1 && registry.ValueCount(kMachine, key) == std::optional<std::uint32_t>(0)) {
             return {};
         }
     }
     return {};
-}
-
-// Walks the subkeys of `rootPath`, opening the root afresh for every step:
-// processing a subkey may run an uninstaller, and no handle may be open then.
-// The index is not adjusted for entries that vanish meanwhile, so the entry
-// that moves up into a removed entry's place is left for a later scan.
-void ForEachSubkey(Registry& registry, std::wstring_view rootPath,
-                   const std::function<void(const std::wstring& subkey)>& process) {
-    const std::optional<std::uint32_t> count = registry.SubkeyCount(kMachine, rootPath);
-    if (!count) return;
-    std::uint32_t index = 0;
-    for (std::uint32_t step = 0; step < *count; ++step) {
-        const SubkeyStep found =
-            registry.EnumerateSubkey(kMachine, rootPath, index, kSubkeyNameCapacity);
-        switch (found.kind) {
-            case SubkeyStep::Kind::RootFailed:
-                break;  // the step is used up, the index stays
-            case SubkeyStep::Kind::EnumFailed:
-                ++index;
-                break;
-            case SubkeyStep::Kind::Ok:
-                process(found.name);
-                ++index;
-                break;
-        }
-    }
 }
 
 void AppendFailureLine(RemovalHost& host, std::wstring_view displayName) {
@@ -117,7 +95,8 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
         AppendFailureLine(context.host, displayName);
         bool known = false;
         for (const FailedEntry& entry : state.failedEntries) {
-            known = known || (SameNoCase(entry.marker, marker) && SameNoCase(entry.key, candidateKey));
+            known =
+                known || (SameNoCase(entry.marker, marker) && SameNoCase(entry.key, candidateKey));
         }
         if (!known) state.failedEntries.push_back({marker, std::wstring(candidateKey)});
         if (!counted) ++state.failureCount;
@@ -140,22 +119,16 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view candidateKey,
     const Settings& settings = context.settings;
     RemovalState& state = context.state;
 
-    const std::wstring displayName = FirstValue(registry, candidateKey, kDisplayNameValues);
-    if (displayName.empty()) return;
-    if (!ContainsNoCase(displayName, productName)) return;
-    if (ContainsNoCase(displayName, kMakerName) && !settings.RemoveTessaral) return;
-
-    std::wstring command = settings.SilentMSIInstaller
-                               ? FirstValue(registry, candidateKey, kUninstallValuesSilent)
-                               : FirstValue(registry, candidateKey, kUninstallValuesPlain);
-    if (command.empty() && subkeyName.substr(0, kProductCodeStart.size()) == kProductCodeStart) {
-        // The key name is at most 254 characters, so this command fits a
-        // command line; it is kept whole rather than cut to 254.
-        command = std::wstring(kMsiFallbackCommand) + std::wstring(subkeyName);
+    const std::wstring displayName = ReadDisplayName(registry, candidateKey);
+    if (MatchCandidate(displayName, productName, settings.RemoveTessaral) != CandidateMatch::Matches) {
+        return;
     }
+    const std::wstring command =
+        ChooseUninstallCommand(registry, candidateKey, subkeyName, settings.SilentMSIInstaller)
+            .command;
     if (command.empty()) return;
 
-    if (ContainsNoCase(displayName, kSecurityCenterProduct) && !state.securityCenterPass) {
+    if (DefersSecurityCenter(displayName, state.securityCenterPass)) {
         state.securityCenterSeen = true;
         return;
     }
@@ -176,58 +149,145 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view candidateKey,
 
 }  // namespace
 
+bool IsScannableProductName(std::wstring_view productName) noexcept {
+    return BoundedLength(productName, kProductNameBound) >= kMinProductNameLength;
+}
+
+std::vector<DiscoveryRoot> StandardDiscoveryRoots(bool is64BitSystem) {
+    std::vector<DiscoveryRoot> roots{{kInstallerUserDataRoot, true, false},
+                                     {kUninstallRoot, false, false}};
+    if (is64BitSystem) {
+        // Products found here were installed by 32-bit setups.
+        roots.push_back({kInstallerUserDataRoot32, true, true});
+        roots.push_back({kUninstallRoot32, false, true});
+    }
+    return roots;
+}
+
+void ForEachUninstallPath(std::wstring_view config,
+                          const std::function<void(const SectionEntry& entry)>& visit) {
+    ForEachSectionEntry(config, kUninstallPathsHeader, [&](const SectionEntry& entry) {
+        if (!entry.text.empty()) visit(entry);
+        return true;
+    });
+}
+
+std::wstring UserProductsKey(std::wstring_view rootPath, std::wstring_view userSid) {
+    return JoinKey(rootPath, userSid) + std::wstring(kProductsBelowUser);
+}
+
+// Opens the root afresh for every step: processing a subkey may run an
+// uninstaller, and no handle may be open then. The entry that moves up into a
+// removed entry's place is left for a later scan.
+void ForEachRootSubkey(Registry& registry, std::wstring_view rootPath,
+                       const std::function<void(const std::wstring& subkey)>& process) {
+    const std::optional<std::uint32_t> count = registry.SubkeyCount(kMachine, rootPath);
+    if (!count) return;
+    std::uint32_t index = 0;
+    for (std::uint32_t step = 0; step < *count; ++step) {
+        const SubkeyStep found =
+            registry.EnumerateSubkey(kMachine, rootPath, index, kSubkeyNameCapacity);
+        switch (found.kind) {
+            case SubkeyStep::Kind::RootFailed:
+                break;  // the step is used up, the index stays
+            case SubkeyStep::Kind::EnumFailed:
+                ++index;
+                break;
+            case SubkeyStep::Kind::Ok:
+                process(found.name);
+                ++index;
+                break;
+        }
+    }
+}
+
+void ForEachCandidateKey(Registry& registry, std::wstring_view rootPath, std::wstring_view subkey,
+                         const std::function<void(const std::wstring& candidateKey)>& examine) {
+    // Composed paths are kept whole: a key path cut to 254 characters would
+    // name another key, or none.
+    const std::wstring entryKey = JoinKey(rootPath, subkey);
+    examine(entryKey);
+    const std::wstring propertiesKey = entryKey + std::wstring(kInstallPropertiesBelowEntry);
+    // Most Uninstall entries have no such subkey: one open tells that, where
+    // the four display-name reads would each fail on their own.
+    if (registry.KeyExists(kMachine, propertiesKey)) examine(propertiesKey);
+}
+
+std::wstring ReadDisplayName(Registry& registry, std::wstring_view candidateKey) {
+    return FirstValue(registry, candidateKey, kDisplayNameValues).text;
+}
+
+CandidateMatch MatchCandidate(std::wstring_view displayName, std::wstring_view productName,
+                              bool removeTessaral) noexcept {
+    if (displayName.empty()) return CandidateMatch::NoDisplayName;
+    // The configured name is looked for in the display name, never the
+    // reverse.
+    if (!ContainsNoCase(displayName, productName)) return CandidateMatch::OtherProduct;
+    if (ContainsNoCase(displayName, kMakerName) && !removeTessaral) return CandidateMatch::MakersOwn;
+    return CandidateMatch::Matches;
+}
+
+UninstallCommandChoice ChooseUninstallCommand(Registry& registry, std::wstring_view candidateKey,
+                                              std::wstring_view subkeyName,
+                                              bool silentMsiInstaller) {
+    const auto& order = silentMsiInstaller ? kUninstallValuesSilent : kUninstallValuesPlain;
+    FoundValue found = FirstValue(registry, candidateKey, order);
+    if (!found.text.empty()) return {std::move(found.text), order[found.index]};
+    if (subkeyName.substr(0, kProductCodeStart.size()) == kProductCodeStart) {
+        // The key name is at most 254 characters, so this command fits a
+        // command line; it is kept whole rather than cut to 254.
+        return {std::wstring(kMsiFallbackCommand) + std::wstring(subkeyName), {}};
+    }
+    return {};
+}
+
+bool DefersSecurityCenter(std::wstring_view displayName, bool securityCenterPass) noexcept {
+    return ContainsNoCase(displayName, kSecurityCenterProduct) && !securityCenterPass;
+}
+
 void ScanUninstallKey(RemovalContext& context, std::wstring_view rootPath,
                       std::wstring_view productName) {
     Registry& registry = context.host.registry();
-    ForEachSubkey(registry, rootPath, [&](const std::wstring& subkey) {
-        // The entry key and its "\InstallProperties" subkey are candidates in
-        // turn. Composed paths are kept whole: a key path cut to 254
-        // characters would name another key, or none.
-        const std::wstring entryKey = JoinKey(rootPath, subkey);
-        ExamineCandidate(context, entryKey, subkey, productName);
-        const std::wstring propertiesKey = entryKey + std::wstring(kInstallPropertiesBelowEntry);
-        // Most Uninstall entries have no such subkey: one open tells that,
-        // where the four display-name reads would each fail on their own.
-        if (registry.KeyExists(kMachine, propertiesKey)) {
-            ExamineCandidate(context, propertiesKey, subkey, productName);
-        }
+    ForEachRootSubkey(registry, rootPath, [&](const std::wstring& subkey) {
+        ForEachCandidateKey(registry, rootPath, subkey, [&](const std::wstring& candidateKey) {
+            ExamineCandidate(context, candidateKey, subkey, productName);
+        });
     });
 }
 
 void ScanInstallerUserData(RemovalContext& context, std::wstring_view rootPath,
                            std::wstring_view productName) {
-    ForEachSubkey(context.host.registry(), rootPath, [&](const std::wstring& userSid) {
+    ForEachRootSubkey(context.host.registry(), rootPath, [&](const std::wstring& userSid) {
         if (!LongEnough(productName)) return;
-        ScanUninstallKey(context, JoinKey(rootPath, userSid) + std::wstring(kProductsBelowUser),
-                         productName);
+        ScanUninstallKey(context, UserProductsKey(rootPath, userSid), productName);
     });
 }
 
 void RunUninstallPaths(RemovalContext& context, std::wstring_view productName) {
-    ForEachSectionEntry(context.configText, kUninstallPathsHeader, [&](const SectionEntry& entry) {
-        if (entry.text.empty() || !LongEnough(productName)) return true;
+    ForEachUninstallPath(context.configText, [&](const SectionEntry& entry) {
+        if (!LongEnough(productName)) return;
         if (entry.tooLong) {
             // A cut path would name another key; the line is left out.
             context.host.LogLine(kLogUninstallPathTooLong);
-            return true;
+            return;
         }
         ScanUninstallKey(context, entry.text, productName);
-        return true;
     });
 }
 
 void ScanForProduct(RemovalContext& context, std::wstring_view productName) {
     const bool longEnough = LongEnough(productName);
-    ScanInstallerUserData(context, kInstallerUserDataRoot, productName);
-    if (longEnough) ScanUninstallKey(context, kUninstallRoot, productName);
-    if (context.is64BitSystem) {
+    for (const DiscoveryRoot& root : StandardDiscoveryRoots(context.is64BitSystem)) {
         // The runner redirects commands to the 32-bit system folder while
-        // this is set: products found here were installed by 32-bit setups.
-        context.state.scanning32BitView = true;
-        ScanInstallerUserData(context, kInstallerUserDataRoot32, productName);
-        if (longEnough) ScanUninstallKey(context, kUninstallRoot32, productName);
-        context.state.scanning32BitView = false;
+        // this is set.
+        context.state.scanning32BitView = root.view32Bit;
+        if (root.installerData) {
+            ScanInstallerUserData(context, root.path, productName);
+        } else if (longEnough) {
+            ScanUninstallKey(context, root.path, productName);
+        }
     }
+    context.state.scanning32BitView = false;
     RunUninstallPaths(context, productName);
 }
 

@@ -7,7 +7,13 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "config/config_lines.h"
+#include "platform/registry.h"
 
 #include "removal/removal_context.h"
 
@@ -59,6 +65,76 @@ inline constexpr std::size_t kMinProductNameLength = 5;
 inline constexpr std::size_t kProductNameBound = 255;
 // Capacity given to the subkey enumeration (RegEnumKeyExW), in characters.
 inline constexpr std::size_t kSubkeyNameCapacity = 255;
+
+// --- The steps of a scan, shared with read-only previews -------------------
+
+// A product name shorter than kMinProductNameLength (counted up to 255)
+// never reaches ScanUninstallKey.
+[[nodiscard]] bool IsScannableProductName(std::wstring_view productName) noexcept;
+
+// The roots ScanForProduct walks before the [UninstallPaths] roots, in order.
+// `view32Bit` marks the Wow6432Node roots, during whose scan commands are
+// redirected to the 32-bit system directory.
+struct DiscoveryRoot {
+    std::wstring_view path;
+    bool installerData = false;  // per-user "\Products" keys below it (ScanInstallerUserData)
+    bool view32Bit = false;
+};
+[[nodiscard]] std::vector<DiscoveryRoot> StandardDiscoveryRoots(bool is64BitSystem);
+
+// Every [UninstallPaths] line that names a root: lines that are empty or
+// comments are left out; lines too long for the line buffer come with
+// tooLong set and are never scanned.
+void ForEachUninstallPath(std::wstring_view config,
+                          const std::function<void(const SectionEntry& entry)>& visit);
+
+// root path + "" + user SID + "\Products"
+[[nodiscard]] std::wstring UserProductsKey(std::wstring_view rootPath, std::wstring_view userSid);
+
+// Walks the subkeys of `rootPath` under HKEY_LOCAL_MACHINE, opening the root
+// afresh for every step. The index is not adjusted for entries that vanish
+// meanwhile.
+void ForEachRootSubkey(Registry& registry, std::wstring_view rootPath,
+                       const std::function<void(const std::wstring& subkey)>& process);
+
+// The candidate keys of one subkey: the entry key itself, then its
+// "\InstallProperties" subkey when that exists (tested after the entry key
+// has been handled, since handling it may remove both).
+void ForEachCandidateKey(Registry& registry, std::wstring_view rootPath, std::wstring_view subkey,
+                         const std::function<void(const std::wstring& candidateKey)>& examine);
+
+// The first display-name value of a candidate that reads as a non-empty
+// string; empty when there is none.
+[[nodiscard]] std::wstring ReadDisplayName(Registry& registry, std::wstring_view candidateKey);
+
+enum class CandidateMatch {
+    Matches,
+    NoDisplayName,  // passed over silently
+    OtherProduct,   // the display name does not contain the product name
+    MakersOwn,      // the maker's own product, while RemoveTessaral is off
+};
+[[nodiscard]] CandidateMatch MatchCandidate(std::wstring_view displayName,
+                                            std::wstring_view productName,
+                                            bool removeTessaral) noexcept;
+
+// The stored uninstall command of a matching candidate: the first uninstall
+// value in the order SilentMSIInstaller selects, else "MsiExec.exe /I" + the
+// subkey name when that begins with "{". An empty command means the entry is
+// passed over.
+struct UninstallCommandChoice {
+    std::wstring command;
+    std::wstring_view valueName;  // where it came from; empty for the product-code fallback
+};
+[[nodiscard]] UninstallCommandChoice ChooseUninstallCommand(Registry& registry,
+                                                            std::wstring_view candidateKey,
+                                                            std::wstring_view subkeyName,
+                                                            bool silentMsiInstaller);
+
+// "McAfee SecurityCenter" entries wait for the final pass.
+[[nodiscard]] bool DefersSecurityCenter(std::wstring_view displayName,
+                                        bool securityCenterPass) noexcept;
+
+// --- The scan ---------------------------------------------------------------
 
 // The whole discovery for one product name: the installer data and the
 // Uninstall key, their Wow6432Node twins on a 64-bit Windows (with

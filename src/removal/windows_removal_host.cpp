@@ -17,7 +17,9 @@ constexpr wchar_t kQuestionCaption[] = L"Question";
 
 }  // namespace
 
-Registry& WindowsRemovalHost::registry() { return SystemRegistry(); }
+Registry& WindowsRemovalHost::registry() {
+    return SystemRegistry();
+}
 
 void WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
     ::clearon::RunProgram(commandLine, showNotice);
@@ -29,17 +31,26 @@ QuestionAnswer WindowsRemovalHost::AskQuestion(std::wstring_view text) {
     // console run included, since nobody may be removed without an answer.
     switch (MessageBoxW(g_runState.mainWindow, terminated.c_str(), kQuestionCaption,
                         MB_YESNO | MB_ICONQUESTION)) {
-        case IDYES: return QuestionAnswer::Yes;
-        case IDNO: return QuestionAnswer::No;
-        default: return QuestionAnswer::Failed;
+        case IDYES:
+            return QuestionAnswer::Yes;
+        case IDNO:
+            return QuestionAnswer::No;
+        default:
+            return QuestionAnswer::Failed;
     }
 }
 
-void WindowsRemovalHost::PostStatus(std::wstring_view text) { ::clearon::PostStatus(text); }
+void WindowsRemovalHost::PostStatus(std::wstring_view text) {
+    ::clearon::PostStatus(text);
+}
 
-void WindowsRemovalHost::AppendToLog(std::wstring_view text) { ::clearon::AppendToLog(text); }
+void WindowsRemovalHost::AppendToLog(std::wstring_view text) {
+    ::clearon::AppendToLog(text);
+}
 
-std::wstring WindowsRemovalHost::CurrentTimestamp() { return ::clearon::CurrentTimestamp(); }
+std::wstring WindowsRemovalHost::CurrentTimestamp() {
+    return ::clearon::CurrentTimestamp();
+}
 
 bool WindowsRemovalHost::FileExists(std::wstring_view path) {
     const std::wstring terminated(path);
@@ -49,7 +60,8 @@ bool WindowsRemovalHost::FileExists(std::wstring_view path) {
 std::optional<std::wstring> WindowsRemovalHost::EnvironmentVariable(std::wstring_view name) {
     const std::wstring terminated(name);
     wchar_t buffer[kEnvironmentValueCapacity] = {};
-    const DWORD length = GetEnvironmentVariableW(terminated.c_str(), buffer, kEnvironmentValueCapacity);
+    const DWORD length =
+        GetEnvironmentVariableW(terminated.c_str(), buffer, kEnvironmentValueCapacity);
     // 0: not defined (or empty). A result of the buffer's size or more is the
     // size the value would need: it does not fit, and is not cut.
     if (length == 0 || length >= kEnvironmentValueCapacity) return std::nullopt;

@@ -50,7 +50,8 @@ TEST_F(McAfeeRemoverTest, TheInstallerIsLookedForInBothCommonFilesFolders) {
         bool x86Defined;
         const wchar_t* expectedInstaller;  // nullptr: none found
     } cases[] = {
-        {L"C:\\CPF\\McAfee\\Installer\\mcinst.exe", true, L"C:\\CPF\\McAfee\\Installer\\mcinst.exe"},
+        {L"C:\\CPF\\McAfee\\Installer\\mcinst.exe", true,
+         L"C:\\CPF\\McAfee\\Installer\\mcinst.exe"},
         {L"C:\\CPF86\\McAfee\\Installer\\mcinst.exe", true,
          L"C:\\CPF86\\McAfee\\Installer\\mcinst.exe"},
         {L"C:\\CPF86\\McAfee\\Installer\\mcinst.exe", false, nullptr},
@@ -78,7 +79,8 @@ TEST_F(McAfeeRemoverTest, VirusScanCommandsOfMoreThanFourCharactersRun) {
         const wchar_t* value32;
         std::vector<std::wstring> expected;
     } cases[] = {
-        {L"MsiExec.exe /I{V}", L"C:\\vs32\\remove.exe",
+        {L"MsiExec.exe /I{V}",
+         L"C:\\vs32\\remove.exe",
          {L"MsiExec.exe /X{V} REMOVE=ALL REBOOT=R /qn", L"C:\\vs32\\remove.exe"}},
         {L"abcd", L"abcde", {L"abcde"}},
         {L"", L"abcd", {}},
@@ -93,14 +95,15 @@ TEST_F(McAfeeRemoverTest, VirusScanCommandsOfMoreThanFourCharactersRun) {
 }
 
 TEST_F(McAfeeRemoverTest, TenComponentsThreeCandidatesEachInOrder) {
-    const wchar_t* keys[] = {L"MPF", L"MSK", L"MPS", L"MQS", L"MHS",
+    const wchar_t* keys[] = {L"MPF", L"MSK", L"MPS", L"MQS",         L"MHS",
                              L"MHN", L"MSM", L"MWL", L"SiteAdvisor", L"MSC"};
-    const wchar_t* belowLocation[] = {
-        L"\\MPF\\mpfLI.inf", L"\\MSK\\mskli.inf", L"\\MPS\\mpsli.inf", L"\\MQS\\mcpLi.inf",
-        L"\\MHS\\mhsli.inf", L"\\MHN\\mhnli.inf", L"\\MSM\\msmli.inf", L"\\MWL\\mwlli.inf",
-        L"\\SiteAdvisor\\sa_main.inf", L"\\MSC\\mscli.inf"};
-    const wchar_t* belowDir[] = {L"\\mpfLI.inf", L"\\mskli.inf", L"\\mpsli.inf", L"\\mcpLi.inf",
-                                 L"\\mhsli.inf", L"\\mhnli.inf", L"\\msmli.inf", L"\\mwlli.inf",
+    const wchar_t* belowLocation[] = {L"\\MPF\\mpfLI.inf",           L"\\MSK\\mskli.inf",
+                                      L"\\MPS\\mpsli.inf",           L"\\MQS\\mcpLi.inf",
+                                      L"\\MHS\\mhsli.inf",           L"\\MHN\\mhnli.inf",
+                                      L"\\MSM\\msmli.inf",           L"\\MWL\\mwlli.inf",
+                                      L"\\SiteAdvisor\\sa_main.inf", L"\\MSC\\mscli.inf"};
+    const wchar_t* belowDir[] = {L"\\mpfLI.inf",   L"\\mskli.inf", L"\\mpsli.inf", L"\\mcpLi.inf",
+                                 L"\\mhsli.inf",   L"\\mhnli.inf", L"\\msmli.inf", L"\\mwlli.inf",
                                  L"\\sa_main.inf", L"\\mscli.inf"};
     std::vector<std::wstring> expected;
     for (int i = 0; i < 10; ++i) {

@@ -106,20 +106,23 @@ TEST_F(ProductDiscoveryTest, TheUninstallValueIsChosenBySilentMSIInstaller) {
         bool silent;
         const wchar_t* expected;  // nullptr: not run
     } cases[] = {
-        {{{L"UninstallString", L"plain.exe"}, {L"QuietUninstallString", L"quiet.exe"}}, true,
+        {{{L"UninstallString", L"plain.exe"}, {L"QuietUninstallString", L"quiet.exe"}},
+         true,
          L"quiet.exe"},
-        {{{L"UninstallString", L"plain.exe"}, {L"QuietUninstallString", L"quiet.exe"}}, false,
+        {{{L"UninstallString", L"plain.exe"}, {L"QuietUninstallString", L"quiet.exe"}},
+         false,
          L"plain.exe"},
         {{{L"QuietUninstallString", L"quiet.exe"}}, true, L"quiet.exe"},
         {{{L"QuietUninstallString", L"quiet.exe"}}, false, L"quiet.exe"},
         {{{L"ModifyPath", L"modify.exe"}}, true, L"modify.exe"},
         {{{L"ModifyPath", L"modify.exe"}}, false, L"modify.exe"},
-        {{{L"Uninstall String", L"spaced.exe"}, {L"ModifyPath", L"modify.exe"}}, false,
+        {{{L"Uninstall String", L"spaced.exe"}, {L"ModifyPath", L"modify.exe"}},
+         false,
          L"spaced.exe"},
-        {{{L"UninstallCommand", L"command.exe"}, {L"ModifyPath", L"modify.exe"}}, true,
+        {{{L"UninstallCommand", L"command.exe"}, {L"ModifyPath", L"modify.exe"}},
+         true,
          L"command.exe"},
-        {{{L"UninstallString", L""}, {L"UninstallCommand", L"command.exe"}}, false,
-         L"command.exe"},
+        {{{L"UninstallString", L""}, {L"UninstallCommand", L"command.exe"}}, false, L"command.exe"},
         {{}, true, nullptr},
     };
     for (const auto& c : cases) {
@@ -242,9 +245,9 @@ TEST_F(ProductDiscoveryTest, TheAgentsLocationIsRememberedForFrminst) {
     host.files.insert(L"C:\\Agent\\frminst.exe");
     Scan(L"McAfee Agent");
     EXPECT_EQ(state.agentLocation, L"C:\\Agent\\");
-    EXPECT_EQ(Launched(), (std::vector<std::wstring>{
-                              L"C:\\Agent\\remove.exe",
-                              L"\"C:\\Agent\\frminst.exe\" /forceuninstall /silent"}));
+    EXPECT_EQ(Launched(),
+              (std::vector<std::wstring>{L"C:\\Agent\\remove.exe",
+                                         L"\"C:\\Agent\\frminst.exe\" /forceuninstall /silent"}));
     // A later agent entry without a location overwrites it.
     host.memory.DeleteKeyTree(kMachine, key);
     AddEntry(kUninstall, L"Agent2", L"McAfee Agent 5", L"remove5.exe");
@@ -284,8 +287,8 @@ TEST_F(ProductDiscoveryTest, AFailureCountsOncePerNameAndIsTakenBackWhenRemovedL
     settings.SilentMSIInstaller = true;
     // The same product under the installer data and the Uninstall key, and
     // another product that stays too.
-    const std::wstring props = AddInstallerEntry(kUserData, L"D3C2B1A0", L"Acme AV",
-                                                 L"MsiExec.exe /X{A0B1C2D3}");
+    const std::wstring props =
+        AddInstallerEntry(kUserData, L"D3C2B1A0", L"Acme AV", L"MsiExec.exe /X{A0B1C2D3}");
     const std::wstring entry = AddEntry(kUninstall, L"{A0B1C2D3}", L"ACME av", L"");
     AddEntry(kUninstall, L"Other", L"Acme AV Tools", L"tools.exe");
     Scan(L"Acme AV");
@@ -418,8 +421,8 @@ TEST_F(ProductDiscoveryTest, AnUninstallPathLineTooLongIsSkippedWithALogLine) {
     AddEntry(L"SOFTWARE\\VendorA", L"Acme", L"Acme AV short", L"remove-short");
     Scan(L"Acme AV");
     EXPECT_EQ(Launched(), std::vector<std::wstring>{L"remove-short"});
-    EXPECT_EQ(host.log.find(L"TS Skipping an [UninstallPaths] line longer than 254 characters.\r\n"),
-              0u);
+    EXPECT_EQ(
+        host.log.find(L"TS Skipping an [UninstallPaths] line longer than 254 characters.\r\n"), 0u);
 }
 
 TEST_F(ProductDiscoveryTest, LongKeyPathsAreUsedWholeForInstallProperties) {
@@ -428,8 +431,8 @@ TEST_F(ProductDiscoveryTest, LongKeyPathsAreUsedWholeForInstallProperties) {
     const std::wstring root = L"SOFTWARE\\" + std::wstring(231, L'r');
     config = L"[UninstallPaths]\r\n" + root + L"\r\n";
     const std::wstring subkey(60, L's');
-    const std::wstring props = AddEntry(root + L"\\" + subkey, L"InstallProperties", L"Acme AV",
-                                        L"remove.exe");
+    const std::wstring props =
+        AddEntry(root + L"\\" + subkey, L"InstallProperties", L"Acme AV", L"remove.exe");
     ASSERT_GT(props.size(), 254u);
     host.RemovesKey(L"remove.exe", props);
     Scan(L"Acme AV");
@@ -451,7 +454,7 @@ TEST_F(ProductDiscoveryTest, TheWow6432NodeTwinsAreScannedOnA64BitSystemOnly) {
 
     Scan(L"Acme AV");
     EXPECT_EQ(seen, (std::vector<std::pair<std::wstring, bool>>{{L"remove64.exe", false},
-                                                               {L"removev.exe", false}}));
+                                                                {L"removev.exe", false}}));
     seen.clear();
     context.is64BitSystem = true;
     Scan(L"Acme AV");
@@ -509,7 +512,8 @@ TEST_F(ProductDiscoveryTest, ARootThatFailsToOpenUsesUpTheStep) {
     AddEntry(kUninstall, L"A", L"Acme AV one", L"remove-a.exe");
     AddEntry(kUninstall, L"B", L"Acme AV two", L"remove-b.exe");
     int rootOpens = 0;
-    host.memory.onOpen = [&](std::wstring_view key, std::wstring_view) -> std::optional<RegistryStatus> {
+    host.memory.onOpen = [&](std::wstring_view key,
+                             std::wstring_view) -> std::optional<RegistryStatus> {
         if (key != kUninstall) return std::nullopt;
         // The count opens first, then the first enumeration step fails.
         if (++rootOpens == 2) return RegistryStatus::Failed;

@@ -32,9 +32,10 @@ const std::wstring kMsiCode = L"{5E7A2B11-3C4D-4E5F-8A9B-0C1D2E3F4A5B}";
 // The installer's packed form of the product code: each group reversed,
 // then the last two groups byte by byte.
 const std::wstring kMsiPacked = L"11B2A7E5D4C3F5E4A8B9C0D1E2F3A4B5";
-const std::wstring kMsiProperties = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\"
-                                    L"UserData\\S-1-5-18\\Products\\" + kMsiPacked +
-                                    L"\\InstallProperties";
+const std::wstring kMsiProperties =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\"
+    L"UserData\\S-1-5-18\\Products\\" +
+    kMsiPacked + L"\\InstallProperties";
 const std::wstring kMsiEntry = kUninstallKey + L"\\" + kMsiCode;
 
 // The NSIS product of tests/fixtures/quokka_shield.nsi.

@@ -18,7 +18,9 @@ struct CompletionCase {
     const wchar_t* expected;
 };
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
 TEST(CompleteUninstallCommand, FollowsTheUninstallerTable) {
     const CompletionCase cases[] = {
@@ -43,7 +45,8 @@ TEST(CompleteUninstallCommand, FollowsTheUninstallerTable) {
          L"C:/Xnst/MsiExec.exe /X{A} /X REMOVE=ALL REBOOT=R"},
         {L"C:/inst/other.exe /I", false, L"", L"", L"", L"C:/inst/other.exe /I"},
         // Extra parameters per kind.
-        {L"MsiExec.exe /I{A}", true, L"LOG=x", L"IS", L"DEF", L"MsiExec.exe /X{A} REMOVE=ALL REBOOT=R /qn LOG=x"},
+        {L"MsiExec.exe /I{A}", true, L"LOG=x", L"IS", L"DEF",
+         L"MsiExec.exe /X{A} REMOVE=ALL REBOOT=R /qn LOG=x"},
         {L"C:\\Tools\\unins000.exe", true, L"M", L"I", L"/LOG",
          L"C:\\Tools\\unins000.exe /SP- /VERYSILENT /NORESTART /LOG"},
         {L"C:\\Tools\\ntrmv.exe", true, L"", L"", L"/q", L"C:\\Tools\\ntrmv.exe -331 /q"},
@@ -106,8 +109,8 @@ TEST(RemovalTexts, QuestionStatusAndAgentCommand) {
     // A long display name is shown whole, never cut.
     const std::wstring longName(254, L'n');
     const std::wstring question = QuestionText(longName);
-    EXPECT_EQ(question.size(), 2 * 254 + kQuestionCompatibility.size() +
-                                   kQuestionAreYouSure.size() + 1);
+    EXPECT_EQ(question.size(),
+              2 * 254 + kQuestionCompatibility.size() + kQuestionAreYouSure.size() + 1);
     EXPECT_EQ(question.substr(question.size() - 255), longName + L"?");
 
     EXPECT_EQ(UninstallingStatus(L"Acme AV"), L"Uninstalling Acme AV . . .");

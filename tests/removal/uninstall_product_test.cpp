@@ -109,10 +109,12 @@ TEST_F(UninstallProductTest, McAfeeAgentRunsFrminstFromItsFolderWhenPresent) {
         bool silent;
         std::vector<std::wstring> expected;
     } cases[] = {
-        {true, true,
+        {true,
+         true,
          {L"MsiExec.exe /X{A} REMOVE=ALL REBOOT=R /qn",
           L"\"C:\\Program Files\\McAfee\\Agent\\frminst.exe\" /forceuninstall /silent"}},
-        {true, false,
+        {true,
+         false,
          {L"MsiExec.exe /X{A} REMOVE=ALL REBOOT=R",
           L"\"C:\\Program Files\\McAfee\\Agent\\frminst.exe\" /forceuninstall"}},
         {false, true, {L"MsiExec.exe /X{A} REMOVE=ALL REBOOT=R /qn"}},
