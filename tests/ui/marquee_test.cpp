@@ -25,8 +25,8 @@ struct Picture {
 
 TEST(Marquee, PicturesByPosition) {
     const std::vector<Picture> pictures = {
-        {0, {}},           {1, {1}},          {2, {1, 2}},        {3, {1, 2, 3}},
-        {4, {2, 3, 4}},    {13, {11, 12, 13}}, {24, {22, 23, 24}}, {25, {23, 24, 1}},
+        {0, {}},          {1, {1}},           {2, {1, 2}},        {3, {1, 2, 3}},
+        {4, {2, 3, 4}},   {13, {11, 12, 13}}, {24, {22, 23, 24}}, {25, {23, 24, 1}},
         {26, {24, 1, 2}},
     };
     for (const auto& picture : pictures) {
@@ -34,15 +34,15 @@ TEST(Marquee, PicturesByPosition) {
     }
 }
 
-TEST(Marquee, EveryRunningPositionLightsAtMostThreeSquares) {
+TEST(Marquee, EveryPositionFrom3OnLightsThreeSquares) {
     for (int p = 3; p <= kMarqueeLastPosition; ++p) {
         EXPECT_EQ(LitSquares(p).size(), 3u) << "position " << p;
     }
 }
 
 TEST(Marquee, StepsOneAtATimeAndWrapsAfter26To3) {
-    const std::vector<std::pair<int, int>> steps = {
-        {0, 1}, {1, 2}, {2, 3}, {3, 4}, {23, 24}, {24, 25}, {25, 26}, {26, 3}};
+    const std::vector<std::pair<int, int>> steps = {{0, 1},   {1, 2},   {2, 3},   {3, 4},
+                                                    {23, 24}, {24, 25}, {25, 26}, {26, 3}};
     for (const auto& [from, to] : steps) {
         EXPECT_EQ(NextMarqueePosition(from), to) << "from " << from;
     }
@@ -64,8 +64,8 @@ TEST(Marquee, AFullTurnAfterTheWrapTakes24Steps) {
 }
 
 TEST(Marquee, SquareControlIds) {
-    const std::vector<std::pair<int, int>> ids = {
-        {1, IDC_SQUARE_FIRST}, {2, 1023}, {3, 1024}, {24, IDC_SQUARE_LAST}, {0, 0}, {25, 0}};
+    const std::vector<std::pair<int, int>> ids = {{1, IDC_SQUARE_FIRST}, {2, 1023}, {3, 1024},
+                                                  {24, IDC_SQUARE_LAST}, {0, 0},    {25, 0}};
     for (const auto& [square, id] : ids) {
         EXPECT_EQ(SquareControlId(square), id) << "square " << square;
     }

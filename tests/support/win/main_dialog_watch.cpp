@@ -13,7 +13,8 @@ MarqueePicture ReadOnce(HWND dialog) {
     MarqueePicture picture;
     picture.frameVisible = IsWindowVisible(GetDlgItem(dialog, IDC_PROGRESS_FRAME)) != FALSE;
     for (int k = 1; k <= kMarqueeSquareCount; ++k) {
-        if (IsWindowVisible(GetDlgItem(dialog, SquareControlId(k)))) picture.litMask |= 1u << (k - 1);
+        if (IsWindowVisible(GetDlgItem(dialog, SquareControlId(k))))
+            picture.litMask |= 1u << (k - 1);
     }
     return picture;
 }
@@ -57,18 +58,22 @@ std::string DescribePicture(const MarqueePicture& picture) {
 std::wstring ControlText(HWND dialog, int id) {
     wchar_t buffer[1024] = {};
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETTEXT, 1023, reinterpret_cast<LPARAM>(buffer),
-                             SMTO_BLOCK, 2000, &copied)) {
+    if (!SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETTEXT, 1023,
+                             reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied)) {
         return {};
     }
     return std::wstring(buffer, copied);
 }
 
 DialogRecorder::DialogRecorder(HWND dialog, PictureReader reader)
-    : dialog_(dialog), reader_(std::move(reader)), start_(std::chrono::steady_clock::now()),
+    : dialog_(dialog),
+      reader_(std::move(reader)),
+      start_(std::chrono::steady_clock::now()),
       thread_([this] { Run(); }) {}
 
-DialogRecorder::~DialogRecorder() { Stop(); }
+DialogRecorder::~DialogRecorder() {
+    Stop();
+}
 
 void DialogRecorder::Stop() {
     {
@@ -91,8 +96,10 @@ void DialogRecorder::Run() {
         const MarqueePicture picture = reader_(dialog_);
         {
             std::lock_guard lock(mutex_);
-            if (status_.empty() || status_.back().value != text) status_.push_back({at, std::move(text)});
-            if (pictures_.empty() || !(pictures_.back().value == picture)) pictures_.push_back({at, picture});
+            if (status_.empty() || status_.back().value != text)
+                status_.push_back({at, std::move(text)});
+            if (pictures_.empty() || !(pictures_.back().value == picture))
+                pictures_.push_back({at, picture});
         }
         Sleep(5);
     }
@@ -138,17 +145,17 @@ std::wstring SaveScreenshot(HWND window, const std::string& name) {
     // complete, and the rename is what we wait for.
     char geometry[64];
     std::snprintf(geometry, sizeof geometry, "%dx%d+%d+%d", width, height, left, top);
-    const std::string script = "mkdir -p '" + unixDir + "' && import -window root -crop " + geometry +
-                               " +repage '" + unixPartial + "' && mv '" + unixPartial + "' '" +
-                               unixFinal + "'";
+    const std::string script = "mkdir -p '" + unixDir + "' && import -window root -crop " +
+                               geometry + " +repage '" + unixPartial + "' && mv '" + unixPartial +
+                               "' '" + unixFinal + "'";
     std::wstring command = L"Z:\\bin\\sh -c \"";
     for (char c : script) command.push_back(static_cast<wchar_t>(c));
     command += L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
         return {};
     }
     if (process.hProcess != nullptr) CloseHandle(process.hProcess);
