@@ -104,11 +104,25 @@ std::optional<ProcessSnapshot> TakeProcessSnapshot() {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void Pause(bool showNotice) {
+void Pause(bool showNotice, const ProcessTree& tree) {
     // Without a desktop the notice cannot be created; the ordinary pause
     // then keeps the wait from spinning.
     if (showNotice && RunNoticePause()) return;
-    Sleep(kPauseMs);
+    // The ordinary pause ends early when a member ends, so the end of the
+    // tree is logged within one check of it rather than one pause later.
+    HANDLE alive[MAXIMUM_WAIT_OBJECTS];
+    DWORD count = 0;
+    for (const auto& member : tree.treeIds) {
+        if (member.ended || count == MAXIMUM_WAIT_OBJECTS) continue;
+        // Every member of a tree on this side was made by OpenTreeProcess or
+        // LaunchAndWait, both as WindowsHeldProcess.
+        alive[count++] = static_cast<const WindowsHeldProcess*>(member.process.get())->get();
+    }
+    if (count == 0) {
+        Sleep(kPauseMs);
+        return;
+    }
+    (void)WaitForMultipleObjects(count, alive, FALSE, kPauseMs);
 }
 
 void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showNotice) {
@@ -155,7 +169,7 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     ProcessTree tree = StartProcessTree(
         program.processId,
         std::make_unique<WindowsHeldProcess>(std::move(program.process), programCreated));
-    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) Pause(showNotice);
+    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) Pause(showNotice, tree);
 
     // The tree still holds the program's handle here.
     DWORD exitCode = 0;
