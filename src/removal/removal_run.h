@@ -7,12 +7,12 @@
 #include <string_view>
 
 #include "removal/removal_context.h"
+#include "removal/uninstall_command.h"  // kStatusSearching
 #include "resume/resume_host.h"
 
 namespace clearon {
 
 inline constexpr std::wstring_view kStatusRunningBefore = L"Running programs before removal . . .";
-inline constexpr std::wstring_view kStatusSearching = L"Searching . . .";
 inline constexpr std::wstring_view kStatusCompleted = L"Clearon has completed successfully.";
 inline constexpr std::wstring_view kStatusCompletedReboot =
     L"Clearon has completed successfully.\r\nPlease reboot your system to continue.";
