@@ -60,13 +60,15 @@ bool IsCommentLine(std::wstring_view line) noexcept {
 void ForEachSectionEntry(std::wstring_view config, std::wstring_view header,
                          const std::function<bool(const SectionEntry& entry)>& visit) {
     bool inside = false;
+    std::size_t number = 0;
     ForEachConfigLine(config, LineSpaces::Keep, [&](std::wstring_view line) {
+        ++number;
         // A header line first ends the section it stands in and then starts
         // its own; it is never an entry.
         if (EndsSection(line)) {
             inside = false;
         } else if (inside && !IsCommentLine(line)) {
-            const SectionEntry entry{line, line.size() > kMaxLineLength};
+            const SectionEntry entry{line, line.size() > kMaxLineLength, number};
             if (!visit(entry)) return false;
         }
         if (StartsSection(line, header)) inside = true;

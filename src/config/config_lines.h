@@ -39,6 +39,7 @@ void ForEachConfigLine(std::wstring_view config, LineSpaces spaces,
 struct SectionEntry {
     std::wstring_view text;  // the line as the consumer holds it (spaces kept)
     bool tooLong = false;    // longer than kMaxLineLength: must not be used
+    std::size_t number = 0;  // the line's number in the text, counted from 1
 };
 
 // The common consumer: walks the lines (spaces kept) and, for each, ends the

@@ -25,27 +25,6 @@ constexpr wchar_t kBackslash = L'\\';
 constexpr std::wstring_view kEscapedLineFeed = L"\\n";
 constexpr std::wstring_view kEscapedTab = L"\\t";
 
-constexpr std::wstring_view kLogFilePrefix = L"Clearon.";
-constexpr std::wstring_view kLogFileSuffix = L".log";
-constexpr std::wstring_view kLogFileWithoutName = L"Clearon.log";
-
-struct FlagKey {
-    std::wstring_view key;
-    bool Settings::*field;
-};
-
-// The order in which a line's keys are applied.
-constexpr std::array<FlagKey, 9> kFlagKeys{{
-    {kKeyShowGUI, &Settings::ShowGUI},
-    {kKeyAutoRunAfterUILoads, &Settings::AutoRunAfterUILoads},
-    {kKeyAskBeforeRemoval, &Settings::AskBeforeRemoval},
-    {kKeySilentMSIInstaller, &Settings::SilentMSIInstaller},
-    {kKeyRemoveTessaral, &Settings::RemoveTessaral},
-    {kKeyCheckDiskSpace, &Settings::CheckDiskSpace},
-    {kKeyResumeAfterReboot, &Settings::ResumeAfterReboot},
-    {kKeyEnableLogging, &Settings::EnableLogging},
-    {kKeyShowMessageBox, &Settings::ShowMessageBox},
-}};
 
 // Values can name further references; two variables that name each other
 // would rewrite the path for ever without changing its length, so the number
@@ -67,18 +46,23 @@ bool ReadStringSetting(std::wstring_view config, std::wstring_view key, std::wst
 
 }  // namespace
 
+FlagValue ClassifyFlagValue(std::wstring_view line) noexcept {
+    // The value tests look at the whole line, not at the text after the key.
+    const bool yes = ContainsNoCase(line, kValueYes) || ContainsNoCase(line, kValueTrue);
+    const bool no = ContainsNoCase(line, kValueNo) || ContainsNoCase(line, kValueFalse);
+    if (yes && no) return FlagValue::Both;
+    if (yes) return FlagValue::Yes;
+    return no ? FlagValue::No : FlagValue::Neither;
+}
+
 void ParseSettingsLine(std::wstring_view line, Settings& settings) {
-    for (const FlagKey& flag : kFlagKeys) {
+    const FlagValue value = ClassifyFlagValue(line);
+    for (const FlagSetting& flag : kFlagSettings) {
         if (!ContainsNoCase(line, flag.key)) continue;
-        // The value tests look at the whole line, not at the text after the
-        // key, and the clearing test comes last: a line holding both a yes
-        // and a no text clears the flag.
-        if (ContainsNoCase(line, kValueYes) || ContainsNoCase(line, kValueTrue)) {
-            settings.*flag.field = true;
-        }
-        if (ContainsNoCase(line, kValueNo) || ContainsNoCase(line, kValueFalse)) {
-            settings.*flag.field = false;
-        }
+        // The clearing test comes last: a line holding both a yes and a no
+        // text clears the flag.
+        if (value == FlagValue::Yes || value == FlagValue::Both) settings.*flag.field = true;
+        if (value == FlagValue::No || value == FlagValue::Both) settings.*flag.field = false;
     }
 }
 

@@ -2,6 +2,7 @@
 // behaviour, read once at start-up from ConfigText.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -52,6 +53,29 @@ inline constexpr std::wstring_view kKeyDefaultExtraParameters = L"DefaultExtraPa
 inline constexpr std::wstring_view kKeyLogPath = L"LogPath";
 inline constexpr std::wstring_view kKeyRunBeforeRemoval = L"RunBeforeRemoval";
 inline constexpr std::wstring_view kKeyRunAfterRemoval = L"RunAfterRemoval";
+
+// The nine switches, in the order a line's keys are applied.
+struct FlagSetting {
+    std::wstring_view key;
+    bool Settings::*field;
+};
+inline constexpr std::array<FlagSetting, 9> kFlagSettings{{
+    {kKeyShowGUI, &Settings::ShowGUI},
+    {kKeyAutoRunAfterUILoads, &Settings::AutoRunAfterUILoads},
+    {kKeyAskBeforeRemoval, &Settings::AskBeforeRemoval},
+    {kKeySilentMSIInstaller, &Settings::SilentMSIInstaller},
+    {kKeyRemoveTessaral, &Settings::RemoveTessaral},
+    {kKeyCheckDiskSpace, &Settings::CheckDiskSpace},
+    {kKeyResumeAfterReboot, &Settings::ResumeAfterReboot},
+    {kKeyEnableLogging, &Settings::EnableLogging},
+    {kKeyShowMessageBox, &Settings::ShowMessageBox},
+}};
+
+// What the value texts of a [Settings] line say, tested on the whole line:
+// a yes-text ("=Y", "=true"), a no-text ("=N", "=false"), both (the no-text
+// wins), or neither ("=1", "=on": the flag keeps its value).
+enum class FlagValue { Neither, Yes, No, Both };
+[[nodiscard]] FlagValue ClassifyFlagValue(std::wstring_view line) noexcept;
 
 // Applies one line of [Settings] (spaces already dropped, line end cut): for
 // each flag key the line contains, "=Y"/"=true" set it and then "=N"/"=false"
@@ -105,6 +129,12 @@ std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& setti
 [[nodiscard]] std::wstring LogDirectoryFromSetting(
     std::wstring_view logPathValue, std::wstring_view exeDirectory,
     const std::function<std::optional<std::wstring>(std::wstring_view name)>& lookup);
+
+// The run log's file name: "Clearon." + computer name + ".log", or
+// "Clearon.log" when the computer name cannot be read.
+inline constexpr std::wstring_view kLogFilePrefix = L"Clearon.";
+inline constexpr std::wstring_view kLogFileSuffix = L".log";
+inline constexpr std::wstring_view kLogFileWithoutName = L"Clearon.log";
 
 // The run log's full path: directory + "Clearon." + computer name + ".log",
 // or + "Clearon.log" when the name could not be read. Returns the empty text

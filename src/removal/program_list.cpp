@@ -26,31 +26,38 @@ bool IsAegiraInstaller(std::wstring_view listName, std::wstring_view command) no
            !ContainsNoCase(command, kFolderSeparator);
 }
 
+void ForEachProgramLine(std::wstring_view config, std::wstring_view listName,
+                        const std::function<void(const SectionEntry& entry)>& visit) {
+    ForEachSectionEntry(config, kSettingsHeader, [&](const SectionEntry& entry) {
+        if (ContainsNoCase(entry.text, listName)) visit(entry);
+        return true;
+    });
+}
+
 void RunProgramList(RemovalContext& context, std::wstring_view listName,
                     std::wstring_view savedArguments) {
     RemovalHost& host = context.host;
     // ConfigText never changes during a run, so walking it while programs run
     // (and the walk's callback blocks on each one) is safe.
-    ForEachSectionEntry(context.configText, kSettingsHeader, [&](const SectionEntry& entry) {
-        if (!ContainsNoCase(entry.text, listName)) return true;
+    ForEachProgramLine(context.configText, listName, [&](const SectionEntry& entry) {
         if (entry.tooLong) {
             // A cut command line could run something else: skip it, say so.
             host.LogLine(kLogProgramLineTooLong);
-            return true;
+            return;
         }
         std::wstring command = ProgramCommand(entry.text);
-        if (command.empty()) return true;
+        if (command.empty()) return;
 
         SetPendingRenamesAside(host.registry());
 
         if (!IsAegiraInstaller(listName, command)) {
             host.RunProgram(command, false);
-            return true;
+            return;
         }
         if (!savedArguments.empty()) {
             if (command.size() + 1 + savedArguments.size() > kMaxProgramCommandLength) {
                 host.LogLine(kLogInstallerTooLong);
-                return true;
+                return;
             }
             command.append(L" ").append(savedArguments);
         }
@@ -58,7 +65,6 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         context.state.installerLaunched = true;
         host.RunProgram(command, false);
         host.PostStatus(kStatusRunningAfter);
-        return true;
     });
 }
 

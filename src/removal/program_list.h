@@ -4,9 +4,11 @@
 // Clearon's own arguments.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "config/config_lines.h"
 #include "removal/removal_context.h"
 
 namespace clearon {
@@ -30,6 +32,13 @@ inline constexpr std::size_t kMaxProgramCommandLength = 254;
 // Aegira's installer is an after-removal command that names a setup program
 // without any folder ("setup.exe /quiet", not "C:\Kits\setup.exe").
 [[nodiscard]] bool IsAegiraInstaller(std::wstring_view listName, std::wstring_view command) noexcept;
+
+// Every program line of the list `listName`, in file order: each [Settings]
+// entry that contains the list name, anywhere and in any case (so a key
+// "RunAfterRemoval2" is a program line too). Lines too long for the line
+// buffer come with tooLong set and must not be run.
+void ForEachProgramLine(std::wstring_view config, std::wstring_view listName,
+                        const std::function<void(const SectionEntry& entry)>& visit);
 
 // Runs every program of the list `listName` ("RunBeforeRemoval" or
 // "RunAfterRemoval"), each after the pending file renames have been set
