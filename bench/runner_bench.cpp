@@ -38,8 +38,8 @@ double OwnCpuMs() {
 // log's and the test uninstaller's format); -1 when it does not parse.
 double StampMs(const std::wstring& stamp) {
     int month, day, year, hour, minute, second, ms;
-    if (swscanf(stamp.c_str(), L"%d/%d/%d %d:%d:%d:%d", &month, &day, &year, &hour, &minute, &second,
-                &ms) != 7) {
+    if (swscanf(stamp.c_str(), L"%d/%d/%d %d:%d:%d:%d", &month, &day, &year, &hour, &minute,
+                &second, &ms) != 7) {
         return -1;
     }
     return ((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + ms;
@@ -55,8 +55,8 @@ std::wstring NowStamp() {
 }
 
 std::wstring ReadUtf16(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
     std::wstring text(GetFileSize(file, nullptr) / sizeof(wchar_t), L'\0');
     DWORD read = 0;
@@ -90,7 +90,8 @@ HANDLE Launch(std::wstring command, DWORD* processId) {
 bool Enumerate(std::vector<DWORD>& ids) {
     ids.resize(1024);
     DWORD bytes = 0;
-    if (!EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) return false;
+    if (!EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes))
+        return false;
     ids.resize(bytes / sizeof(DWORD));
     return true;
 }
@@ -121,7 +122,9 @@ void BareLoop(DWORD processId) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) {
-        fwprintf(stderr, L"usage: runner_bench.exe idle|bare|runner LINGER_MS UNINSTALLER_EXE SCRATCH_DIR\n");
+        fwprintf(
+            stderr,
+            L"usage: runner_bench.exe idle|bare|runner LINGER_MS UNINSTALLER_EXE SCRATCH_DIR\n");
         return 2;
     }
     const std::wstring mode = argv[1];
@@ -130,8 +133,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring log = scratch + L"\\bench-run.log";
     DeleteFileW(marks.c_str());
     DeleteFileW(log.c_str());
-    const std::wstring command = L"\"" + std::wstring(argv[3]) + L"\" /sleep=" + argv[2] +
-                                 L" /name=end /mark=" + marks;
+    const std::wstring command =
+        L"\"" + std::wstring(argv[3]) + L"\" /sleep=" + argv[2] + L" /name=end /mark=" + marks;
 
     const double cpuBefore = OwnCpuMs();
     const ULONGLONG wallBefore = GetTickCount64();

@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::wstring_view kExeSuffix = L".exe";
 
-[[nodiscard]] constexpr bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
+[[nodiscard]] constexpr bool IsBlank(wchar_t c) noexcept {
+    return c == L' ' || c == L'\t';
+}
 
 [[nodiscard]] bool HasBlank(std::wstring_view text) noexcept {
     for (wchar_t c : text) {

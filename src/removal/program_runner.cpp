@@ -146,6 +146,7 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);  // nothing else: a windowed program shows itself as it chooses
     PROCESS_INFORMATION info{};
+    // clang-format off
     const BOOL launched = CreateProcessW(
         nullptr,               // no application name: the program is the command's first token
         commandBuffer.data(),  // writable command line
@@ -155,7 +156,9 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
         CREATE_NO_WINDOW,      // a console uninstaller gets no console window
         nullptr,               // our own environment
         nullptr,               // our current directory (the 32-bit one while redirected)
-        &startup, &info);
+        &startup,              // all zero but its size
+        &info);                // handles and id of the launched program
+    // clang-format on
     if (!launched) {
         LogTimestamped(kLogFailedToLaunch);
         return;

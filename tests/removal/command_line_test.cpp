@@ -10,14 +10,17 @@ namespace clearon {
 namespace {
 
 // A machine with these files (case ignored, as Windows compares names).
-FileExistsFn FilesOnDisk(std::vector<std::wstring> files, std::vector<std::wstring>* asked = nullptr) {
+FileExistsFn FilesOnDisk(std::vector<std::wstring> files,
+                         std::vector<std::wstring>* asked = nullptr) {
     return [files = std::move(files), asked](std::wstring_view path) {
         if (asked != nullptr) asked->emplace_back(path);
         for (const auto& file : files) {
             if (file.size() != path.size()) continue;
             bool same = true;
             for (std::size_t i = 0; i < file.size() && same; ++i) {
-                auto fold = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c + 32) : c; };
+                auto fold = [](wchar_t c) {
+                    return (c >= L'A' && c <= L'Z') ? wchar_t(c + 32) : c;
+                };
                 same = fold(file[i]) == fold(path[i]);
             }
             if (same) return true;
@@ -36,41 +39,68 @@ struct QuoteCase {
 TEST(QuoteProgramPath, ProgramPathsWithBlanksAreQuoted) {
     const std::wstring planted = L"C:\\Program.exe";
     const QuoteCase cases[] = {
-        {L"exe path with blank, planted prefix", L"C:\\Program Files\\Acme\\uninst.exe /S",
+        {L"exe path with blank, planted prefix",
+         L"C:\\Program Files\\Acme\\uninst.exe /S",
          {planted, L"C:\\Program Files\\Acme\\uninst.exe"},
          L"\"C:\\Program Files\\Acme\\uninst.exe\" /S"},
-        {L"exe path with blank, file missing", L"C:\\Program Files\\Acme\\uninst.exe /S", {planted},
+        {L"exe path with blank, file missing",
+         L"C:\\Program Files\\Acme\\uninst.exe /S",
+         {planted},
          L"\"C:\\Program Files\\Acme\\uninst.exe\" /S"},
-        {L"exe at the end", L"C:\\Program Files\\Acme\\uninst.exe", {},
+        {L"exe at the end",
+         L"C:\\Program Files\\Acme\\uninst.exe",
+         {},
          L"\"C:\\Program Files\\Acme\\uninst.exe\""},
-        {L"upper-case EXE", L"C:\\Program Files (x86)\\Acme\\UNINST.EXE /x /y", {},
+        {L"upper-case EXE",
+         L"C:\\Program Files (x86)\\Acme\\UNINST.EXE /x /y",
+         {},
          L"\"C:\\Program Files (x86)\\Acme\\UNINST.EXE\" /x /y"},
         {L"tab after exe", L"C:\\A B\\u.exe\t/S", {}, L"\"C:\\A B\\u.exe\"\t/S"},
         {L"leading blanks kept", L"  C:\\A B\\u.exe /S", {}, L"  \"C:\\A B\\u.exe\" /S"},
-        {L"already quoted", L"\"C:\\Program Files\\Acme\\uninst.exe\" /S", {planted},
+        {L"already quoted",
+         L"\"C:\\Program Files\\Acme\\uninst.exe\" /S",
+         {planted},
          L"\"C:\\Program Files\\Acme\\uninst.exe\" /S"},
-        {L"no blank in path", L"C:\\Tools\\unins000.exe /SP- /VERYSILENT", {},
+        {L"no blank in path",
+         L"C:\\Tools\\unins000.exe /SP- /VERYSILENT",
+         {},
          L"C:\\Tools\\unins000.exe /SP- /VERYSILENT"},
-        {L"msiexec by name", L"MsiExec.exe /X{1234} REMOVE=ALL REBOOT=R /qn", {},
+        {L"msiexec by name",
+         L"MsiExec.exe /X{1234} REMOVE=ALL REBOOT=R /qn",
+         {},
          L"MsiExec.exe /X{1234} REMOVE=ALL REBOOT=R /qn"},
-        {L".exe inside a longer name is not the end", L"C:\\A B\\x.exec.bin /q", {},
+        {L".exe inside a longer name is not the end",
+         L"C:\\A B\\x.exec.bin /q",
+         {},
          L"C:\\A B\\x.exec.bin /q"},
         {L"first .exe ends a token in an argument but a quote intervenes",
-         L"tool /p=\"C:\\A B\" C:\\x.exe", {}, L"tool /p=\"C:\\A B\" C:\\x.exe"},
-        {L"no extension: longest existing prefix", L"C:\\Program Files\\Acme\\setup /remove /q",
+         L"tool /p=\"C:\\A B\" C:\\x.exe",
+         {},
+         L"tool /p=\"C:\\A B\" C:\\x.exe"},
+        {L"no extension: longest existing prefix",
+         L"C:\\Program Files\\Acme\\setup /remove /q",
          {planted, L"C:\\Program Files\\Acme\\setup.exe"},
          L"\"C:\\Program Files\\Acme\\setup\" /remove /q"},
-        {L"no extension, exact file name", L"C:\\Program Files\\Acme\\remove.com -x",
-         {L"C:\\Program Files\\Acme\\remove.com"}, L"\"C:\\Program Files\\Acme\\remove.com\" -x"},
-        {L"no extension, whole command is the file", L"C:\\Program Files\\Acme\\setup",
-         {planted, L"C:\\Program Files\\Acme\\setup.exe"}, L"\"C:\\Program Files\\Acme\\setup\""},
-        {L"first token exists: left alone", L"C:\\Tools\\remove.com -x Files y",
+        {L"no extension, exact file name",
+         L"C:\\Program Files\\Acme\\remove.com -x",
+         {L"C:\\Program Files\\Acme\\remove.com"},
+         L"\"C:\\Program Files\\Acme\\remove.com\" -x"},
+        {L"no extension, whole command is the file",
+         L"C:\\Program Files\\Acme\\setup",
+         {planted, L"C:\\Program Files\\Acme\\setup.exe"},
+         L"\"C:\\Program Files\\Acme\\setup\""},
+        {L"first token exists: left alone",
+         L"C:\\Tools\\remove.com -x Files y",
          {L"C:\\Tools\\remove.com", L"C:\\Tools\\remove.com -x Files"},
          L"C:\\Tools\\remove.com -x Files y"},
-        {L"nothing exists: left alone", L"C:\\Gone Away\\setup /remove", {},
+        {L"nothing exists: left alone",
+         L"C:\\Gone Away\\setup /remove",
+         {},
          L"C:\\Gone Away\\setup /remove"},
-        {L"found prefix without blank: left alone", L"C:\\Windows\\system32\\msiexec /x{1}",
-         {L"C:\\Windows\\system32\\msiexec.exe"}, L"C:\\Windows\\system32\\msiexec /x{1}"},
+        {L"found prefix without blank: left alone",
+         L"C:\\Windows\\system32\\msiexec /x{1}",
+         {L"C:\\Windows\\system32\\msiexec.exe"},
+         L"C:\\Windows\\system32\\msiexec /x{1}"},
         {L"empty", L"", {}, L""},
         {L"only blanks", L"   ", {}, L"   "},
     };
@@ -92,8 +122,8 @@ TEST(QuoteProgramPath, CandidatesAreTriedLongestFirstAndNeverHoldQuotes) {
     std::vector<std::wstring> asked;
     (void)QuoteProgramPath(L"C:\\A B\\setup /p=\"x y\" /q", FilesOnDisk({}, &asked));
     const std::vector<std::wstring> expected = {
-        L"C:\\A",                    // the first token as is
-        L"C:\\A B\\setup",           // no candidate with a double quote is asked about
+        L"C:\\A",           // the first token as is
+        L"C:\\A B\\setup",  // no candidate with a double quote is asked about
         L"C:\\A B\\setup.exe",
         L"C:\\A",
         L"C:\\A.exe",
@@ -118,7 +148,8 @@ TEST(PrepareCommandLine, RedirectionLengthAndQuoting) {
     const std::wstring full = head + std::wstring(511 - head.size(), L'a');
     const Case cases[] = {
         {L"C:\\WINDOWS\\System32\\msiexec.exe /x{1} C:\\windows\\SYSTEM32\\a", true, sys, wow,
-         CommandVerdict::Launch, L"C:\\Windows\\SysWOW64\\msiexec.exe /x{1} C:\\Windows\\SysWOW64\\a"},
+         CommandVerdict::Launch,
+         L"C:\\Windows\\SysWOW64\\msiexec.exe /x{1} C:\\Windows\\SysWOW64\\a"},
         {L"C:\\WINDOWS\\System32\\msiexec.exe /x{1}", false, sys, wow, CommandVerdict::Launch,
          L"C:\\WINDOWS\\System32\\msiexec.exe /x{1}"},
         // An empty system directory cannot be replaced: the empty result is
@@ -153,8 +184,13 @@ TEST(CommandTooLongMessage, IsBoundedAndNamesTheCommandStart) {
 
 TEST(FormatExitCode, SignedDecimal) {
     const std::pair<std::uint32_t, std::wstring> cases[] = {
-        {0, L"0"}, {3010, L"3010"}, {0xC0000005u, L"-1073741819"}, {0xFFFFFFFFu, L"-1"},
-        {0x7FFFFFFFu, L"2147483647"}, {0x80000000u, L"-2147483648"}, {259, L"259"},
+        {0, L"0"},
+        {3010, L"3010"},
+        {0xC0000005u, L"-1073741819"},
+        {0xFFFFFFFFu, L"-1"},
+        {0x7FFFFFFFu, L"2147483647"},
+        {0x80000000u, L"-2147483648"},
+        {259, L"259"},
     };
     for (const auto& [code, text] : cases) EXPECT_EQ(FormatExitCode(code), text);
 }

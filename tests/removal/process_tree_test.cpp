@@ -55,9 +55,13 @@ public:
 
     class Held : public HeldProcess {
     public:
-        explicit Held(std::shared_ptr<Process> process) : process_(std::move(process)) { ++process_->holders; }
+        explicit Held(std::shared_ptr<Process> process) : process_(std::move(process)) {
+            ++process_->holders;
+        }
         ~Held() override { --process_->holders; }
-        [[nodiscard]] std::uint64_t CreationTime() const noexcept override { return process_->created; }
+        [[nodiscard]] std::uint64_t CreationTime() const noexcept override {
+            return process_->created;
+        }
         [[nodiscard]] bool HasEnded() noexcept override { return process_->ended; }
 
     private:
@@ -88,7 +92,9 @@ public:
             }
             if (sortSnapshotById) {
                 std::sort(snapshot.entries.begin(), snapshot.entries.end(),
-                          [](const ProcessEntry& a, const ProcessEntry& b) { return a.processId < b.processId; });
+                          [](const ProcessEntry& a, const ProcessEntry& b) {
+                              return a.processId < b.processId;
+                          });
             }
             snapshot.takenAt = ++clock_;
             return snapshot;
@@ -114,7 +120,8 @@ public:
 
     // Runs check cycles until the tree ends, calling `between(cycle)` before
     // each one; returns the number of cycles, or -1 past `limit`.
-    int CyclesUntilEnd(ProcessTree& tree, const std::function<void(int)>& between, int limit = 10000) {
+    int CyclesUntilEnd(ProcessTree& tree, const std::function<void(int)>& between,
+                       int limit = 10000) {
         const auto snapshots = Snapshots();
         const auto opener = Opener();
         for (int cycle = 0; cycle < limit; ++cycle) {
@@ -147,9 +154,9 @@ TEST(ProcessTree, EndsOnlyAfterTheLaunchedProgramEnds) {
 // Relaunch patterns: how the child is started relative to the checks.
 struct RelaunchCase {
     const char* name;
-    int spawnCycle;       // before which check the child starts
-    int parentEndCycle;   // before which check the parent ends
-    bool sortById;        // child listed before parent
+    int spawnCycle;      // before which check the child starts
+    int parentEndCycle;  // before which check the parent ends
+    bool sortById;       // child listed before parent
 };
 
 TEST(ProcessTree, ChildIsWaitedForWheneverItWasFirstSeen) {

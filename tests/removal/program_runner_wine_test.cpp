@@ -28,7 +28,8 @@ std::wstring Uninstaller(const std::wstring& arguments) {
 std::vector<std::wstring> Lines(const std::wstring& text) {
     std::vector<std::wstring> lines;
     std::size_t start = 0;
-    for (std::size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    for (std::size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos;
+         start = end + 2) {
         lines.push_back(text.substr(start, end - start));
     }
     EXPECT_EQ(start, text.size()) << "the log ends inside a line";
@@ -79,7 +80,8 @@ protected:
     static Clock::duration RunBounded(const std::wstring& command, bool showNotice = false,
                                       std::chrono::seconds limit = 60s) {
         const auto start = Clock::now();
-        auto done = std::async(std::launch::async, [&] { clearon::RunProgram(command, showNotice); });
+        auto done =
+            std::async(std::launch::async, [&] { clearon::RunProgram(command, showNotice); });
         if (done.wait_for(limit) != std::future_status::ready) {
             ADD_FAILURE() << "RunProgram did not return within " << limit.count() << " s";
             std::fflush(stdout);
@@ -141,15 +143,23 @@ TEST_F(ProgramRunner, WaitsForEveryDescendantAndLogsTheRootsExitCode) {
     const std::wstring mark = L"/mark=" + marks_;
     const TreeCase cases[] = {
         {"relaunching child started at once, parent gone within milliseconds",
-         L"/spawn( /name=copy /sleep=1500 " + mark + L" /exit=9 ) /name=root " + mark + L" /exit=3010",
-         {L"root", L"copy"}, L" Exit code: 3010", 1500ms},
+         L"/spawn( /name=copy /sleep=1500 " + mark + L" /exit=9 ) /name=root " + mark +
+             L" /exit=3010",
+         {L"root", L"copy"},
+         L" Exit code: 3010",
+         1500ms},
         {"grandchild outlives child and root",
          L"/spawn( /spawn( /name=grandchild /sleep=2000 " + mark + L" ) /name=child /sleep=300 " +
              mark + L" ) /name=root " + mark + L" /exit=-1",
-         {L"root", L"child", L"grandchild"}, L" Exit code: -1", 2000ms},
+         {L"root", L"child", L"grandchild"},
+         L" Exit code: -1",
+         2000ms},
         {"child started late, after the root was first checked",
-         L"/sleep=400 /spawn( /name=late /sleep=1000 " + mark + L" ) /name=root " + mark + L" /exit=1",
-         {L"root", L"late"}, L" Exit code: 1", 1400ms},
+         L"/sleep=400 /spawn( /name=late /sleep=1000 " + mark + L" ) /name=root " + mark +
+             L" /exit=1",
+         {L"root", L"late"},
+         L" Exit code: 1",
+         1400ms},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,7 +214,8 @@ TEST_F(ProgramRunner, RedirectsSystemDirectoryTo32BitOneWhileScanningThe32BitVie
                                          L" Exit code: 0"}));
     const auto marks = Lines(ReadUtf16File(marks_));
     ASSERT_EQ(marks.size(), 1u);
-    EXPECT_NE(marks[0].find(L" cwd=C:\\windows\\syswow64 "), std::wstring::npos) << Narrow(marks[0]);
+    EXPECT_NE(marks[0].find(L" cwd=C:\\windows\\syswow64 "), std::wstring::npos)
+        << Narrow(marks[0]);
     EXPECT_EQ(CurrentDirectory(), scratch_.path());
 }
 
@@ -243,9 +254,9 @@ TEST_F(PlantedPrefix, RunsTheProgramTheCommandNamesNotTheShorterPrefix) {
         DeleteFileW(marks_.c_str());
         const std::wstring arguments = L" /mark=" + marks_ + L" /exit=0";
         RunBounded(c.program + arguments);
-        EXPECT_EQ(Messages(logPath_), (std::vector<std::wstring>{
-                                          L" Attempting to run: " + c.launched + arguments,
-                                          L" Exit code: 0"}));
+        EXPECT_EQ(Messages(logPath_),
+                  (std::vector<std::wstring>{L" Attempting to run: " + c.launched + arguments,
+                                             L" Exit code: 0"}));
         const auto marks = Lines(ReadUtf16File(marks_));
         ASSERT_EQ(marks.size(), 1u);
         const std::wstring ran = marks[0].substr(marks[0].find(L" exe=") + 5);
@@ -265,8 +276,8 @@ TEST_F(ProgramRunner, RefusesCommandsLongerThan511CharactersWithOneLogLine) {
             EXPECT_EQ(messages.size(), 2u);
             EXPECT_TRUE(FileExists(marks_));
         } else {
-            EXPECT_EQ(messages, (std::vector<std::wstring>{
-                                    std::wstring(kLogCommandTooLong) + command.substr(0, 80) + L"..."}));
+            EXPECT_EQ(messages, (std::vector<std::wstring>{std::wstring(kLogCommandTooLong) +
+                                                           command.substr(0, 80) + L"..."}));
             EXPECT_FALSE(FileExists(marks_)) << "a refused command ran";
         }
     }

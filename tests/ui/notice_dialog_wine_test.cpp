@@ -39,7 +39,8 @@ public:
             Read<std::uint16_t>();
             return L"#" + std::to_wstring(Read<std::uint16_t>());
         }
-        while (const std::uint16_t c = Read<std::uint16_t>()) text.push_back(static_cast<wchar_t>(c));
+        while (const std::uint16_t c = Read<std::uint16_t>())
+            text.push_back(static_cast<wchar_t>(c));
         return text;
     }
     void AlignToDword() {
@@ -110,7 +111,8 @@ TEST(NoticeTemplate, MatchesTheNoticeAsDesigned) {
     }
     const std::wstring text =
         L"This product is being removed from your computer to prepare it for installing an updated "
-        L"product.  Please wait while this process is performed.  This should be completed within a "
+        L"product.  Please wait while this process is performed.  This should be completed within "
+        L"a "
         L"few minutes.";
     struct Expected {
         int id;
@@ -131,7 +133,8 @@ TEST(NoticeTemplate, MatchesTheNoticeAsDesigned) {
         EXPECT_EQ(c.id, e.id);
         EXPECT_EQ(c.windowClass, e.windowClass);
         EXPECT_EQ(c.text, e.text);
-        EXPECT_EQ((std::vector<short>{c.x, c.y, c.cx, c.cy}), (std::vector<short>{e.x, e.y, e.cx, e.cy}));
+        EXPECT_EQ((std::vector<short>{c.x, c.y, c.cx, c.cy}),
+                  (std::vector<short>{e.x, e.y, e.cx, e.cy}));
         EXPECT_EQ(c.style & (e.style | 0xF), e.style) << i;
         EXPECT_TRUE(c.style & WS_VISIBLE) << i;
     }
@@ -147,15 +150,17 @@ void CALLBACK CountNoticeShows(HWINEVENTHOOK, DWORD, HWND window, LONG object, L
     wchar_t caption[32] = {};
     GetClassNameW(window, className, 15);
     GetWindowTextW(window, caption, 31);
-    if (std::wstring(className) == L"#32770" && std::wstring(caption) == L"Information") ++g_noticeShows;
+    if (std::wstring(className) == L"#32770" && std::wstring(caption) == L"Information")
+        ++g_noticeShows;
 }
 
 TEST(NoticePause, LastsAboutFiveSecondsHiddenAndButtonsDoNotEndIt) {
     g_runState.instanceHandle = GetModuleHandleW(nullptr);
     // Out-of-context events reach this thread through its message queue,
     // which the wait below pumps.
-    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, CountNoticeShows,
-                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, CountNoticeShows,
+                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
     g_noticeShows = 0;
     const auto start = std::chrono::steady_clock::now();

@@ -18,6 +18,16 @@
 //                          actions and goes on at once, without waiting; groups
 //                          nest, so a child can start a grandchild. "/spawn("
 //                          and ")" are tokens of their own (blanks around them)
+//   /add-pending=LIST      appends LIST to HKLM's pending file-rename list
+//                          ("PendingFileRenameOperations" under Session
+//                          Manager, REG_MULTI_SZ), as an uninstaller does when
+//                          a file is in use; "|" separates the strings
+//                          (\??\C:\a.dll| is a.dll and an empty target)
+//   /record-pending=PATH   appends one UTF-16LE line to PATH:
+//                            system=<list> aside=<list>\r\n
+//                          the pending list and Clearon's set-aside copy
+//                          ("PendingFileRenameOperations_Clearon"), every NUL
+//                          written as "|", "-" for a missing value
 //   /exit=CODE             ends now with CODE: decimal, negative allowed
 //                          (-1073741819), or hexadecimal with 0x (0xC0000005)
 //
@@ -41,6 +51,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pending_renames_actions.h"
+
 namespace {
 
 std::wstring g_label = L"test_uninstaller";
@@ -48,7 +60,8 @@ std::wstring g_label = L"test_uninstaller";
 std::wstring OwnPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
             return path;
@@ -69,7 +82,8 @@ DWORD ParentId() {
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
         if (entry.th32ProcessID == GetCurrentProcessId()) {
             parent = entry.th32ParentProcessID;
             break;
@@ -99,8 +113,8 @@ void Mark(const std::wstring& path) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
-            WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written,
-                      nullptr);
+            WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)),
+                      &written, nullptr);
             CloseHandle(file);
             return;
         }
@@ -131,7 +145,8 @@ void DeleteKey(std::wstring_view spec) {
 
 // Quotes one argument so that the C runtime's parser gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+        return argument;
     std::wstring quoted = L"\"";
     std::size_t backslashes = 0;
     for (wchar_t c : argument) {
@@ -158,8 +173,8 @@ void Spawn(const std::vector<std::wstring>& actions) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
         fwprintf(stderr, L"test_uninstaller: cannot spawn (%lu)\n", GetLastError());
         return;
     }
@@ -197,9 +212,14 @@ int wmain(int argc, wchar_t** argv) {
         } else if (token.starts_with(L"/mark=")) {
             Mark(std::wstring(value(L"/mark=")));
         } else if (token.starts_with(L"/sleep=")) {
-            Sleep(static_cast<DWORD>(std::wcstoul(std::wstring(value(L"/sleep=")).c_str(), nullptr, 10)));
+            Sleep(static_cast<DWORD>(
+                std::wcstoul(std::wstring(value(L"/sleep=")).c_str(), nullptr, 10)));
         } else if (token.starts_with(L"/delete-key=")) {
             DeleteKey(value(L"/delete-key="));
+        } else if (token.starts_with(L"/add-pending=")) {
+            pending_actions::AddPending(value(L"/add-pending="));
+        } else if (token.starts_with(L"/record-pending=")) {
+            pending_actions::RecordPending(std::wstring(value(L"/record-pending=")));
         } else if (token.starts_with(L"/exit=")) {
             return ParseExitCode(value(L"/exit="));
         } else {
