@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace clearon {
@@ -12,7 +13,8 @@ namespace clearon {
 inline constexpr std::uint64_t kMinimumFreeBytes = 500ull * 1024 * 1024;
 
 inline constexpr int kExitNotEnoughDiskSpace = 112;
-inline constexpr std::wstring_view kMsgNotEnoughDiskSpace = L"Not enough disk space on the system drive.";
+inline constexpr std::wstring_view kMsgNotEnoughDiskSpace =
+    L"Not enough disk space on the system drive.";
 
 // Logged when the free space cannot be read. The start goes on: claiming a
 // full disk on the strength of a failed query would stop a deployment on a
@@ -22,6 +24,21 @@ inline constexpr std::wstring_view kLogFreeSpaceUnknown =
 
 [[nodiscard]] constexpr bool HasEnoughFreeSpace(std::uint64_t freeBytesAvailable) noexcept {
     return freeBytesAvailable >= kMinimumFreeBytes;
+}
+
+enum class FreeSpaceVerdict {
+    Enough,     // go on
+    TooLittle,  // report kMsgNotEnoughDiskSpace, end with kExitNotEnoughDiskSpace
+    Unknown,    // log kLogFreeSpaceUnknown and go on
+};
+
+// What the start does with the answer of the free-space query (nothing when
+// SystemDrive is unset or the query failed).
+[[nodiscard]] constexpr FreeSpaceVerdict JudgeFreeSpace(
+    std::optional<std::uint64_t> freeBytesAvailable) noexcept {
+    if (!freeBytesAvailable) return FreeSpaceVerdict::Unknown;
+    return HasEnoughFreeSpace(*freeBytesAvailable) ? FreeSpaceVerdict::Enough
+                                                   : FreeSpaceVerdict::TooLittle;
 }
 
 }  // namespace clearon

@@ -57,12 +57,16 @@ void SettleRunMode() {
     const std::optional<std::wstring> systemDrive = EnvironmentVariable(kSystemDriveVariable);
     const std::optional<std::uint64_t> freeBytes =
         systemDrive ? FreeBytesAvailable(AsDirectoryPath(*systemDrive)) : std::nullopt;
-    if (!freeBytes) {
-        // Unknown is not "too little": say so in the log and go on.
-        LogTimestamped(kLogFreeSpaceUnknown);
-        return true;
+    switch (JudgeFreeSpace(freeBytes)) {
+        case FreeSpaceVerdict::Enough:
+            return true;
+        case FreeSpaceVerdict::Unknown:
+            // Unknown is not "too little": say so in the log and go on.
+            LogTimestamped(kLogFreeSpaceUnknown);
+            return true;
+        case FreeSpaceVerdict::TooLittle:
+            break;
     }
-    if (HasEnoughFreeSpace(*freeBytes)) return true;
     ReportMessage(kMsgNotEnoughDiskSpace);
     return false;
 }
@@ -82,9 +86,13 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     // resumed start with the switch removed from savedArguments.
     switch (HandleResumeSwitches(SystemResumeHost(), arguments != nullptr ? arguments : L"",
                                  g_runState.savedArguments)) {
-        case ResumeOutcome::ExitNow: return 0;
-        case ResumeOutcome::ResumedStart: g_runState.resumedStart = true; break;
-        case ResumeOutcome::NormalStart: break;
+        case ResumeOutcome::ExitNow:
+            return 0;
+        case ResumeOutcome::ResumedStart:
+            g_runState.resumedStart = true;
+            break;
+        case ResumeOutcome::NormalStart:
+            break;
     }
 
     RecordPlatform();

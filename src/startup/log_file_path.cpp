@@ -12,9 +12,9 @@
 namespace clearon {
 
 void BuildLogFilePath() {
-    const std::wstring directory = LogDirectoryFromSetting(
-        GetSectionValue(g_configText, kKeyLogPath), g_runState.exeDirectory,
-        [](std::wstring_view name) { return EnvironmentVariable(name); });
+    const std::wstring directory =
+        LogDirectoryFromSetting(GetSectionValue(g_configText, kKeyLogPath), g_runState.exeDirectory,
+                                [](std::wstring_view name) { return EnvironmentVariable(name); });
     const std::optional<std::wstring> computerName = ComputerName();
     g_runState.logFilePath = ComposeLogFilePath(directory, computerName);
 

@@ -39,12 +39,8 @@ TEST(AsDirectoryPath, GivesABareDriveItsRoot) {
         const wchar_t* in;
         const wchar_t* out;
     } cases[] = {
-        {L"C:", L"C:\\"},
-        {L"d:", L"d:\\"},
-        {L"C:\\", L"C:\\"},
-        {L"C:\\Tools", L"C:\\Tools"},
-        {L"", L""},
-        {L"C", L"C"},
+        {L"C:", L"C:\\"}, {L"d:", L"d:\\"}, {L"C:\\", L"C:\\"}, {L"C:\\Tools", L"C:\\Tools"},
+        {L"", L""},       {L"C", L"C"},
     };
     for (const auto& c : cases) EXPECT_EQ(AsDirectoryPath(c.in), c.out) << c.in;
 }
@@ -55,14 +51,9 @@ TEST(IsAmd64Architecture, FindsAmd64InEitherVariableInAnyCase) {
         const wchar_t* wow6432;
         bool expected;
     } cases[] = {
-        {L"AMD64", L"", true},
-        {L"x86", L"AMD64", true},
-        {L"amd64", L"", true},
-        {L"xAmD64y", L"", true},
-        {L"x86", L"", false},
-        {L"ARM64", L"", false},
-        {L"IA64", L"", false},
-        {L"", L"", false},
+        {L"AMD64", L"", true},   {L"x86", L"AMD64", true}, {L"amd64", L"", true},
+        {L"xAmD64y", L"", true}, {L"x86", L"", false},     {L"ARM64", L"", false},
+        {L"IA64", L"", false},   {L"", L"", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsAmd64Architecture(c.architecture, c.wow6432), c.expected)
@@ -89,13 +80,17 @@ TEST(HasEnoughFreeSpace, FiveHundredMebibytesIsTheLine) {
         std::uint64_t freeBytes;
         bool enough;
     } cases[] = {
-        {0, false},
-        {524'287'999, false},
-        {524'288'000, true},
-        {524'288'001, true},
-        {UINT64_MAX, true},
+        {0, false},          {524'287'999, false}, {524'288'000, true},
+        {524'288'001, true}, {UINT64_MAX, true},
     };
     for (const auto& c : cases) EXPECT_EQ(HasEnoughFreeSpace(c.freeBytes), c.enough) << c.freeBytes;
+}
+
+TEST(JudgeFreeSpace, AFailedQueryIsNeverReportedAsAFullDisk) {
+    EXPECT_EQ(JudgeFreeSpace(std::nullopt), FreeSpaceVerdict::Unknown);
+    EXPECT_EQ(JudgeFreeSpace(0), FreeSpaceVerdict::TooLittle);
+    EXPECT_EQ(JudgeFreeSpace(524'287'999), FreeSpaceVerdict::TooLittle);
+    EXPECT_EQ(JudgeFreeSpace(524'288'000), FreeSpaceVerdict::Enough);
 }
 
 TEST(RefusedSettingLogLine, NamesTheKeyAsOneLogEntry) {
