@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The whole resume cycle of the real Clearon.exe, from a run whose installer
+# needs a restart to the run after the restart that finds Aegira installed:
+#   1. a silent run launches the installer stand-in (setup.exe beside the
+#      tool), which takes no effect yet: Clearon registers itself in the
+#      current user's RunOnce key and writes the volatile reboot marker;
+#   2. a logon without a restart runs the RunOnce command: the tool relaunches
+#      itself, waits 5 seconds, registers again and runs nothing; the deferral
+#      itself ends with 0;
+#   3. a restart (wineserver -k, wineboot) drops the marker; the next logon
+#      relaunches the tool into a resumed start, which runs at once although
+#      the configuration now shows the dialog without AutoRunAfterUILoads:
+#      nobody presses Start, the run starts and the dialog closes by itself;
+#      the installer gets Clearon's arguments without the AfterRunOnce switch,
+#      now takes effect, and the cycle ends: nothing is registered again.
+# Wine does not run the current user's RunOnce at logon; logon_runonce.exe
+# plays it (read the value, delete it, run its command line as stored).
+set -eu
+state=${CLEARON_WINE_STATE:?}
+build=${CLEARON_BUILD_DIR:?}
+export WINEPREFIX="$state/prefix"
+export WINEDEBUG=-all
+[ -f "$state/display" ] && DISPLAY=$(cat "$state/display") && export DISPLAY
+
+user_runonce='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+tessaral_key='HKLM\Software\Tessaral'
+marker_key='HKLM\Software\Tessaral\Clearon'
+aegira_key='HKLM\SOFTWARE\Tessaral\Aegira\QRC'
+version='11.0.5002.333'
+dir_unix="$WINEPREFIX/drive_c/clearon-resume-cycle"
+dir_win='C:\clearon-resume-cycle'
+exe_win="$dir_win\\Clearon.exe"
+log_unix="$dir_unix/Clearon.$(hostname | tr '[:lower:]' '[:upper:]').log"
+calls_unix="$dir_unix/aegira_setup_calls.txt"
+logon="$build/test-programs/logon_runonce.exe"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cleanup() {
+  wine reg delete "$user_runonce" /v Clearon /f >/dev/null 2>&1 || true
+  wine reg delete "$tessaral_key" /f >/dev/null 2>&1 || true
+  rm -rf "$dir_unix"
+  # The other tests rely on a persistent wineserver keeping volatile keys.
+  wineserver -k >/dev/null 2>&1 || true
+  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+reg_value() {  # key value: the data of a REG_SZ value, or nothing
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p"
+}
+runonce_value() { reg_value "$user_runonce" Clearon; }
+marker_present() { [ "$(reg_value "$marker_key" RebootRequired)" = 1 ]; }
+log_text() { if [ -f "$log_unix" ]; then iconv -f UTF-16LE -t UTF-8 "$log_unix" | tr -d '\r'; fi; }
+log_count() { log_text | grep -c -F -- "$1" || true; }
+setup_calls() { if [ -f "$calls_unix" ]; then iconv -f UTF-16LE -t UTF-8 "$calls_unix" | tr -d '\r'; fi; }
+registered_again() { [ "$(runonce_value)" = "$exe_win /RunOnce  /q" ]; }
+second_run_ended() { [ "$(log_count ' Clearon stopping!')" -eq 2 ]; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+wait_for() {  # seconds, then a test command
+  local limit=$1
+  shift
+  for _ in $(seq 1 $((limit * 5))); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+restart() {
+  wineserver -k >/dev/null 2>&1 || true
+  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  wineboot </dev/null >/dev/null 2>&1
+}
+
+write_config() {  # ShowGUI AutoRunAfterUILoads
+  printf '%s\r\n' '[Settings]' "ShowGUI=$1" "AutoRunAfterUILoads=$2" 'AskBeforeRemoval=N' \
+    'ResumeAfterReboot=Y' 'EnableLogging=Y' "RunAfterRemoval=setup.exe /version=$version" \
+    '[ProductNames]' >"$dir_unix/Clearon.ini"
+}
+
+cleanup
+mkdir -p "$dir_unix"
+cp "$build/Clearon.exe" "$dir_unix/"
+cp "$build/test-programs/aegira_setup_standin.exe" "$dir_unix/setup.exe"
+: >"$dir_unix/aegira_setup.hold"  # the installer needs a restart first
+write_config N N
+wine reg add "$user_runonce" /f >/dev/null  # Windows has it; a fresh Wine prefix does not
+
+echo "--- a run whose installer needs a restart registers the tool"
+set +e
+timeout 180 wine "$exe_win" /q
+code=$?
+set -e
+[ "$code" -eq 0 ] || fail "the first run ended with $code"
+[ "$(log_count ' Aegira is NOT installed.')" -eq 1 ] || fail "no 'NOT installed' line: $(log_text)"
+[ "$(log_count " Added tool to current user's RunOnce key, please reboot to run tool again.")" -eq 1 ] ||
+  fail "no RunOnce line: $(log_text)"
+[ "$(runonce_value)" = "$exe_win /RunOnce /q" ] || fail "RunOnce holds '$(runonce_value)'"
+marker_present || fail "no reboot marker"
+[ "$(setup_calls)" = "setup.exe /version=$version /q" ] || fail "installer calls: $(setup_calls)"
+
+echo "--- a logon without a restart defers again"
+started=$(now_ms)
+wine "$logon" Clearon >/dev/null || fail "the RunOnce start did not end with 0"
+wait_for 30 registered_again ||
+  fail "the deferred start did not register again: '$(runonce_value)'"
+waited=$(($(now_ms) - started))
+[ "$waited" -ge 4900 ] || fail "registered again after $waited ms, not after the 5-second wait"
+[ "$(log_count ' Clearon starting!')" -eq 1 ] || fail "a deferred start must not run: $(log_text)"
+[ "$(setup_calls | wc -l)" -eq 1 ] || fail "the installer ran again: $(setup_calls)"
+marker_present || fail "the marker went without a restart"
+
+echo "--- the deferred start on its own: 5 seconds, registered again, exit 0"
+wine reg delete "$user_runonce" /v Clearon /f >/dev/null
+started=$(now_ms)
+set +e
+timeout 60 wine "$exe_win" /AfterRunOnce /q
+code=$?
+set -e
+waited=$(($(now_ms) - started))
+[ "$code" -eq 0 ] || fail "the deferred start ended with $code"
+[ "$waited" -ge 4900 ] || fail "the deferred start ended after $waited ms"
+[ "$(runonce_value)" = "$exe_win /RunOnce  /q" ] || fail "RunOnce holds '$(runonce_value)'"
+[ "$(log_count ' Clearon starting!')" -eq 1 ] || fail "a deferred start must not run: $(log_text)"
+
+echo "--- a restart, then the next logon runs the tool at once"
+restart
+! marker_present || fail "the volatile marker survived the restart"
+[ "$(runonce_value)" = "$exe_win /RunOnce  /q" ] || fail "the RunOnce value did not survive"
+rm "$dir_unix/aegira_setup.hold"  # after the restart the installer takes effect
+if [ -n "${DISPLAY:-}" ]; then
+  # The dialog, without the automatic start: only the resumed start's forced
+  # AutoRunAfterUILoads can start the run and close the dialog.
+  write_config Y N
+fi
+wine "$logon" Clearon >/dev/null || fail "the RunOnce start did not end with 0"
+wait_for 120 second_run_ended ||
+  fail "the resumed start did not run to its end: $(log_text)"
+[ "$(log_count ' Clearon starting!')" -eq 2 ] || fail "expected two runs: $(log_text)"
+[ "$(log_count " Aegira $version is installed.")" -eq 1 ] || fail "no 'installed' line: $(log_text)"
+[ "$(log_count 'RunOnce key')" -eq 1 ] || fail "registered again: $(log_text)"
+calls=$(setup_calls)
+[ "$(echo "$calls" | wc -l)" -eq 2 ] || fail "installer calls: $calls"
+# The arguments of the RunOnce command minus the AfterRunOnce switch, blanks kept.
+[ "$(echo "$calls" | sed -n 2p)" = "setup.exe /version=$version   /q" ] ||
+  fail "the resumed installer got '$(echo "$calls" | sed -n 2p)'"
+echo "$calls" | grep -qi runonce && fail "a resume switch reached the installer: $calls"
+[ "$(reg_value "$aegira_key" ProductVersion)" = "$version" ] || fail "Aegira is not installed"
+sleep 1
+[ -z "$(runonce_value)" ] || fail "the cycle did not end: RunOnce holds '$(runonce_value)'"
+! marker_present || fail "the cycle did not end: the marker is back"
+
+echo "--- the log of the whole cycle"
+log_text
+echo "PASS"
