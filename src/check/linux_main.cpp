@@ -1,0 +1,32 @@
+// clearon-check: the portable parts of ClearonCheck, built natively on Linux
+// (lint and report; the preview needs the Windows registry).
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "check/check_cli.h"
+#include "check/check_text.h"
+
+int main(int argc, char** argv) {
+    using namespace clearon::check;
+    std::vector<std::wstring> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(FromUtf8(argv[i]));
+
+    CheckPlatform platform;
+    platform.environment = [](std::wstring_view name) -> std::optional<std::wstring> {
+        const char* value = std::getenv(ToUtf8(name).c_str());
+        if (value == nullptr) return std::nullopt;
+        return FromUtf8(value);
+    };
+    platform.environmentSource =
+        L"this process's environment (on Linux it stands in for the workstation's; "
+        L"ClearonCheck.exe on Windows reads the real one)";
+
+    std::wstring out;
+    const int status = RunCheck(arguments, platform, out);
+    const std::string text = ToUtf8(out);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return status;
+}

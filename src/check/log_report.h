@@ -1,0 +1,101 @@
+// ClearonCheck report: reads the run logs Clearon writes (one per computer,
+// UTF-16 LE, appended by every run, often collected on a share through
+// LogPath) and turns each run into one row: when it ran, what it removed,
+// what the user declined, what failed, which programs ran with which exit
+// codes, whether Aegira is installed and whether a restart was requested.
+// Logs that are partly written, cut or not Clearon's at all are reported as
+// such; nothing in a log can make the reader fail.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace clearon::check {
+
+struct ProgramRun {
+    enum class Status { Running, Exited, FailedToLaunch, Refused };
+    std::wstring commandLine;
+    Status status = Status::Running;  // Running: the log holds no outcome
+    std::wstring exitCode;            // as logged, when Exited
+};
+
+enum class AegiraState { NotLogged, Installed, NotInstalled };
+
+struct LogRun {
+    std::wstring computer;
+    std::wstring start;  // timestamps as logged
+    std::wstring stop;
+    std::vector<std::wstring> removed;      // " Removing: " with no later " Failed to remove "
+    std::vector<std::wstring> declined;     // " User chose not to remove: "
+    std::vector<std::wstring> failed;       // last seen with " Failed to remove "
+    std::vector<std::wstring> interrupted;  // being removed when the log ends
+    std::vector<ProgramRun> programs;
+    AegiraState aegira = AegiraState::NotLogged;
+    std::wstring aegiraVersion;
+    bool restartRequested = false;  // " Added tool to ... RunOnce key"
+    bool restartRegistrationFailed = false;
+    bool stopped = false;                // its stop line " Clearon stopping!" is there
+    std::vector<std::wstring> messages;  // messages Clearon reported to the user
+};
+
+struct LogFileReport {
+    std::wstring fileName;
+    bool isClearonLog = false;
+    std::vector<LogRun> runs;
+    std::vector<std::wstring> problems;  // cut, partly written, foreign, ...
+};
+
+// Does a file name have the form of a run log, "Clearon.<computer>.log"
+// (any letter case)?
+[[nodiscard]] bool IsRunLogName(std::wstring_view fileName) noexcept;
+
+// Reads one run log from its bytes.
+[[nodiscard]] LogFileReport ReadRunLog(std::wstring_view fileName,
+                                       std::span<const std::uint8_t> bytes);
+
+// A log that could not be read at all (locked, gone, too large).
+[[nodiscard]] LogFileReport UnreadableRunLog(std::wstring_view fileName, std::wstring_view why);
+
+struct ReportTotals {
+    std::size_t files = 0;
+    std::size_t foreignFiles = 0;
+    std::size_t filesWithProblems = 0;
+    std::size_t computers = 0;
+    std::size_t runs = 0;
+    std::size_t runsWithoutStop = 0;
+    std::size_t removed = 0;
+    std::size_t declined = 0;
+    std::size_t failed = 0;
+    std::size_t programs = 0;
+    std::size_t programsNotZero = 0;  // non-zero exit, failed launch, refused
+    std::size_t restarts = 0;
+    std::size_t aegiraInstalled = 0;  // computers whose last run logged Aegira installed
+};
+[[nodiscard]] ReportTotals TotalReport(const std::vector<LogFileReport>& files);
+
+// One line per run and per problem, then the totals.
+[[nodiscard]] std::wstring FormatReportText(const std::vector<LogFileReport>& files);
+
+// A header row and one row per run (and per file that holds no run), quoted
+// for a spreadsheet.
+[[nodiscard]] std::wstring FormatReportCsv(const std::vector<LogFileReport>& files);
+inline constexpr std::wstring_view kCsvHeader =
+    L"file,computer,start,stop,removed,declined,failed,interrupted,programs,aegira,"
+    L"restart_requested,stop_line,notes";
+
+// One CSV field: quoted when it holds a comma, a quote, a line end or blanks
+// at its ends, with quotes doubled. A field that a spreadsheet would take for
+// a formula (it starts with =, +, -, @, a tab or a carriage return) gets a
+// leading apostrophe: display names come from the registry of machines that
+// anybody may have installed software on.
+[[nodiscard]] std::wstring CsvField(std::wstring_view text);
+
+// The largest log the reader takes whole.
+inline constexpr std::uint64_t kMaxRunLogBytes = 256ull * 1024 * 1024;
+
+}  // namespace clearon::check

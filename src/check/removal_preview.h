@@ -1,0 +1,81 @@
+// ClearonCheck preview: what a removal run would meet and run on this
+// machine, found by walking the same registry roots with the same rules as
+// Clearon, through the Registry interface, reading only. Nothing is written,
+// run or logged; the decisions (which roots, which entries, which value gives
+// the command, how it is completed and redirected) are Clearon's own
+// functions.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/settings.h"
+#include "platform/registry.h"
+
+namespace clearon::check {
+
+struct PreviewOptions {
+    bool is64BitSystem = false;
+    std::wstring systemDirectory;       // replaced in commands found in the 32-bit view
+    std::wstring wow64SystemDirectory;  // ...by this
+    std::wstring savedArguments;        // Clearon's arguments, appended to Aegira's installer
+    // Does `path` name an existing file? `view32Bit` tells that the program
+    // runner would have the 32-bit system directory as its current directory
+    // (relative paths are then taken from there).
+    std::function<bool(std::wstring_view path, bool view32Bit)> fileExists;
+};
+
+enum class PreviewOutcome {
+    Runs,            // the command is run
+    RunsAgain,       // a display name met before: runs only if that removal left it
+    MakersOwn,       // skipped: the maker's own product, RemoveTessaral is N
+    Deferred,        // skipped now: McAfee SecurityCenter waits for the final pass
+    ShortName,       // skipped: the product name has fewer than 5 characters
+    NoCommand,       // skipped: no uninstall value and no product-code key name
+    TooLong,         // refused: the completed command is longer than 511 characters
+    EmptyCommand,    // program line without a command
+    ProgramTooLong,  // program line longer than 254 characters: skipped
+};
+
+enum class PreviewKind { BeforeProgram, Entry, Proventia, McAfeeAgent, AfterProgram };
+
+struct PreviewItem {
+    PreviewKind kind = PreviewKind::Entry;
+    PreviewOutcome outcome = PreviewOutcome::Runs;
+    std::size_t line = 0;      // the Clearon.ini line it comes from
+    std::wstring productName;  // the configured name (entries)
+    bool finalPass = false;    // the McAfee SecurityCenter pass after all names
+    std::wstring root;         // the root below HKEY_LOCAL_MACHINE
+    bool view32Bit = false;    // a Wow6432Node root: commands redirected
+    std::wstring key;          // the candidate key below HKEY_LOCAL_MACHINE
+    std::wstring displayName;
+    std::wstring valueName;         // the value the command came from; empty: the key name
+    std::wstring storedCommand;     // as stored, or the program line's command
+    std::wstring completedCommand;  // after the uninstaller table (entries)
+    std::wstring commandLine;       // exactly as the runner launches and logs it
+    bool asks = false;              // the Question box comes first
+    bool installer = false;         // Aegira's installer
+    bool mcAfeeComponents = false;  // McAfee's components are removed first
+};
+
+struct PreviewResult {
+    Settings settings;
+    std::vector<std::wstring> refusedSettings;
+    std::vector<PreviewItem> items;  // in the order of the run
+};
+
+[[nodiscard]] PreviewResult PreviewRemoval(Registry& registry, std::wstring_view configText,
+                                           const PreviewOptions& options);
+
+// The command lines the run would launch, in order (items that run, first
+// meetings only).
+[[nodiscard]] std::vector<std::wstring> PreviewCommandLines(const PreviewResult& result);
+
+// The report as printed.
+[[nodiscard]] std::wstring FormatPreview(const PreviewResult& result,
+                                         const PreviewOptions& options);
+
+}  // namespace clearon::check
