@@ -185,7 +185,7 @@ private:
                  {}});
         } else if (message == Message(kLogAegiraNotInstalled)) {
             run.aegira = AegiraState::NotInstalled;
-        } else if (StartsWith(message, kLogAegira) && EndsWith(logged, kLogIsInstalled)) {
+        } else if (StartsWith(message, kLogAegira) && EndsWith(message, Message(kLogIsInstalled))) {
             run.aegira = AegiraState::Installed;
             const std::wstring_view rest = message.substr(kLogAegira.size());
             run.aegiraVersion = rest.substr(0, rest.size() - Message(kLogIsInstalled).size());
