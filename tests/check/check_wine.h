@@ -1,0 +1,51 @@
+// Shared by ClearonCheck's tests under Wine: running the real
+// ClearonCheck.exe from the build folder and reading what it prints.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "support/win/wine_test_support.h"
+
+namespace clearon::test {
+
+// ClearonCheck.exe lies beside Clearon.exe in the build folder.
+inline std::wstring ClearonCheckPath() {
+    const std::wstring clearon = ClearonExePath();
+    return clearon.substr(0, clearon.rfind(L'\\') + 1) + L"ClearonCheck.exe";
+}
+
+// Runs ClearonCheck.exe with `arguments` in `folder`, bounded by a minute.
+inline ProcessResult RunClearonCheck(const std::wstring& arguments, const std::wstring& folder) {
+    return RunAndWait(L"\"" + ClearonCheckPath() + L"\" " + arguments, folder,
+                      std::chrono::seconds(60));
+}
+
+// What ClearonCheck printed (UTF-8) as text.
+inline std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(
+                          CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)),
+                      L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        static_cast<int>(wide.size()));
+    return wide;
+}
+
+// The rest of every line that begins with `prefix` (anywhere in `text`), up
+// to `end`.
+inline std::vector<std::wstring> TextsAfter(const std::wstring& text, const std::wstring& prefix,
+                                            const std::wstring& end) {
+    std::vector<std::wstring> found;
+    for (std::size_t at = text.find(prefix); at != std::wstring::npos;
+         at = text.find(prefix, at + 1)) {
+        const std::size_t start = at + prefix.size();
+        found.push_back(text.substr(start, text.find(end, start) - start));
+    }
+    return found;
+}
+
+}  // namespace clearon::test
