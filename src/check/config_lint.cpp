@@ -537,7 +537,11 @@ private:
                     Note(entry.number,
                          name + L" runs " + Quoted(command) +
                              L": recognised as Aegira's installer (it receives Clearon's "
-                             L"own arguments, and a restart can be registered after it)");
+                             L"own arguments" +
+                             (result_.settings.ResumeAfterReboot
+                                  ? L", and a restart can be registered after it)"
+                                  : L"; ResumeAfterReboot is N, so no restart is registered "
+                                    L"after it)"));
                     return;
                 }
                 Note(entry.number, name + L" runs " + Quoted(command));

@@ -1,0 +1,90 @@
+// Feeds arbitrary bytes to the run-log reader of ClearonCheck report, as a
+// log on a share may hold anything: a log cut at any byte, two runs written
+// into each other, another program's file. Besides the sanitizers' checks,
+// the report's own promises are asserted: a file that is not a log has no
+// runs, a product has one outcome per run, and every CSV row keeps its
+// columns however the texts are quoted.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check/log_report.h"
+
+namespace {
+
+using namespace clearon::check;
+
+void Require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+bool Holds(const std::vector<std::wstring>& list, const std::wstring& item) {
+    for (const std::wstring& entry : list) {
+        if (entry == item) return true;
+    }
+    return false;
+}
+
+// Fields per record of RFC 4180 text with CR LF record ends.
+std::vector<std::size_t> FieldsPerRecord(std::wstring_view text) {
+    std::vector<std::size_t> counts;
+    std::size_t fields = 1;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (quoted) {
+            if (c == L'"' && i + 1 < text.size() && text[i + 1] == L'"') {
+                ++i;
+            } else if (c == L'"') {
+                quoted = false;
+            }
+        } else if (c == L'"') {
+            quoted = true;
+        } else if (c == L',') {
+            ++fields;
+        } else if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+            counts.push_back(fields);
+            fields = 1;
+            ++i;
+        }
+    }
+    Require(!quoted);
+    return counts;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    const LogFileReport report = ReadRunLog(L"Clearon.FUZZ.log", bytes);
+    if (!report.isClearonLog) Require(report.runs.empty());
+    for (const LogRun& run : report.runs) {
+        for (const std::wstring& name : run.removed) {
+            Require(!Holds(run.failed, name) && !Holds(run.interrupted, name));
+        }
+        for (const std::wstring& name : run.failed) Require(!Holds(run.interrupted, name));
+        if (run.stopped) Require(!run.stop.empty() && run.interrupted.empty());
+    }
+
+    // A second file cut from the same bytes at an odd place, as a share
+    // copy caught mid-write would be.
+    const LogFileReport cut =
+        ReadRunLog(L"Clearon.CUT.log", bytes.first(std::min(size, (size / 2) | 1u)));
+    const std::vector<LogFileReport> files{report, cut};
+    const ReportTotals totals = TotalReport(files);
+    Require(totals.runs == report.runs.size() + cut.runs.size());
+    Require(totals.runsWithoutStop <= totals.runs);
+
+    const std::wstring csv = FormatReportCsv(files);
+    const std::vector<std::size_t> records = FieldsPerRecord(csv);
+    Require(!records.empty());
+    for (const std::size_t fields : records) Require(fields == records.front());
+    Require(records.size() == 1 + std::max<std::size_t>(report.runs.size(), 1) +
+                                  std::max<std::size_t>(cut.runs.size(), 1));
+    (void)FormatReportText(files);
+    return 0;
+}
