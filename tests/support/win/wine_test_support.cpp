@@ -199,6 +199,50 @@ ProcessResult RunClearon(const ScratchDir& dir, const std::wstring& arguments,
     return RunAndWait(line, dir.path(), limit);
 }
 
+RunningProgram::RunningProgram(const std::wstring& commandLine,
+                               const std::wstring& currentDirectory) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    std::wstring mutableLine = commandLine;
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr,
+                        FALSE,  // the test's own handles are none of its business
+                        0, nullptr, currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
+                        &startup, &info)) {
+        ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": " << GetLastError();
+        return;
+    }
+    UniqueProcessInformation started;
+    started.Adopt(info);
+    process_ = std::move(started.process);
+}
+
+RunningProgram::~RunningProgram() {
+    if (!process_.valid()) return;
+    if (WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.get(), 9999);
+        WaitForSingleObject(process_.get(), 5000);
+    }
+}
+
+std::optional<DWORD> RunningProgram::WaitForExit(std::chrono::milliseconds limit) {
+    if (!process_.valid() ||
+        WaitForSingleObject(process_.get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process_.get(), &code)) return std::nullopt;
+    return code;
+}
+
+RunningProgram StartClearon(const ScratchDir& dir, const std::wstring& arguments) {
+    const std::wstring exe = dir / L"Clearon.exe";
+    if (!FileExists(exe)) CopyFileOrFail(ClearonExePath(), exe);
+    std::wstring line = L"\"" + exe + L"\"";
+    if (!arguments.empty()) line += L" " + arguments;
+    return RunningProgram(line, dir.path());
+}
+
 HWND WaitForWindow(const std::wstring& caption, std::chrono::milliseconds limit,
                    bool dialogClassOnly) {
     const auto deadline = std::chrono::steady_clock::now() + limit;

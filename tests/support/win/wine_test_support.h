@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
+
 namespace clearon::test {
 
 // Paths baked in by the build.
@@ -58,6 +60,29 @@ ProcessResult RunAndWait(const std::wstring& commandLine, const std::wstring& cu
 // with `arguments`; the run is bounded by `limit`.
 ProcessResult RunClearon(const ScratchDir& dir, const std::wstring& arguments,
                          std::chrono::milliseconds limit = std::chrono::seconds(120));
+
+// A program started without waiting for it, for tests that drive its windows
+// while it runs. If the test has not seen it end, the destructor terminates
+// it (bounded), so a failed test never leaves it running.
+class RunningProgram {
+public:
+    RunningProgram() = default;
+    RunningProgram(const std::wstring& commandLine, const std::wstring& currentDirectory);
+    ~RunningProgram();
+    RunningProgram(RunningProgram&&) = default;
+    RunningProgram& operator=(RunningProgram&&) = default;
+    [[nodiscard]] bool started() const { return process_.valid(); }
+    [[nodiscard]] HANDLE process() const { return process_.get(); }
+    // The exit code once it has ended within `limit`, else nothing (it keeps running).
+    [[nodiscard]] std::optional<DWORD> WaitForExit(std::chrono::milliseconds limit);
+
+private:
+    UniqueKernelHandle process_;
+};
+
+// Copies Clearon.exe into `dir` (beside its Clearon.ini) and starts it there
+// with `arguments`, without waiting: for dialog runs driven by the test.
+RunningProgram StartClearon(const ScratchDir& dir, const std::wstring& arguments = L"");
 
 // A top-level window by its caption, (optionally) of the dialog class
 // #32770, waiting up to `limit` for it to appear.
