@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "check/check_text.h"
-#include "check/runner_log_texts.h"
+#include "removal/command_line.h"
 #include "config/settings.h"
 #include "log/log_format.h"
 #include "removal/product_discovery.h"
@@ -153,7 +153,6 @@ private:
             return;
         }
         LogRun& run = *current_;
-        const RunnerLogTexts runner = RunnerTexts();
         if (message == Message(kLogStopping)) {
             run.stop = timestamp;
             run.stopped = true;
@@ -165,22 +164,22 @@ private:
             Outcome(message.substr(kLogFailedToRemove.size()), false);
         } else if (StartsWith(message, kLogUserDeclined)) {
             AddOnce(run.declined, message.substr(kLogUserDeclined.size()));
-        } else if (StartsWith(message, runner.attemptingToRun)) {
-            run.programs.push_back({std::wstring(message.substr(runner.attemptingToRun.size())),
+        } else if (StartsWith(message, kLogAttemptingToRun)) {
+            run.programs.push_back({std::wstring(message.substr(kLogAttemptingToRun.size())),
                                     ProgramRun::Status::Running,
                                     {}});
             if (pendingName_ && !pendingProgram_) pendingProgram_ = run.programs.size() - 1;
-        } else if (StartsWith(message, runner.exitCode)) {
+        } else if (StartsWith(message, kLogExitCode)) {
             if (ProgramRun* program = Unfinished()) {
                 program->status = ProgramRun::Status::Exited;
-                program->exitCode = message.substr(runner.exitCode.size());
+                program->exitCode = message.substr(kLogExitCode.size());
             }
-        } else if (message == Message(runner.failedToLaunch)) {
+        } else if (message == Message(kLogFailedToLaunch)) {
             if (ProgramRun* program = Unfinished())
                 program->status = ProgramRun::Status::FailedToLaunch;
-        } else if (StartsWith(message, runner.commandTooLong)) {
+        } else if (StartsWith(message, kLogCommandTooLong)) {
             run.programs.push_back(
-                {std::wstring(Message(message.substr(runner.commandTooLong.size()))),
+                {std::wstring(Message(message.substr(kLogCommandTooLong.size()))),
                  ProgramRun::Status::Refused,
                  {}});
         } else if (message == Message(kLogAegiraNotInstalled)) {

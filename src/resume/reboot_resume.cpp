@@ -21,7 +21,7 @@ int CompareBounded(std::wstring_view text, std::wstring_view reference,
 }
 
 std::optional<std::wstring> Fitting(std::wstring command) {
-    if (command.size() > kMaxCommandLength) return std::nullopt;
+    if (command.size() > kMaxResumeCommandLength) return std::nullopt;
     return command;
 }
 

@@ -51,7 +51,7 @@ inline constexpr std::wstring_view kAfterRunOnceWord = L"AfterRunOnce";
 inline constexpr std::uint32_t kDeferralMilliseconds = 5000;
 
 // The resume and relaunch commands live in 255-character buffers.
-inline constexpr std::size_t kMaxCommandLength = 254;
+inline constexpr std::size_t kMaxResumeCommandLength = 254;
 
 // Log texts.
 inline constexpr std::wstring_view kLogAegira = L" Aegira ";
