@@ -36,13 +36,23 @@ logon="$build/test-programs/logon_runonce.exe"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cleanup() {
+restart() {
+  wineserver -k >/dev/null 2>&1 || true
+  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  wineboot </dev/null >/dev/null 2>&1
+}
+
+wipe() {
   wine reg delete "$user_runonce" /v Clearon /f >/dev/null 2>&1 || true
   wine reg delete "$tessaral_key" /f >/dev/null 2>&1 || true
   rm -rf "$dir_unix"
-  # The other tests rely on a persistent wineserver keeping volatile keys.
-  wineserver -k >/dev/null 2>&1 || true
-  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+}
+cleanup() {
+  wipe
+  # The other tests rely on a persistent wineserver keeping volatile keys,
+  # and on Wine's services started without their output pipes (a service
+  # that inherits a test's pipe keeps it open for ever).
+  restart
 }
 trap cleanup EXIT
 
@@ -68,19 +78,13 @@ wait_for() {  # seconds, then a test command
   return 1
 }
 
-restart() {
-  wineserver -k >/dev/null 2>&1 || true
-  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
-  wineboot </dev/null >/dev/null 2>&1
-}
-
 write_config() {  # ShowGUI AutoRunAfterUILoads
   printf '%s\r\n' '[Settings]' "ShowGUI=$1" "AutoRunAfterUILoads=$2" 'AskBeforeRemoval=N' \
     'ResumeAfterReboot=Y' 'EnableLogging=Y' "RunAfterRemoval=setup.exe /version=$version" \
     '[ProductNames]' >"$dir_unix/Clearon.ini"
 }
 
-cleanup
+wipe
 mkdir -p "$dir_unix"
 cp "$build/Clearon.exe" "$dir_unix/"
 cp "$build/test-programs/aegira_setup_standin.exe" "$dir_unix/setup.exe"

@@ -15,6 +15,7 @@
 #include "removal/product_discovery.h"
 #include "removal/windows_removal_host.h"
 #include "startup/run_state.h"
+#include "support/win/fixture_products.h"
 #include "support/win/wine_test_support.h"
 
 namespace clearon::test {
@@ -22,25 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::wstring kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::wstring kUninstallKey32 =
     L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// The Windows Installer package of tests/fixtures/zebratech_antivirus.wxs.
-const std::wstring kMsiName = L"Zebratech Antivirus Test";
-const std::wstring kMsiCode = L"{5E7A2B11-3C4D-4E5F-8A9B-0C1D2E3F4A5B}";
-// The installer's packed form of the product code: each group reversed,
-// then the last two groups byte by byte.
-const std::wstring kMsiPacked = L"11B2A7E5D4C3F5E4A8B9C0D1E2F3A4B5";
-const std::wstring kMsiProperties =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\"
-    L"UserData\\S-1-5-18\\Products\\" +
-    kMsiPacked + L"\\InstallProperties";
-const std::wstring kMsiEntry = kUninstallKey + L"\\" + kMsiCode;
-
-// The NSIS product of tests/fixtures/quokka_shield.nsi.
-const std::wstring kNsisName = L"Quokka Shield Test";
-const std::wstring kNsisEntry = kUninstallKey + L"\\QuokkaShieldTest";
 
 // Entries played by the test uninstaller.
 const std::wstring kLeftEntry = kUninstallKey + L"\\ClearonDiscoveryWombatLeft";
@@ -102,21 +86,10 @@ protected:
     }
     std::wstring Log() const { return ReadUtf16File(dir / L"run.log"); }
 
-    static void InstallMsi() {
-        const auto result = RunAndWait(
-            L"msiexec.exe /i \"" + TestProgramPath(L"zebratech_antivirus.msi") + L"\" /qn", L"",
-            120s);
-        ASSERT_TRUE(result.exitCode.has_value());
-        ASSERT_EQ(*result.exitCode, 0u);
-        ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMsiEntry));
-        ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kMsiProperties));
-        ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, kMsiProperties, L"DisplayName"), kMsiName);
-    }
+    // The real products live in support/win/fixture_products.h.
+    static void InstallMsi() { InstallMsiProduct(); }
     // Leaves no installed package behind, whatever a failed test did.
-    static void UninstallMsiQuietly() {
-        if (!KeyExists(HKEY_LOCAL_MACHINE, kMsiEntry)) return;
-        static_cast<void>(RunAndWait(L"msiexec.exe /x " + kMsiCode + L" /qn", L"", 120s));
-    }
+    static void UninstallMsiQuietly() { RemoveMsiProductQuietly(); }
 };
 
 TEST_F(ProductDiscoveryWine, MsiProductIsFoundInInstallerDataAskedAboutAndRemoved) {
@@ -179,12 +152,7 @@ TEST_F(ProductDiscoveryWine, MsiProductIsFoundUnderTheUninstallKeyAndRemovedOnce
 }
 
 TEST_F(ProductDiscoveryWine, NsisUninstallerThatRelaunchesItselfIsWaitedFor) {
-    DeleteTree(HKEY_LOCAL_MACHINE, kNsisEntry);
-    const auto installed =
-        RunAndWait(L"\"" + TestProgramPath(L"quokka_shield_setup.exe") + L"\" /S", L"", 120s);
-    ASSERT_TRUE(installed.exitCode.has_value());
-    ASSERT_EQ(*installed.exitCode, 0u);
-    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, kNsisEntry, L"DisplayName"), kNsisName);
+    ASSERT_NO_FATAL_FAILURE(InstallNsisProduct());
     const auto uninstaller = GetString(HKEY_LOCAL_MACHINE, kNsisEntry, L"UninstallString");
     ASSERT_TRUE(uninstaller.has_value());
 

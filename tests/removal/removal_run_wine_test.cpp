@@ -240,8 +240,8 @@ std::wstring ExitCode(int code) {
 
 TEST_F(RemovalRunWine, ARepresentativeRunRemovesEveryProductInOrderAndInstallsAegira) {
     RemoveMsiProductQuietly();
-    InstallMsiProduct();
-    InstallNsisProduct();
+    ASSERT_NO_FATAL_FAILURE(InstallMsiProduct());
+    ASSERT_NO_FATAL_FAILURE(InstallNsisProduct());
     RegisterScriptedProduct(kWholeSubkey, L"Wombat Guard Whole Test", true);
     const std::wstring marks = dir / L"marks.txt";
     const std::wstring before =
