@@ -38,8 +38,8 @@ public:
         ++refusedWrites_;
         return RegistryStatus::Failed;
     }
-    RegistryStatus CreateVolatileSubkey(RegistryRoot, std::wstring_view,
-                                        std::wstring_view) override {
+    RegistryStatus CreateSubkey(RegistryRoot, std::wstring_view, std::wstring_view,
+                                KeyLifetime) override {
         ++refusedWrites_;
         return RegistryStatus::Failed;
     }

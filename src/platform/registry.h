@@ -37,6 +37,8 @@ struct RegistryValue {
     std::vector<std::uint8_t> data;
 };
 
+enum class KeyLifetime { Persistent, Volatile };
+
 // Outcome of one step of a subkey enumeration.
 struct SubkeyStep {
     enum class Kind { RootFailed, EnumFailed, Ok } kind = Kind::EnumFailed;
@@ -79,10 +81,12 @@ public:
     [[nodiscard]] virtual RegistryStatus DeleteValue(RegistryRoot root, std::wstring_view key,
                                                      std::wstring_view value) = 0;
     // Opens `parentKey` and creates (or opens, whatever kind it is) the
-    // volatile subkey `name` below it.
-    [[nodiscard]] virtual RegistryStatus CreateVolatileSubkey(RegistryRoot root,
-                                                              std::wstring_view parentKey,
-                                                              std::wstring_view name) = 0;
+    // subkey `name` below it. A volatile key lives in memory only and is gone
+    // after the next restart; Windows refuses an ordinary key below one.
+    [[nodiscard]] virtual RegistryStatus CreateSubkey(RegistryRoot root,
+                                                      std::wstring_view parentKey,
+                                                      std::wstring_view name,
+                                                      KeyLifetime lifetime) = 0;
 };
 
 // Every string value is read into a 510-byte (255-character) buffer.

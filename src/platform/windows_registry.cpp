@@ -122,9 +122,8 @@ RegistryStatus WindowsRegistry::DeleteValue(RegistryRoot root, std::wstring_view
     return StatusOf(RegDeleteValueW(handle.get(), name.c_str()));
 }
 
-RegistryStatus WindowsRegistry::CreateVolatileSubkey(RegistryRoot root,
-                                                     std::wstring_view parentKey,
-                                                     std::wstring_view name) {
+RegistryStatus WindowsRegistry::CreateSubkey(RegistryRoot root, std::wstring_view parentKey,
+                                             std::wstring_view name, KeyLifetime lifetime) {
     UniqueKey parent;
     if (const LSTATUS status = OpenKey(root, parentKey, KEY_CREATE_SUB_KEY, parent);
         status != ERROR_SUCCESS) {
@@ -133,7 +132,8 @@ RegistryStatus WindowsRegistry::CreateVolatileSubkey(RegistryRoot root,
     const std::wstring subkey(name);
     UniqueKey created;
     return StatusOf(RegCreateKeyExW(parent.get(), subkey.c_str(), 0, nullptr,
-                                    REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, created.put(),
+                                    lifetime == KeyLifetime::Volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, created.put(),
                                     nullptr));
 }
 

@@ -19,8 +19,8 @@ public:
                             std::uint32_t type, const std::vector<std::uint8_t>& data) override;
     RegistryStatus DeleteValue(RegistryRoot root, std::wstring_view key,
                                std::wstring_view value) override;
-    RegistryStatus CreateVolatileSubkey(RegistryRoot root, std::wstring_view parentKey,
-                                        std::wstring_view name) override;
+    RegistryStatus CreateSubkey(RegistryRoot root, std::wstring_view parentKey,
+                                std::wstring_view name, KeyLifetime lifetime) override;
 };
 
 // The process-wide instance the tool uses.

@@ -60,11 +60,17 @@ bool RegisterResumeCommand(ResumeHost& host, std::wstring_view command) {
 // The volatile marker. Its failures are silent: the RunOnce value is set, so
 // the run asks for a reboot whatever happens here; at worst the next start
 // takes a logon for a restart.
+//
+// Only the marker's own key is volatile. The maker's key above it stays an
+// ordinary key: Windows refuses ordinary keys below a volatile one, and a
+// volatile "Tessaral" would stop Aegira's installer from writing its own
+// "Tessaral\Aegira" key until the next restart. An existing key of either
+// kind is opened as it is.
 void WriteRebootMarker(Registry& registry) {
-    static_cast<void>(
-        registry.CreateVolatileSubkey(RegistryRoot::LocalMachine, kSoftwareKey, kTessaralSubkey));
-    static_cast<void>(
-        registry.CreateVolatileSubkey(RegistryRoot::LocalMachine, kTessaralKey, kClearonSubkey));
+    static_cast<void>(registry.CreateSubkey(RegistryRoot::LocalMachine, kSoftwareKey,
+                                            kTessaralSubkey, KeyLifetime::Persistent));
+    static_cast<void>(registry.CreateSubkey(RegistryRoot::LocalMachine, kTessaralKey,
+                                            kClearonSubkey, KeyLifetime::Volatile));
     static_cast<void>(registry.SetValue(RegistryRoot::LocalMachine, kClearonMarkerKey,
                                         kRebootRequiredValue, kRegSz,
                                         EncodeRegistryString(kRebootRequiredMarker)));

@@ -226,7 +226,7 @@ TEST(DecideReboot, RunOnceKeysAndTheirFourLogLines) {
     }
 }
 
-TEST(DecideReboot, MarkerIsOneInVolatileKeys) {
+TEST(DecideReboot, MarkerIsOneInAVolatileKeyBelowAnOrdinaryMakersKey) {
     RecordingHost host;
     host.machine.CreateKey(kUser, kRunOnceKey);
     host.machine.CreateKey(kMachine, kSoftwareKey);
@@ -235,8 +235,15 @@ TEST(DecideReboot, MarkerIsOneInVolatileKeys) {
     ASSERT_TRUE(marker.has_value());
     EXPECT_EQ(marker->type, kRegSz);
     EXPECT_EQ(marker->data, (std::vector<std::uint8_t>{'1', 0, 0, 0}));
-    EXPECT_TRUE(host.machine.IsVolatile(kMachine, kTessaralKey));
+    EXPECT_FALSE(host.machine.IsVolatile(kMachine, kTessaralKey));
     EXPECT_TRUE(host.machine.IsVolatile(kMachine, kClearonMarkerKey));
+    // Aegira's installer, run again before the restart, can still register
+    // itself below the maker's key.
+    EXPECT_EQ(host.machine.CreateSubkey(kMachine, kTessaralKey, L"Aegira", KeyLifetime::Persistent),
+              RegistryStatus::Ok);
+    EXPECT_NE(host.machine.CreateSubkey(kMachine, kClearonMarkerKey, L"Child",
+                                        KeyLifetime::Persistent),
+              RegistryStatus::Ok);
     // The RunOnce value holds the command and its NUL: (length + 1) x 2 bytes.
     const std::wstring command = L"C:\\Tools\\Clearon.exe /RunOnce";
     EXPECT_EQ(host.machine.Get(kUser, kRunOnceKey, kRunOnceValue)->data.size(),

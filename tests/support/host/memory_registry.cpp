@@ -218,16 +218,22 @@ RegistryStatus MemoryRegistry::DeleteValue(RegistryRoot root, std::wstring_view 
     return RegistryStatus::Ok;
 }
 
-RegistryStatus MemoryRegistry::CreateVolatileSubkey(RegistryRoot root, std::wstring_view parentKey,
-                                                    std::wstring_view name) {
+RegistryStatus MemoryRegistry::CreateSubkey(RegistryRoot root, std::wstring_view parentKey,
+                                            std::wstring_view name, KeyLifetime lifetime) {
     if (auto fault = Opened(parentKey)) return *fault;
     Key* parent = Find(root, parentKey);
     if (parent == nullptr) return RegistryStatus::NotFound;
     auto& slot = parent->subkeys[std::wstring(name)];
     if (!slot) {
+        // As Windows does: no ordinary key below a volatile one
+        // (ERROR_CHILD_MUST_BE_VOLATILE).
+        if (parent->isVolatile && lifetime == KeyLifetime::Persistent) {
+            parent->subkeys.erase(std::wstring(name));
+            return RegistryStatus::Failed;
+        }
         slot = std::make_unique<Key>();
         slot->name = std::wstring(name);
-        slot->isVolatile = true;
+        slot->isVolatile = lifetime == KeyLifetime::Volatile;
         ++writes;
     }
     return RegistryStatus::Ok;

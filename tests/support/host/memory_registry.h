@@ -55,7 +55,7 @@ public:
     std::function<void(std::wstring_view key, std::wstring_view value)> afterQuery;
 
     // Counters for tests that must prove that nothing was touched.
-    int writes = 0;   // SetValue, DeleteValue, CreateVolatileSubkey that changed something
+    int writes = 0;   // SetValue, DeleteValue, CreateSubkey that changed something
     int queries = 0;  // QueryValue calls
 
     // --- Registry -------------------------------------------------------------
@@ -70,8 +70,8 @@ public:
                             std::uint32_t type, const std::vector<std::uint8_t>& data) override;
     RegistryStatus DeleteValue(RegistryRoot root, std::wstring_view key,
                                std::wstring_view value) override;
-    RegistryStatus CreateVolatileSubkey(RegistryRoot root, std::wstring_view parentKey,
-                                        std::wstring_view name) override;
+    RegistryStatus CreateSubkey(RegistryRoot root, std::wstring_view parentKey,
+                                std::wstring_view name, KeyLifetime lifetime) override;
 
 private:
     struct FoldLess {
