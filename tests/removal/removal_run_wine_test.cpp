@@ -174,6 +174,30 @@ std::wstring Merged(const std::wstring& first, const std::wstring& second) {
     return first.substr(0, first.size() - 1) + second;
 }
 
+// Terminates the process `id` (whose handle is `process`) and then its
+// children, each waited for (bounded); returns how many children there were.
+std::size_t KillTree(HANDLE process, DWORD id) {
+    std::vector<DWORD> children;
+    UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot.valid()) {
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+             more = Process32NextW(snapshot.get(), &entry)) {
+            if (entry.th32ParentProcessID == id) children.push_back(entry.th32ProcessID);
+        }
+    }
+    // The parent first, so that it never sees its child end and goes on.
+    if (TerminateProcess(process, 9)) WaitForSingleObject(process, 10000);
+    for (DWORD child : children) {
+        UniqueKernelHandle handle(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child));
+        if (!handle) continue;
+        TerminateProcess(handle.get(), 9);
+        WaitForSingleObject(handle.get(), 10000);
+    }
+    return children.size();
+}
+
 class RemovalRunWine : public ::testing::Test {
 protected:
     ScratchDir dir{L"removal-run"};
@@ -506,6 +530,15 @@ TEST_F(RemovalRunWine, AKilledRunLosesNoPendingRenameAndTheNextRunMergesItBack) 
                                dir.path().c_str(), &startup, &info));
     UniqueProcessInformation clearon;
     clearon.Adopt(info);
+    // Whatever fails below, nothing of this run may linger into other tests.
+    struct TreeGuard {
+        HANDLE process;
+        DWORD id;
+        bool armed = true;
+        ~TreeGuard() {
+            if (armed) static_cast<void>(KillTree(process, id));
+        }
+    } guard{clearon.process.get(), info.dwProcessId};
 
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (!FileExists(started) && std::chrono::steady_clock::now() < deadline) Sleep(50);
@@ -513,27 +546,9 @@ TEST_F(RemovalRunWine, AKilledRunLosesNoPendingRenameAndTheNextRunMergesItBack) 
 
     // Kill the tool and the program it waits for, as a machine that is
     // switched off or a deployment that gives up would.
-    std::vector<DWORD> children;
-    {
-        UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        ASSERT_TRUE(snapshot.valid());
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-             more = Process32NextW(snapshot.get(), &entry)) {
-            if (entry.th32ParentProcessID == info.dwProcessId)
-                children.push_back(entry.th32ProcessID);
-        }
-    }
-    EXPECT_EQ(children.size(), 1u);
-    ASSERT_TRUE(TerminateProcess(clearon.process.get(), 9));
-    ASSERT_EQ(WaitForSingleObject(clearon.process.get(), 10000), WAIT_OBJECT_0);
-    for (DWORD id : children) {
-        UniqueKernelHandle child(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (!child) continue;
-        TerminateProcess(child.get(), 9);
-        WaitForSingleObject(child.get(), 10000);
-    }
+    guard.armed = false;
+    EXPECT_EQ(KillTree(clearon.process.get(), info.dwProcessId), 1u);
+    ASSERT_EQ(WaitForSingleObject(clearon.process.get(), 0), WAIT_OBJECT_0);
 
     EXPECT_FALSE(ReadSessionValue(kPending).has_value());
     auto aside = ReadSessionValue(kAside);
