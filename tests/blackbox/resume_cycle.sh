@@ -16,15 +16,9 @@
 # Wine does not run the current user's RunOnce at logon; logon_runonce.exe
 # plays it (read the value, delete it, run its command line as stored).
 set -eu
-state=${CLEARON_WINE_STATE:?}
-build=${CLEARON_BUILD_DIR:?}
-export WINEPREFIX="$state/prefix"
-export WINEDEBUG=-all
-[ -f "$state/display" ] && DISPLAY=$(cat "$state/display") && export DISPLAY
+# shellcheck source=lib/wine_session.sh
+. "$(dirname "$0")/lib/wine_session.sh"
 
-user_runonce='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
-tessaral_key='HKLM\Software\Tessaral'
-marker_key='HKLM\Software\Tessaral\Clearon'
 aegira_key='HKLM\SOFTWARE\Tessaral\Aegira\QRC'
 version='11.0.5002.333'
 dir_unix="$WINEPREFIX/drive_c/clearon-resume-cycle"
@@ -34,14 +28,6 @@ log_unix="$dir_unix/Clearon.$(hostname | tr '[:lower:]' '[:upper:]').log"
 calls_unix="$dir_unix/aegira_setup_calls.txt"
 logon="$build/test-programs/logon_runonce.exe"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-restart() {
-  wineserver -k >/dev/null 2>&1 || true
-  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
-  wineboot </dev/null >/dev/null 2>&1
-}
-
 wipe() {
   wine reg delete "$user_runonce" /v Clearon /f >/dev/null 2>&1 || true
   wine reg delete "$tessaral_key" /f >/dev/null 2>&1 || true
@@ -49,34 +35,15 @@ wipe() {
 }
 cleanup() {
   wipe
-  # The other tests rely on a persistent wineserver keeping volatile keys,
-  # and on Wine's services started without their output pipes (a service
-  # that inherits a test's pipe keeps it open for ever).
   restart
 }
 trap cleanup EXIT
 
-reg_value() {  # key value: the data of a REG_SZ value, or nothing
-  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p"
-}
-runonce_value() { reg_value "$user_runonce" Clearon; }
-marker_present() { [ "$(reg_value "$marker_key" RebootRequired)" = 1 ]; }
-log_text() { if [ -f "$log_unix" ]; then iconv -f UTF-16LE -t UTF-8 "$log_unix" | tr -d '\r'; fi; }
 log_count() { log_text | grep -c -F -- "$1" || true; }
 setup_calls() { if [ -f "$calls_unix" ]; then iconv -f UTF-16LE -t UTF-8 "$calls_unix" | tr -d '\r'; fi; }
 registered_again() { [ "$(runonce_value)" = "$exe_win /RunOnce  /q" ]; }
 second_run_ended() { [ "$(log_count ' Clearon stopping!')" -eq 2 ]; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-wait_for() {  # seconds, then a test command
-  local limit=$1
-  shift
-  for _ in $(seq 1 $((limit * 5))); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
 
 write_config() {  # ShowGUI AutoRunAfterUILoads
   printf '%s\r\n' '[Settings]' "ShowGUI=$1" "AutoRunAfterUILoads=$2" 'AskBeforeRemoval=N' \

@@ -12,46 +12,21 @@
 # Wine does not run the current user's RunOnce at logon, so this script plays
 # the logon: read the value, delete it, run it.
 set -eu
-state=${CLEARON_WINE_STATE:?}
-build=${CLEARON_BUILD_DIR:?}
-export WINEPREFIX="$state/prefix"
-export WINEDEBUG=-all
-[ -f "$state/display" ] && DISPLAY=$(cat "$state/display") && export DISPLAY
+# shellcheck source=lib/wine_session.sh
+. "$(dirname "$0")/lib/wine_session.sh"
 
-user_runonce='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
-marker_key='HKLM\Software\Tessaral\Clearon'
 dir_unix="$WINEPREFIX/drive_c/clearon-resume-restart"
 dir_win='C:\clearon-resume-restart'
 exe_win="$dir_win\\Clearon.exe"
 log_unix="$dir_unix/Clearon.$(hostname | tr '[:lower:]' '[:upper:]').log"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
 cleanup() {
   wine reg delete "$user_runonce" /v Clearon /f >/dev/null 2>&1 || true
-  wine reg delete 'HKLM\Software\Tessaral' /f >/dev/null 2>&1 || true
+  wine reg delete "$tessaral_key" /f >/dev/null 2>&1 || true
   rm -rf "$dir_unix"
-  # The other tests rely on a persistent wineserver keeping volatile keys.
-  wineserver -k >/dev/null 2>&1 || true
-  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  restart
 }
 trap cleanup EXIT
-
-# The RunOnce value's data, or nothing.
-runonce_value() {
-  wine reg query "$user_runonce" /v Clearon 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ *Clearon *REG_SZ *//p'
-}
-
-marker_present() { wine reg query "$marker_key" /v RebootRequired >/dev/null 2>&1; }
-
-log_text() { if [ -f "$log_unix" ]; then iconv -f UTF-16LE -t UTF-8 "$log_unix"; fi; }
-
-restart() {
-  wineserver -k >/dev/null 2>&1 || true
-  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
-  wineboot </dev/null >/dev/null 2>&1
-}
 
 # The logon: take the value out of RunOnce and run it (the path has no blanks).
 play_logon() {
@@ -63,15 +38,6 @@ play_logon() {
   timeout 60 wine $command || fail "the RunOnce start did not end with 0"
 }
 
-wait_for() {  # seconds, then a test command
-  local limit=$1
-  shift
-  for _ in $(seq 1 $((limit * 5))); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
 registered_again() { [ "$(runonce_value)" = "$exe_win /RunOnce  /q" ]; }
 run_ended() { log_text | grep -q ' Clearon stopping!'; }
 
@@ -103,7 +69,7 @@ log_text | grep -q ' Clearon starting!' || fail "no start line"
 [ -z "$(runonce_value)" ] || fail "a resumed start registered again"
 
 echo "--- an ordinary marker key survives restarts and the tool keeps deferring"
-wine reg delete 'HKLM\Software\Tessaral' /f >/dev/null 2>&1 || true
+wine reg delete "$tessaral_key" /f >/dev/null 2>&1 || true
 wine reg add "$marker_key" /f >/dev/null
 rm -f "$log_unix"
 register

@@ -124,18 +124,18 @@ void Mark(const std::wstring& path) {
     fwprintf(stderr, L"test_uninstaller: cannot mark %ls\n", path.c_str());
 }
 
-void DeleteKey(std::wstring_view spec) {
+void DeleteKey(std::wstring_view rootAndKey) {
     HKEY root = nullptr;
     std::wstring_view key;
-    if (spec.starts_with(L"HKLM\\")) {
+    if (rootAndKey.starts_with(L"HKLM\\")) {
         root = HKEY_LOCAL_MACHINE;
-        key = spec.substr(5);
-    } else if (spec.starts_with(L"HKCU\\")) {
+        key = rootAndKey.substr(5);
+    } else if (rootAndKey.starts_with(L"HKCU\\")) {
         root = HKEY_CURRENT_USER;
-        key = spec.substr(5);
+        key = rootAndKey.substr(5);
     } else {
         fwprintf(stderr, L"test_uninstaller: root must be HKLM or HKCU: %ls\n",
-                 std::wstring(spec).c_str());
+                 std::wstring(rootAndKey).c_str());
         return;
     }
     const std::wstring subkey(key);
