@@ -5,6 +5,7 @@
 #include "check/check_text.h"
 #include "config/config_lines.h"
 #include "removal/command_line.h"
+#include "removal/mcafee_remover.h"
 #include "removal/name_list.h"
 #include "removal/product_discovery.h"
 #include "removal/program_list.h"
@@ -160,6 +161,7 @@ private:
                 agentLocation_ =
                     ReadRegistryString(registry_, kMachine, candidateKey, kInstallLocationValue);
             }
+            if (item.mcAfeeComponents) McAfeeComponents(item);
             Uninstall(item, view32Bit);
             const bool ran =
                 item.outcome == PreviewOutcome::Runs || item.outcome == PreviewOutcome::RunsAgain;
@@ -171,21 +173,72 @@ private:
     }
 
     // What UninstallProduct would do with the command: complete it, refuse
-    // it when it does not fit, ask first when so configured.
-    void Uninstall(PreviewItem& item, bool view32Bit) {
+    // it when it does not fit, ask first when so configured. `metBefore`: the
+    // entry's display name was met earlier in the run, so the entry is only
+    // there if that removal left it. False when refused.
+    bool Complete(PreviewItem& item, bool view32Bit, bool metBefore) {
         const Settings& settings = result_.settings;
         const std::wstring marker = MarkerFor(item.displayName);
         item.completedCommand = CompleteUninstallCommand(item.storedCommand, settings);
         if (!FitsCommandLine(item.completedCommand)) {
             item.outcome = PreviewOutcome::TooLong;
-            return;
+            return false;
         }
         item.asks = settings.AskBeforeRemoval && !ListContains(asked_, marker);
         if (item.asks) AddToList(asked_, marker);
-        item.outcome =
-            ListContains(met_, marker) ? PreviewOutcome::RunsAgain : PreviewOutcome::Runs;
-        AddToList(met_, marker);
+        item.outcome = metBefore ? PreviewOutcome::RunsAgain : PreviewOutcome::Runs;
         Launch(item, item.completedCommand, view32Bit);
+        return true;
+    }
+
+    void Uninstall(PreviewItem& item, bool view32Bit) {
+        const std::wstring marker = MarkerFor(item.displayName);
+        if (Complete(item, view32Bit, ListContains(met_, marker))) AddToList(met_, marker);
+    }
+
+    // The commands RemoveMcAfeeComponents runs before the entry's own, found
+    // by its own search. A run tests each .inf only when its turn comes, so
+    // a file listed here may be gone by then; the preview can only say what
+    // is there now. They belong to the entry: met again, they run only if
+    // the entry is still there, and they do not make the entry's own
+    // command a second meeting.
+    void McAfeeComponents(PreviewItem& entry) {
+        const bool metBefore = ListContains(met_, MarkerFor(entry.displayName));
+        McAfeeLookups lookups;
+        lookups.fileExists = [&](std::wstring_view path) { return FileExists(path, false); };
+        lookups.environmentVariable = [&](std::wstring_view name) -> std::optional<std::wstring> {
+            if (!options_.environmentVariable) return std::nullopt;
+            return options_.environmentVariable(name);
+        };
+        entry.mcAfeeInstaller = FindMcAfeeInstaller(lookups).value_or(std::wstring());
+        const std::wstring location =
+            ReadRegistryString(registry_, kMachine, entry.key, kInstallLocationValue);
+        ForEachMcAfeeCommand(registry_, location, lookups, [&](const McAfeeCommand& found) {
+            PreviewItem item;
+            item.kind = PreviewKind::McAfeeComponent;
+            item.line = entry.line;
+            item.productName = entry.productName;
+            item.finalPass = entry.finalPass;
+            item.root = entry.root;
+            item.view32Bit = entry.view32Bit;
+            item.key = found.key;
+            if (found.source == McAfeeCommandSource::VirusScan) {
+                item.valueName = kVirusScanUninstallValue;
+            } else if (!found.key.empty()) {
+                item.valueName = kInstallDirValue;
+            }
+            item.displayName = entry.displayName;
+            item.storedCommand = found.command;
+            item.mcAfeeSource = found.source;
+            item.mcAfeeComponent = found.component;
+            item.infPath = found.infPath;
+            const bool ran = Complete(item, entry.view32Bit, metBefore);
+            ++entry.mcAfeeCommands;
+            result_.items.push_back(std::move(item));
+            // UninstallProduct follows every command it runs for a McAfee
+            // Agent name with the Agent's own remover.
+            if (ran) AgentFollowUp(entry.displayName, entry.view32Bit, entry.line);
+        });
     }
 
     void AgentFollowUp(std::wstring_view displayName, bool view32Bit, std::size_t line) {
@@ -266,6 +319,37 @@ private:
     return item.outcome == PreviewOutcome::Runs && !item.commandLine.empty();
 }
 
+// "MPF" for the key "SOFTWARE\McAfee\MPF".
+[[nodiscard]] std::wstring_view ComponentName(std::size_t component) {
+    const std::wstring_view key = kMcAfeeComponents[component].key64;
+    return key.substr(key.rfind(L'\\') + 1);
+}
+
+// `first`: no McAfee command came before it for this entry.
+void AppendMcAfeeCommand(std::wstring& out, const PreviewItem& item, bool first) {
+    if (item.mcAfeeSource == McAfeeCommandSource::VirusScan) {
+        out +=
+            L"  first, McAfee VirusScan's stored command for " + Visible(item.displayName) + L"\n";
+        out += L"    command from HKEY_LOCAL_MACHINE\\" + item.key + L" \"" + item.valueName +
+               L"\": " + Visible(item.storedCommand) + L"\n";
+    } else {
+        out += L"  first, McAfee component " + std::wstring(ComponentName(item.mcAfeeComponent)) +
+               L" (" + std::to_wstring(item.mcAfeeComponent + 1) + L" of " +
+               std::to_wstring(kMcAfeeComponents.size()) + L") of " + Visible(item.displayName) +
+               L", with mcinst.exe\n";
+        out += item.mcAfeeSource == McAfeeCommandSource::BelowInstallLocation
+                   ? std::wstring(L"    .inf file below its InstallLocation: ")
+                   : L"    .inf file below HKEY_LOCAL_MACHINE\\" + item.key + L" \"" +
+                         item.valueName + L"\": ";
+        out += Visible(item.infPath) + L"\n";
+    }
+    if (!first) {
+        out +=
+            L"    there now; a command before it may remove it, and Clearon then passes it "
+            L"over\n";
+    }
+}
+
 void AppendProgram(std::wstring& out, const PreviewItem& item) {
     out += (item.kind == PreviewKind::BeforeProgram ? L"RunBeforeRemoval" : L"RunAfterRemoval");
     out += L" (line " + std::to_wstring(item.line) + L")";
@@ -310,7 +394,10 @@ std::wstring FormatPreview(const PreviewResult& result, const PreviewOptions& op
     }
     std::wstring product;
     bool productShown = false;
+    bool afterMcAfeeCommand = false;
     for (const PreviewItem& item : result.items) {
+        const bool firstMcAfeeCommand = !afterMcAfeeCommand;
+        afterMcAfeeCommand = item.kind == PreviewKind::McAfeeComponent;
         if (item.kind == PreviewKind::BeforeProgram || item.kind == PreviewKind::AfterProgram) {
             AppendProgram(out, item);
             continue;
@@ -324,7 +411,9 @@ std::wstring FormatPreview(const PreviewResult& result, const PreviewOptions& op
             product = heading;
             productShown = true;
         }
-        if (item.kind == PreviewKind::McAfeeAgent) {
+        if (item.kind == PreviewKind::McAfeeComponent) {
+            AppendMcAfeeCommand(out, item, firstMcAfeeCommand);
+        } else if (item.kind == PreviewKind::McAfeeAgent) {
             out += L"  then McAfee's own remover for " + item.displayName + L"\n";
         } else if (item.kind == PreviewKind::Proventia) {
             out += L"  Proventia Desktop's remover, from HKEY_LOCAL_MACHINE\\" + item.key + L" " +
@@ -341,7 +430,18 @@ std::wstring FormatPreview(const PreviewResult& result, const PreviewOptions& op
             }
         }
         if (item.mcAfeeComponents) {
-            out += L"    McAfee's components are removed first with mcinst.exe (not listed here)\n";
+            if (item.mcAfeeInstaller.empty()) {
+                out +=
+                    L"    McAfee's components: no mcinst.exe below CommonProgramFiles or "
+                    L"CommonProgramFiles(x86), so none are removed first\n";
+            } else if (item.mcAfeeCommands == 0) {
+                out += L"    McAfee's components: " + Visible(item.mcAfeeInstaller) +
+                       L" is there, but no VirusScan command and no component .inf file\n";
+            } else {
+                out += L"    McAfee's components are removed first with " +
+                       Visible(item.mcAfeeInstaller) + L": the " +
+                       std::to_wstring(item.mcAfeeCommands) + L" command(s) above\n";
+            }
         }
         if (item.asks) out += L"    asks first (Question box)\n";
         if (Launches(item)) {

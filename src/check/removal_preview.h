@@ -8,12 +8,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/settings.h"
 #include "platform/registry.h"
+#include "removal/mcafee_remover.h"
 
 namespace clearon::check {
 
@@ -26,6 +28,9 @@ struct PreviewOptions {
     // runner would have the 32-bit system directory as its current directory
     // (relative paths are then taken from there).
     std::function<bool(std::wstring_view path, bool view32Bit)> fileExists;
+    // An environment variable as Clearon reads it (McAfee's installer is
+    // looked for below the common-files folders); nothing when undefined.
+    std::function<std::optional<std::wstring>(std::wstring_view name)> environmentVariable;
 };
 
 enum class PreviewOutcome {
@@ -40,7 +45,14 @@ enum class PreviewOutcome {
     ProgramTooLong,  // program line longer than 254 characters: skipped
 };
 
-enum class PreviewKind { BeforeProgram, Entry, Proventia, McAfeeAgent, AfterProgram };
+enum class PreviewKind {
+    BeforeProgram,
+    McAfeeComponent,  // run for a McAfee entry before its own command
+    Entry,
+    Proventia,
+    McAfeeAgent,
+    AfterProgram,
+};
 
 struct PreviewItem {
     PreviewKind kind = PreviewKind::Entry;
@@ -52,13 +64,21 @@ struct PreviewItem {
     bool view32Bit = false;    // a Wow6432Node root: commands redirected
     std::wstring key;          // the candidate key below HKEY_LOCAL_MACHINE
     std::wstring displayName;
-    std::wstring valueName;         // the value the command came from; empty: the key name
-    std::wstring storedCommand;     // as stored, or the program line's command
-    std::wstring completedCommand;  // after the uninstaller table (entries)
-    std::wstring commandLine;       // exactly as the runner launches and logs it
-    bool asks = false;              // the Question box comes first
-    bool installer = false;         // Aegira's installer
-    bool mcAfeeComponents = false;  // McAfee's components are removed first
+    std::wstring valueName;          // the value the command came from; empty: the key name
+    std::wstring storedCommand;      // as stored, or the program line's command
+    std::wstring completedCommand;   // after the uninstaller table (entries)
+    std::wstring commandLine;        // exactly as the runner launches and logs it
+    bool asks = false;               // the Question box comes first
+    bool installer = false;          // Aegira's installer
+    bool mcAfeeComponents = false;   // McAfee's components are removed first
+    std::wstring mcAfeeInstaller;    // ...with this mcinst.exe; empty: none found, none removed
+    std::size_t mcAfeeCommands = 0;  // ...by this many McAfeeComponent items before it
+    // McAfeeComponent items: where the command comes from (`key` and
+    // `valueName` name what was read), the component's index in
+    // kMcAfeeComponents and the .inf file found now.
+    McAfeeCommandSource mcAfeeSource = McAfeeCommandSource::VirusScan;
+    std::size_t mcAfeeComponent = 0;
+    std::wstring infPath;
 };
 
 struct PreviewResult {

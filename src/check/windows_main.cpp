@@ -49,6 +49,10 @@ int PreviewOnThisMachine(const std::filesystem::path& iniPath, std::wstring_view
     options.fileExists = [&](std::wstring_view path, bool view32Bit) {
         return ExistingFile(path, view32Bit ? options.wow64SystemDirectory : folder);
     };
+    // Read as Clearon reads it: 255 characters, a longer value as undefined.
+    options.environmentVariable = [](std::wstring_view name) {
+        return clearon::EnvironmentVariable(name);
+    };
 
     ReadOnlyRegistry registry(SystemRegistry());
     const PreviewResult result = PreviewRemoval(registry, configText, options);

@@ -11,18 +11,14 @@ namespace {
 
 // The value of an environment variable, empty when it is not defined (or does
 // not fit the 255-character buffer, which the host treats as undefined).
-std::wstring VariableOrEmpty(RemovalHost& host, std::wstring_view name) {
-    std::optional<std::wstring> value = host.EnvironmentVariable(name);
+std::wstring VariableOrEmpty(const McAfeeLookups& lookups, std::wstring_view name) {
+    std::optional<std::wstring> value =
+        lookups.environmentVariable ? lookups.environmentVariable(name) : std::nullopt;
     return value ? std::move(*value) : std::wstring();
 }
 
-std::optional<std::wstring> FindMcAfeeInstaller(RemovalHost& host) {
-    for (const std::wstring_view variable : {kCommonFilesVariable, kCommonFilesX86Variable}) {
-        std::wstring path = VariableOrEmpty(host, variable);
-        path.append(kMcAfeeInstallerBelowCommonFiles);
-        if (host.FileExists(path)) return path;
-    }
-    return std::nullopt;
+[[nodiscard]] bool Exists(const McAfeeLookups& lookups, std::wstring_view path) {
+    return lookups.fileExists && lookups.fileExists(path);
 }
 
 // The callers of UninstallProduct here do not judge the removal: the entry
@@ -43,37 +39,75 @@ std::wstring McAfeeComponentCommand(std::wstring_view installer, std::wstring_vi
     return command;
 }
 
-void RemoveMcAfeeComponents(RemovalContext& context, std::wstring_view displayName,
-                            std::wstring_view installLocation) {
-    RemovalHost& host = context.host;
-    const std::optional<std::wstring> installer = FindMcAfeeInstaller(host);
+std::optional<std::wstring> FindMcAfeeInstaller(const McAfeeLookups& lookups) {
+    for (const std::wstring_view variable : {kCommonFilesVariable, kCommonFilesX86Variable}) {
+        std::wstring path = VariableOrEmpty(lookups, variable);
+        path.append(kMcAfeeInstallerBelowCommonFiles);
+        if (Exists(lookups, path)) return path;
+    }
+    return std::nullopt;
+}
+
+void ForEachMcAfeeCommand(Registry& registry, std::wstring_view installLocation,
+                          const McAfeeLookups& lookups,
+                          const std::function<void(const McAfeeCommand& command)>& visit) {
+    const std::optional<std::wstring> installer = FindMcAfeeInstaller(lookups);
     if (!installer) return;
 
     for (const std::wstring_view key : {kVirusScanKey64, kVirusScanKey32}) {
-        const std::wstring stored = ReadRegistryString(host.registry(), RegistryRoot::LocalMachine,
-                                                       key, kVirusScanUninstallValue);
-        if (stored.size() > kMinVirusScanCommandAbove) Uninstall(context, displayName, stored);
+        McAfeeCommand found;
+        found.source = McAfeeCommandSource::VirusScan;
+        found.key = key;
+        found.command =
+            ReadRegistryString(registry, RegistryRoot::LocalMachine, key, kVirusScanUninstallValue);
+        if (found.command.size() > kMinVirusScanCommandAbove) visit(found);
     }
 
-    for (const McAfeeComponent& component : kMcAfeeComponents) {
+    for (std::size_t index = 0; index < kMcAfeeComponents.size(); ++index) {
+        const McAfeeComponent& component = kMcAfeeComponents[index];
         // Each candidate is looked for only when its turn comes, after the
         // commands before it have finished: the same .inf reached twice, and
         // still there after the first command, is run twice.
-        const auto tryCandidate = [&](std::wstring infPath) {
-            if (host.FileExists(infPath)) {
-                Uninstall(context, displayName, McAfeeComponentCommand(*installer, infPath));
-            }
+        const auto tryCandidate = [&](McAfeeCommandSource source, std::wstring_view key,
+                                      std::wstring infPath) {
+            if (!Exists(lookups, infPath)) return;
+            McAfeeCommand found;
+            found.source = source;
+            found.key = key;
+            found.component = index;
+            found.command = McAfeeComponentCommand(*installer, infPath);
+            found.infPath = std::move(infPath);
+            visit(found);
         };
-        tryCandidate(std::wstring(installLocation) + std::wstring(component.belowInstallLocation));
-        for (const std::wstring_view key : {component.key64, component.key32}) {
+        tryCandidate(McAfeeCommandSource::BelowInstallLocation, {},
+                     std::wstring(installLocation) + std::wstring(component.belowInstallLocation));
+        const struct {
+            McAfeeCommandSource source;
+            std::wstring_view key;
+        } keys[] = {{McAfeeCommandSource::InstallDir64, component.key64},
+                    {McAfeeCommandSource::InstallDir32, component.key32}};
+        for (const auto& [source, key] : keys) {
             // A missing "Install Dir" leaves the bare file name, a path at the
             // root of the current drive; it is tested like any other.
-            std::wstring infPath = ReadRegistryString(host.registry(), RegistryRoot::LocalMachine,
-                                                      key, kInstallDirValue);
+            std::wstring infPath =
+                ReadRegistryString(registry, RegistryRoot::LocalMachine, key, kInstallDirValue);
             infPath.append(component.belowInstallDir);
-            tryCandidate(std::move(infPath));
+            tryCandidate(source, key, std::move(infPath));
         }
     }
+}
+
+void RemoveMcAfeeComponents(RemovalContext& context, std::wstring_view displayName,
+                            std::wstring_view installLocation) {
+    RemovalHost& host = context.host;
+    McAfeeLookups lookups;
+    lookups.fileExists = [&](std::wstring_view path) { return host.FileExists(path); };
+    lookups.environmentVariable = [&](std::wstring_view name) {
+        return host.EnvironmentVariable(name);
+    };
+    ForEachMcAfeeCommand(
+        host.registry(), installLocation, lookups,
+        [&](const McAfeeCommand& command) { Uninstall(context, displayName, command.command); });
 }
 
 }  // namespace clearon

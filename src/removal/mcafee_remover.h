@@ -7,8 +7,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
+#include "platform/registry.h"
 #include "removal/removal_context.h"
 
 namespace clearon {
@@ -61,6 +66,43 @@ inline constexpr std::wstring_view kComponentUninstallSwitch = L" /uninstall";
 // "\"" + installer + "\" \"" + inf + "\" /uninstall".
 [[nodiscard]] std::wstring McAfeeComponentCommand(std::wstring_view installer,
                                                   std::wstring_view infPath);
+
+// Where a command of RemoveMcAfeeComponents comes from.
+enum class McAfeeCommandSource {
+    VirusScan,             // "VS_UninstallString" of one of the VirusScan keys
+    BelowInstallLocation,  // a component's .inf below the entry's InstallLocation
+    InstallDir64,          // a component's .inf below "Install Dir" of its 64-bit key
+    InstallDir32,          // ...of its 32-bit key
+};
+
+struct McAfeeCommand {
+    McAfeeCommandSource source = McAfeeCommandSource::VirusScan;
+    std::wstring_view key;      // the key read, below HKEY_LOCAL_MACHINE; empty below the location
+    std::size_t component = 0;  // the component's index in kMcAfeeComponents
+    std::wstring infPath;       // the .inf file found (component commands)
+    std::wstring command;       // as handed to UninstallProduct, before it completes it
+};
+
+// What RemoveMcAfeeComponents asks of the machine. None of it writes.
+struct McAfeeLookups {
+    std::function<bool(std::wstring_view path)> fileExists;
+    // Nothing when the variable is undefined (or does not fit its buffer).
+    std::function<std::optional<std::wstring>(std::wstring_view name)> environmentVariable;
+};
+
+// mcinst.exe below "CommonProgramFiles", else below "CommonProgramFiles(x86)";
+// nothing when neither file exists.
+[[nodiscard]] std::optional<std::wstring> FindMcAfeeInstaller(const McAfeeLookups& lookups);
+
+// Hands `visit` every command RemoveMcAfeeComponents runs for an entry whose
+// InstallLocation is `installLocation`, in its order: the VirusScan commands,
+// then each component's existing candidates. Each candidate is tested only
+// when its turn comes, after `visit` has returned for the commands before it,
+// so a visitor that runs them sees what a run sees. Nothing at all when
+// mcinst.exe is missing.
+void ForEachMcAfeeCommand(Registry& registry, std::wstring_view installLocation,
+                          const McAfeeLookups& lookups,
+                          const std::function<void(const McAfeeCommand& command)>& visit);
 
 // Removes the components of the McAfee product `displayName`, whose
 // InstallLocation is `installLocation` (empty when it has none). Does nothing
