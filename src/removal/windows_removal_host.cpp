@@ -7,6 +7,7 @@
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
 #include "removal/program_runner.h"
+#include "startup/platform_info.h"
 #include "startup/run_state.h"
 #include "ui/status_message.h"
 
@@ -58,14 +59,9 @@ bool WindowsRemovalHost::FileExists(std::wstring_view path) {
 }
 
 std::optional<std::wstring> WindowsRemovalHost::EnvironmentVariable(std::wstring_view name) {
-    const std::wstring terminated(name);
-    wchar_t buffer[kEnvironmentValueCapacity] = {};
-    const DWORD length =
-        GetEnvironmentVariableW(terminated.c_str(), buffer, kEnvironmentValueCapacity);
-    // 0: not defined (or empty). A result of the buffer's size or more is the
-    // size the value would need: it does not fit, and is not cut.
-    if (length == 0 || length >= kEnvironmentValueCapacity) return std::nullopt;
-    return std::wstring(buffer, length);
+    // The start-up reader: a value that does not fit its 255-character buffer
+    // reads as undefined, never cut.
+    return ::clearon::EnvironmentVariable(name);
 }
 
 }  // namespace clearon

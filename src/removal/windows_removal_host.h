@@ -19,9 +19,4 @@ public:
     std::optional<std::wstring> EnvironmentVariable(std::wstring_view name) override;
 };
 
-// Environment values are read into a 255-character buffer; a value that does
-// not fit is treated as undefined rather than cut, since a cut folder would
-// send the search for a program somewhere else.
-inline constexpr unsigned kEnvironmentValueCapacity = 255;
-
 }  // namespace clearon

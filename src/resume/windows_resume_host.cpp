@@ -2,20 +2,12 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "platform/windows_registry.h"
+#include "startup/platform_info.h"
 
 namespace clearon {
-namespace {
-
-// Longest path GetModuleFileNameW can hand back (with the \\?\ form).
-constexpr DWORD kLongestModulePath = 32768;
-
-}  // namespace
-
 Registry& WindowsResumeHost::registry() {
     return SystemRegistry();
 }
@@ -23,14 +15,9 @@ Registry& WindowsResumeHost::registry() {
 std::optional<std::wstring> WindowsResumeHost::ModulePath() {
     // The path is read whole, whatever its length; the commands built from it
     // decide whether it fits them.
-    for (DWORD capacity = MAX_PATH;; capacity *= 2) {
-        std::vector<wchar_t> buffer(capacity);
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), capacity);
-        if (length == 0) return std::nullopt;
-        // A path that filled the buffer may have been cut.
-        if (length < capacity) return std::wstring(buffer.data(), length);
-        if (capacity >= kLongestModulePath) return std::nullopt;
-    }
+    std::wstring path = ::clearon::ModulePath();
+    if (path.empty()) return std::nullopt;
+    return path;
 }
 
 bool WindowsResumeHost::StartWithoutWaiting(std::wstring_view commandLine) {
