@@ -138,14 +138,6 @@ std::wstring Visible(std::wstring_view text) {
     return out;
 }
 
-bool SameNoCase(std::wstring_view a, std::wstring_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    }
-    return true;
-}
-
 std::wstring_view TrimBlanks(std::wstring_view text) noexcept {
     while (!text.empty() && text.front() == L' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == L' ') text.remove_suffix(1);

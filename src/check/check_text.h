@@ -21,9 +21,6 @@ namespace clearon::check {
 // byte they came from.
 [[nodiscard]] std::wstring Visible(std::wstring_view text);
 
-// Equal, ignoring the case of A-Z only.
-[[nodiscard]] bool SameNoCase(std::wstring_view a, std::wstring_view b) noexcept;
-
 // The text without the blanks (U+0020) at its start and end.
 [[nodiscard]] std::wstring_view TrimBlanks(std::wstring_view text) noexcept;
 

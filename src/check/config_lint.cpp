@@ -349,7 +349,7 @@ private:
                 if (!ContainsNoCase(line, flag.key)) continue;
                 const std::wstring key(flag.key);
                 const std::wstring_view keyPart = KeyPart(line);
-                if (!SameNoCase(keyPart, flag.key)) {
+                if (!EqualsNoCase(keyPart, flag.key)) {
                     Warn(number, L"contains \"" + key + L"\" inside " + Quoted(keyPart) +
                                      L": the switch scan finds the key anywhere in a line and "
                                      L"applies this line to " +
@@ -470,7 +470,7 @@ private:
                 match = &entry;
                 continue;
             }
-            if (SameNoCase(KeyPart(entry.text), key)) {
+            if (EqualsNoCase(KeyPart(entry.text), key)) {
                 Warn(entry.number, L"Clearon reads " + name +
                                        L" only from the first line that "
                                        L"contains it (line " +
@@ -481,7 +481,7 @@ private:
 
         const std::wstring value = FindSectionValue(text_, key).value;
         const std::wstring_view keyPart = KeyPart(match->text);
-        if (!SameNoCase(keyPart, key)) {
+        if (!EqualsNoCase(keyPart, key)) {
             Warn(match->number, L"Clearon takes " + name +
                                     L" from this line, the first [Settings] "
                                     L"line that contains \"" +
@@ -515,9 +515,9 @@ private:
                     return;
                 }
                 const std::wstring_view keyPart = KeyPart(entry.text);
-                if (!SameNoCase(keyPart, list)) {
+                if (!EqualsNoCase(keyPart, list)) {
                     const bool numbered = keyPart.size() > list.size() &&
-                                          SameNoCase(keyPart.substr(0, list.size()), list);
+                                          EqualsNoCase(keyPart.substr(0, list.size()), list);
                     (numbered
                          ? static_cast<void>(
                                Note(entry.number,
@@ -597,7 +597,7 @@ private:
             }
             Note(entry.number, L"product name " + Quoted(name));
             for (std::size_t k = 0; k < n; ++k) {
-                if (SameNoCase(names[k].text, name)) {
+                if (EqualsNoCase(names[k].text, name)) {
                     Note(entry.number, L"already listed at line " +
                                            std::to_wstring(names[k].number) +
                                            L": searched for again");
@@ -605,7 +605,7 @@ private:
                 }
             }
             if (TriggersProventiaCheck(name)) {
-                if (SameNoCase(name, kProventiaProduct)) {
+                if (EqualsNoCase(name, kProventiaProduct)) {
                     Note(entry.number,
                          L"also runs Proventia Desktop's own remover (AgentRemove.exe) "
                          L"when it is installed");
@@ -657,7 +657,7 @@ private:
             Note(entry.number, L"also scanned: HKEY_LOCAL_MACHINE\\" + Visible(entry.text));
             for (const std::wstring_view prefix : kHivePrefixes) {
                 if (entry.text.size() >= prefix.size() &&
-                    SameNoCase(entry.text.substr(0, prefix.size()), prefix)) {
+                    EqualsNoCase(entry.text.substr(0, prefix.size()), prefix)) {
                     Warn(entry.number,
                          L"paths are taken below HKEY_LOCAL_MACHINE already: this one "
                          L"names a key that does not exist; leave the hive out");

@@ -325,8 +325,8 @@ private:
 
 bool IsRunLogName(std::wstring_view fileName) noexcept {
     return fileName.size() > kLogFilePrefix.size() + kLogFileSuffix.size() &&
-           SameNoCase(fileName.substr(0, kLogFilePrefix.size()), kLogFilePrefix) &&
-           SameNoCase(fileName.substr(fileName.size() - kLogFileSuffix.size()), kLogFileSuffix);
+           EqualsNoCase(fileName.substr(0, kLogFilePrefix.size()), kLogFilePrefix) &&
+           EqualsNoCase(fileName.substr(fileName.size() - kLogFileSuffix.size()), kLogFileSuffix);
 }
 
 LogFileReport UnreadableRunLog(std::wstring_view fileName, std::wstring_view why) {

@@ -62,13 +62,9 @@ void AppendFailureLine(RemovalHost& host, std::wstring_view displayName) {
     host.LogLine(line);
 }
 
-[[nodiscard]] bool SameNoCase(std::wstring_view a, std::wstring_view b) noexcept {
-    return a.size() == b.size() && ContainsNoCase(a, b);
-}
-
 [[nodiscard]] bool HasFailedEntries(const RemovalState& state, std::wstring_view marker) {
     for (const FailedEntry& entry : state.failedEntries) {
-        if (SameNoCase(entry.marker, marker)) return true;
+        if (EqualsNoCase(entry.marker, marker)) return true;
     }
     return false;
 }
@@ -96,7 +92,7 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
         bool known = false;
         for (const FailedEntry& entry : state.failedEntries) {
             known =
-                known || (SameNoCase(entry.marker, marker) && SameNoCase(entry.key, candidateKey));
+                known || (EqualsNoCase(entry.marker, marker) && EqualsNoCase(entry.key, candidateKey));
         }
         if (!known) state.failedEntries.push_back({marker, std::wstring(candidateKey)});
         if (!counted) ++state.failureCount;
@@ -107,8 +103,8 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
     // Gone. The other keys that failed under this name may have gone with it
     // (one Windows Installer removal deletes both of a product's entries).
     std::erase_if(state.failedEntries, [&](const FailedEntry& entry) {
-        return SameNoCase(entry.marker, marker) &&
-               (SameNoCase(entry.key, candidateKey) || !registry.KeyExists(kMachine, entry.key));
+        return EqualsNoCase(entry.marker, marker) &&
+               (EqualsNoCase(entry.key, candidateKey) || !registry.KeyExists(kMachine, entry.key));
     });
     if (!HasFailedEntries(state, marker)) --state.failureCount;
 }

@@ -19,6 +19,10 @@ bool ContainsNoCase(std::wstring_view text, std::wstring_view pattern) noexcept 
     return FindNoCase(text, pattern) != std::wstring_view::npos;
 }
 
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) noexcept {
+    return a.size() == b.size() && FindNoCase(a, b) == 0;
+}
+
 std::wstring ReplaceNoCase(std::wstring_view text, std::wstring_view search,
                            std::wstring_view replacement) {
     if (ContainsNoCase(replacement, search)) return {};

@@ -31,6 +31,9 @@ inline constexpr std::size_t kReplaceCapacity = 511;
 // An empty pattern occurs in every text, the empty text included.
 [[nodiscard]] bool ContainsNoCase(std::wstring_view text, std::wstring_view pattern) noexcept;
 
+// True when both texts are equal, ignoring the case of A-Z.
+[[nodiscard]] bool EqualsNoCase(std::wstring_view a, std::wstring_view b) noexcept;
+
 // Replaces every occurrence of `search` (ignoring the case of A-Z) by
 // `replacement`, searching again from the start after each replacement, so an
 // occurrence that a replacement creates with its neighbours is replaced too.
@@ -44,6 +47,9 @@ inline constexpr std::size_t kReplaceCapacity = 511;
 // text.
 [[nodiscard]] std::wstring ReplaceNoCase(std::wstring_view text, std::wstring_view search,
                                          std::wstring_view replacement);
+
+// True when both texts are equal, ignoring the case of A-Z.
+[[nodiscard]] bool EqualsNoCase(std::wstring_view a, std::wstring_view b) noexcept;
 
 // Replaces every occurrence of `search` in one pass from left to right; the
 // inserted text is not searched again. Used for the RunOnce relaunch, which

@@ -32,6 +32,14 @@ TEST(ContainsNoCase, WorkedResultsAndEdges) {
     }
 }
 
+TEST(EqualsNoCase, WholeTextsIgnoringOnlyTheCaseOfAToZ) {
+    EXPECT_TRUE(EqualsNoCase(L"McAfee Agent", L"MCAFEE agent"));
+    EXPECT_TRUE(EqualsNoCase(L"", L""));
+    EXPECT_FALSE(EqualsNoCase(L"McAfee Agent", L"McAfee"));  // containment is not equality
+    EXPECT_FALSE(EqualsNoCase(L"McAfee", L"McAfee Agent"));
+    EXPECT_FALSE(EqualsNoCase(L"\u00C4", L"\u00E4"));
+}
+
 struct ReplaceCase {
     std::wstring text;
     std::wstring search;

@@ -21,7 +21,7 @@ QuestionAnswer FakeRemovalHost::AskQuestion(std::wstring_view text) {
 
 std::optional<std::wstring> FakeRemovalHost::EnvironmentVariable(std::wstring_view name) {
     for (const auto& [key, value] : environment) {
-        if (key.size() == name.size() && ContainsNoCase(key, name)) return value;
+        if (EqualsNoCase(key, name)) return value;
     }
     return std::nullopt;
 }
