@@ -2,7 +2,7 @@
 # Installs the Debian packages Clearon's build and tests need, when missing.
 set -eu
 packages=(
-  cmake make g++ clang libclang-rt-14-dev googletest
+  cmake make g++ clang clang-format libclang-rt-14-dev googletest
   mingw-w64 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick
   wixl nsis python3 hostname util-linux

@@ -2,7 +2,8 @@
 # Builds everything and runs every test:
 #   1. the portable core and its tests, natively, under AddressSanitizer and UBSan;
 #   2. Clearon.exe, its Windows tests and black-box scenarios, under Wine;
-#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 60).
+#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 60);
+#   4. the formatting of every C++ source against .clang-format.
 # Every suite runs even when an earlier one fails; the exit status is non-zero
 # when any test failed.
 set -u
@@ -61,6 +62,14 @@ suite "windows (Wine)" "$build/win" -DCMAKE_BUILD_TYPE=Release \
 
 echo "=== fuzzers"
 if FUZZ_SECONDS=${FUZZ_SECONDS:-60} "$root/scripts/run-fuzzers.sh" "$build/fuzz"; then
+  passed=$((passed + 1))
+else
+  status=1
+  failed=$((failed + 1))
+fi
+
+echo "=== formatting"
+if "$root/scripts/check-format.sh"; then
   passed=$((passed + 1))
 else
   status=1

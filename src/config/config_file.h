@@ -30,9 +30,11 @@ inline constexpr std::wstring_view kConfigFileName = L"Clearon.ini";
 inline constexpr std::wstring_view kMsgConfigMissing = L"The Clearon.ini file is missing.";
 inline constexpr std::wstring_view kMsgConfigBadFormat =
     L"The Clearon.ini file is not in the correct format or is not a valid config file.";
-inline constexpr std::wstring_view kMsgConfigReadFailed = L"The Clearon.ini file could not be read.";
+inline constexpr std::wstring_view kMsgConfigReadFailed =
+    L"The Clearon.ini file could not be read.";
 inline constexpr std::wstring_view kMsgConfigBlank = L"The Clearon.ini file is blank.";
-inline constexpr std::wstring_view kMsgConfigOpenFailed = L"The Clearon.ini file could not be opened.";
+inline constexpr std::wstring_view kMsgConfigOpenFailed =
+    L"The Clearon.ini file could not be opened.";
 inline constexpr std::wstring_view kMsgConfigTooLarge = L"The Clearon.ini file is too large.";
 
 // The message reported for one of the exit codes above (empty for others).
@@ -56,9 +58,9 @@ inline constexpr std::wstring_view kMsgConfigTooLarge = L"The Clearon.ini file i
 [[nodiscard]] std::wstring DecodeSignExtended(std::span<const std::uint8_t> bytes);
 
 // Chooses the decoding and validates it. Returns 0 and fills `configText`,
-// kExitConfigBadFormat, or kExitConfigTooLarge (below). `secondRead` stands for the loader's second reading of
-// the file; when it is null (the second read failed) the second decoding is
-// empty and the result is kExitConfigBadFormat.
+// kExitConfigBadFormat, or kExitConfigTooLarge (below). `secondRead` stands for the loader's second
+// reading of the file; when it is null (the second read failed) the second decoding is empty and
+// the result is kExitConfigBadFormat.
 //
 // A single-byte file of exactly 65,535 bytes with no byte 0 decodes to one
 // character more than ConfigText can hold; it is refused with

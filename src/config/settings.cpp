@@ -25,7 +25,6 @@ constexpr wchar_t kBackslash = L'\\';
 constexpr std::wstring_view kEscapedLineFeed = L"\\n";
 constexpr std::wstring_view kEscapedTab = L"\\t";
 
-
 // Values can name further references; two variables that name each other
 // would rewrite the path for ever without changing its length, so the number
 // of replacements is bounded far above anything a real path needs.

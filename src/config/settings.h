@@ -48,7 +48,8 @@ inline constexpr std::wstring_view kKeyEnableLogging = L"EnableLogging";
 inline constexpr std::wstring_view kKeyShowMessageBox = L"ShowMessageBox";
 inline constexpr std::wstring_view kKeyMessageBoxText = L"MessageBoxText";
 inline constexpr std::wstring_view kKeyMSIExtraParameters = L"MSIExtraParameters";
-inline constexpr std::wstring_view kKeyInstallShieldExtraParameters = L"InstallShieldExtraParameters";
+inline constexpr std::wstring_view kKeyInstallShieldExtraParameters =
+    L"InstallShieldExtraParameters";
 inline constexpr std::wstring_view kKeyDefaultExtraParameters = L"DefaultExtraParameters";
 inline constexpr std::wstring_view kKeyLogPath = L"LogPath";
 inline constexpr std::wstring_view kKeyRunBeforeRemoval = L"RunBeforeRemoval";

@@ -11,11 +11,15 @@ HKEY NativeRoot(RegistryRoot root) noexcept {
 
 RegistryStatus StatusOf(LSTATUS status) noexcept {
     switch (status) {
-        case ERROR_SUCCESS: return RegistryStatus::Ok;
-        case ERROR_MORE_DATA: return RegistryStatus::MoreData;
+        case ERROR_SUCCESS:
+            return RegistryStatus::Ok;
+        case ERROR_MORE_DATA:
+            return RegistryStatus::MoreData;
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return RegistryStatus::NotFound;
-        default: return RegistryStatus::Failed;
+        case ERROR_PATH_NOT_FOUND:
+            return RegistryStatus::NotFound;
+        default:
+            return RegistryStatus::Failed;
     }
 }
 
@@ -34,7 +38,8 @@ RegistryStatus WindowsRegistry::QueryValue(RegistryRoot root, std::wstring_view 
                                            RegistryValue& result) {
     result = {};
     UniqueKey handle;
-    if (const LSTATUS status = OpenKey(root, key, KEY_QUERY_VALUE, handle); status != ERROR_SUCCESS) {
+    if (const LSTATUS status = OpenKey(root, key, KEY_QUERY_VALUE, handle);
+        status != ERROR_SUCCESS) {
         return StatusOf(status);
     }
     const std::wstring name(value);
@@ -131,10 +136,10 @@ RegistryStatus WindowsRegistry::CreateSubkey(RegistryRoot root, std::wstring_vie
     }
     const std::wstring subkey(name);
     UniqueKey created;
-    return StatusOf(RegCreateKeyExW(parent.get(), subkey.c_str(), 0, nullptr,
-                                    lifetime == KeyLifetime::Volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE,
-                                    KEY_ALL_ACCESS, nullptr, created.put(),
-                                    nullptr));
+    return StatusOf(RegCreateKeyExW(
+        parent.get(), subkey.c_str(), 0, nullptr,
+        lifetime == KeyLifetime::Volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE,
+        KEY_ALL_ACCESS, nullptr, created.put(), nullptr));
 }
 
 Registry& SystemRegistry() noexcept {

@@ -48,7 +48,8 @@ template <std::size_t N>
     for (std::size_t i = 0; i < N; ++i) {
         std::wstring text = ReadRegistryString(registry, kMachine, key, names[i]);
         if (!text.empty()) return {std::move(text), i};
-        if (i == 0 && N > 1 && registry.ValueCount(kMachine, key) == std::optional<std::uint32_t>(0)) {
+        if (i == 0 && N > 1 &&
+            registry.ValueCount(kMachine, key) == std::optional<std::uint32_t>(0)) {
             return {};
         }
     }
@@ -91,8 +92,8 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
         AppendFailureLine(context.host, displayName);
         bool known = false;
         for (const FailedEntry& entry : state.failedEntries) {
-            known =
-                known || (EqualsNoCase(entry.marker, marker) && EqualsNoCase(entry.key, candidateKey));
+            known = known ||
+                    (EqualsNoCase(entry.marker, marker) && EqualsNoCase(entry.key, candidateKey));
         }
         if (!known) state.failedEntries.push_back({marker, std::wstring(candidateKey)});
         if (!counted) ++state.failureCount;
@@ -116,7 +117,8 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view candidateKey,
     RemovalState& state = context.state;
 
     const std::wstring displayName = ReadDisplayName(registry, candidateKey);
-    if (MatchCandidate(displayName, productName, settings.RemoveTessaral) != CandidateMatch::Matches) {
+    if (MatchCandidate(displayName, productName, settings.RemoveTessaral) !=
+        CandidateMatch::Matches) {
         return;
     }
     const std::wstring command =
@@ -129,8 +131,8 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view candidateKey,
         return;
     }
     if (ContainsNoCase(displayName, kAgentProduct)) {
-        state.agentLocation = ReadRegistryString(registry, kMachine, candidateKey,
-                                                 kInstallLocationValue);
+        state.agentLocation =
+            ReadRegistryString(registry, kMachine, candidateKey, kInstallLocationValue);
     }
     if (ContainsNoCase(command, kMcAfeeUiHost) && ContainsNoCase(displayName, kMcAfeeName) &&
         settings.SilentMSIInstaller) {
@@ -219,7 +221,8 @@ CandidateMatch MatchCandidate(std::wstring_view displayName, std::wstring_view p
     // The configured name is looked for in the display name, never the
     // reverse.
     if (!ContainsNoCase(displayName, productName)) return CandidateMatch::OtherProduct;
-    if (ContainsNoCase(displayName, kMakerName) && !removeTessaral) return CandidateMatch::MakersOwn;
+    if (ContainsNoCase(displayName, kMakerName) && !removeTessaral)
+        return CandidateMatch::MakersOwn;
     return CandidateMatch::Matches;
 }
 

@@ -31,7 +31,8 @@ inline constexpr std::size_t kMaxProgramCommandLength = 254;
 
 // Aegira's installer is an after-removal command that names a setup program
 // without any folder ("setup.exe /quiet", not "C:\Kits\setup.exe").
-[[nodiscard]] bool IsAegiraInstaller(std::wstring_view listName, std::wstring_view command) noexcept;
+[[nodiscard]] bool IsAegiraInstaller(std::wstring_view listName,
+                                     std::wstring_view command) noexcept;
 
 // Every program line of the list `listName`, in file order: each [Settings]
 // entry that contains the list name, anywhere and in any case (so a key

@@ -42,7 +42,8 @@ public:
     [[nodiscard]] virtual bool FileExists(std::wstring_view path) = 0;
 
     // An environment variable's value; nothing when it is not defined.
-    [[nodiscard]] virtual std::optional<std::wstring> EnvironmentVariable(std::wstring_view name) = 0;
+    [[nodiscard]] virtual std::optional<std::wstring> EnvironmentVariable(
+        std::wstring_view name) = 0;
 
     // A timestamped log line: the timestamp, then `message` (which begins
     // with a space and ends with "\r\n").

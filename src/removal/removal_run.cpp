@@ -14,8 +14,9 @@ namespace {
 
 // Proventia Desktop leaves its own remover in its install folder.
 void RemoveProventiaDesktop(RemovalContext& context) {
-    const std::wstring directory = ReadRegistryString(
-        context.host.registry(), RegistryRoot::LocalMachine, kProventiaKey, kProventiaInstallDirValue);
+    const std::wstring directory =
+        ReadRegistryString(context.host.registry(), RegistryRoot::LocalMachine, kProventiaKey,
+                           kProventiaInstallDirValue);
     if (directory.empty()) return;
     const std::wstring remover = directory + std::wstring(kProventiaRemover);
     if (remover.size() > kMaxFieldLength) {
@@ -64,8 +65,8 @@ bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_vi
     RunProgramList(context, kKeyRunAfterRemoval, savedArguments);
 
     const bool rebootRequested = DecideReboot(
-        resumeHost, RebootInputs{context.settings.ResumeAfterReboot, state.installerLaunched,
-                                 savedArguments});
+        resumeHost,
+        RebootInputs{context.settings.ResumeAfterReboot, state.installerLaunched, savedArguments});
 
     // Every run puts the pending file renames back, whatever was decided.
     RestorePendingRenames(host.registry());

@@ -28,7 +28,8 @@ DWORD WINAPI RemovalThreadProc(LPVOID) {
 
 int StartRemoval(WorkerThreadCreator createThread) noexcept {
     if (g_settings.ShowMessageBox) {
-        MessageBoxW(g_runState.mainWindow, g_settings.MessageBoxText.c_str(), L"Information", MB_OK);
+        MessageBoxW(g_runState.mainWindow, g_settings.MessageBoxText.c_str(), L"Information",
+                    MB_OK);
     }
 
     DWORD threadId = 0;

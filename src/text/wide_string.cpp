@@ -5,7 +5,8 @@ namespace clearon {
 std::size_t FindNoCase(std::wstring_view text, std::wstring_view pattern,
                        std::size_t from) noexcept {
     if (from > text.size()) return std::wstring_view::npos;
-    if (pattern.size() > text.size() - from) return pattern.empty() ? from : std::wstring_view::npos;
+    if (pattern.size() > text.size() - from)
+        return pattern.empty() ? from : std::wstring_view::npos;
     const std::size_t last = text.size() - pattern.size();
     for (std::size_t i = from; i <= last; ++i) {
         std::size_t k = 0;

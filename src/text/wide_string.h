@@ -41,10 +41,9 @@ inline constexpr std::size_t kReplaceCapacity = 511;
 // Returns the empty text when the replacement itself contains the search text
 // (the loop would never end; this covers an empty search text too), and when
 // the text or any intermediate result would exceed kReplaceCapacity
-// characters (or after an absurd number of steps): a cut command line or path could name something else, so an
-// oversized result is refused rather than cut. Replacements that regrow the
-// search text without end therefore stop at the capacity and yield the empty
-// text.
+// characters (or after an absurd number of steps): a cut command line or path could name something
+// else, so an oversized result is refused rather than cut. Replacements that regrow the search text
+// without end therefore stop at the capacity and yield the empty text.
 [[nodiscard]] std::wstring ReplaceNoCase(std::wstring_view text, std::wstring_view search,
                                          std::wstring_view replacement);
 

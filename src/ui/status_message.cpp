@@ -9,10 +9,12 @@ namespace clearon {
 bool PostStatusTo(HWND window, std::wstring_view text) noexcept {
     std::unique_ptr<wchar_t[]> copy(new (std::nothrow) wchar_t[kStatusCapacity]());
     if (!copy) return false;
-    const std::size_t length = text.size() < kStatusCapacity - 1 ? text.size() : kStatusCapacity - 1;
+    const std::size_t length =
+        text.size() < kStatusCapacity - 1 ? text.size() : kStatusCapacity - 1;
     text.copy(copy.get(), length);
     copy[length] = L'\0';
-    if (!PostMessageW(window, kStatusMessage, 0, reinterpret_cast<LPARAM>(copy.get()))) return false;
+    if (!PostMessageW(window, kStatusMessage, 0, reinterpret_cast<LPARAM>(copy.get())))
+        return false;
     copy.release();  // the dialog owns it now
     return true;
 }

@@ -40,18 +40,24 @@ TEST(DecodeRegistryString, NeverReadsAnUnterminatedString) {
 TEST(ReadRegistryString, MissingTooLongOrFailingValuesReadEmpty) {
     MemoryRegistry registry;
     registry.SetString(RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"DisplayName", L"Acme AV");
-    registry.SetString(RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"Long", std::wstring(300, L'x'));
-    EXPECT_EQ(ReadRegistryString(registry, RegistryRoot::LocalMachine, L"software\\ACME", L"displayname"),
-              L"Acme AV");
-    EXPECT_EQ(ReadRegistryString(registry, RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"Long"), L"");
-    EXPECT_EQ(ReadRegistryString(registry, RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"Nope"), L"");
-    EXPECT_EQ(ReadRegistryString(registry, RegistryRoot::CurrentUser, L"SOFTWARE\\Acme", L"DisplayName"),
+    registry.SetString(RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"Long",
+                       std::wstring(300, L'x'));
+    EXPECT_EQ(
+        ReadRegistryString(registry, RegistryRoot::LocalMachine, L"software\\ACME", L"displayname"),
+        L"Acme AV");
+    EXPECT_EQ(ReadRegistryString(registry, RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"Long"),
               L"");
+    EXPECT_EQ(ReadRegistryString(registry, RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"Nope"),
+              L"");
+    EXPECT_EQ(
+        ReadRegistryString(registry, RegistryRoot::CurrentUser, L"SOFTWARE\\Acme", L"DisplayName"),
+        L"");
     registry.onQuery = [](std::wstring_view, std::wstring_view) {
         return std::optional<RegistryStatus>(RegistryStatus::Failed);
     };
-    EXPECT_EQ(ReadRegistryString(registry, RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"DisplayName"),
-              L"");
+    EXPECT_EQ(
+        ReadRegistryString(registry, RegistryRoot::LocalMachine, L"SOFTWARE\\Acme", L"DisplayName"),
+        L"");
 }
 
 }  // namespace

@@ -66,21 +66,23 @@ TEST_F(ProgramListFixture, ProgramLinesOfSettingsRunInFileOrder) {
         L"RunBeforeRemoval=not-settings.exe\r\n"
         L"[settings]\r\n"
         L"RunBeforeRemoval=last.exe";
-    EXPECT_EQ(Run(L"RunBeforeRemoval"),
-              (std::vector<std::wstring>{L"first.exe  /a", L"second.exe", L"third.exe", L"last.exe"}));
+    EXPECT_EQ(Run(L"RunBeforeRemoval"), (std::vector<std::wstring>{L"first.exe  /a", L"second.exe",
+                                                                   L"third.exe", L"last.exe"}));
     EXPECT_FALSE(state.installerLaunched);
     EXPECT_TRUE(host.statuses.empty());
 }
 
 TEST_F(ProgramListFixture, InstallerGetsTheToolsArgumentsAndItsStatusTexts) {
     config =
-        L"[Settings]\r\nRunAfterRemoval=setup.exe /quiet\r\nRunAfterRemoval=C:\\Kits\\setup.exe /x\r\n"
+        L"[Settings]\r\nRunAfterRemoval=setup.exe /quiet\r\nRunAfterRemoval=C:\\Kits\\setup.exe "
+        L"/x\r\n"
         L"[ProductNames]\r\n";
-    EXPECT_EQ(Run(L"RunAfterRemoval", L"/s TOKEN=1"),
-              (std::vector<std::wstring>{L"setup.exe /quiet /s TOKEN=1", L"C:\\Kits\\setup.exe /x"}));
+    EXPECT_EQ(
+        Run(L"RunAfterRemoval", L"/s TOKEN=1"),
+        (std::vector<std::wstring>{L"setup.exe /quiet /s TOKEN=1", L"C:\\Kits\\setup.exe /x"}));
     EXPECT_TRUE(state.installerLaunched);
-    EXPECT_EQ(host.statuses,
-              (std::vector<std::wstring>{L"Installing Aegira . . .", L"Running programs after removal . . ."}));
+    EXPECT_EQ(host.statuses, (std::vector<std::wstring>{L"Installing Aegira . . .",
+                                                        L"Running programs after removal . . ."}));
 }
 
 TEST_F(ProgramListFixture, InstallerWithoutArgumentsRunsExactlyAsConfigured) {
@@ -112,7 +114,8 @@ TEST_F(ProgramListFixture, PendingRenamesAreSetAsideBeforeEachProgramOnly) {
     config = L"[Settings]\r\nRunBeforeRemoval=one.exe\r\n[ProductNames]\r\n";
     Run(L"RunBeforeRemoval");
     EXPECT_EQ(systemListPresent, std::vector<bool>{false});
-    EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesAsideValue), list);
+    EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesAsideValue),
+              list);
 }
 
 TEST_F(ProgramListFixture, OverlongLinesAndCommandsAreRefusedNotCut) {

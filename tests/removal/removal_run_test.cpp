@@ -61,19 +61,21 @@ TEST_F(RemovalRunFixture, ARepresentativeRunInItsOrder) {
 
     EXPECT_TRUE(Run(/*showGui=*/true, L"/s"));
 
-    EXPECT_EQ(host.LaunchedCommands(),
-              (std::vector<std::wstring>{L"before.exe", L"MsiExec.exe /X{A1} REMOVE=ALL REBOOT=R /qn",
-                                         L"setup.exe /quiet /s"}));
-    EXPECT_EQ(host.statuses, (std::vector<std::wstring>{
-                                 L"Running programs before removal . . .",
-                                 L"Searching . . .",
-                                 L"Uninstalling Acme AntiVirus 2010 Pro . . .",
-                                 L"Searching . . .",
-                                 L"Running programs after removal . . .",
-                                 L"Installing Aegira . . .",
-                                 L"Running programs after removal . . .",
-                                 L"Clearon has completed successfully.\r\nPlease reboot your system to continue.",
-                             }));
+    EXPECT_EQ(
+        host.LaunchedCommands(),
+        (std::vector<std::wstring>{L"before.exe", L"MsiExec.exe /X{A1} REMOVE=ALL REBOOT=R /qn",
+                                   L"setup.exe /quiet /s"}));
+    EXPECT_EQ(host.statuses,
+              (std::vector<std::wstring>{
+                  L"Running programs before removal . . .",
+                  L"Searching . . .",
+                  L"Uninstalling Acme AntiVirus 2010 Pro . . .",
+                  L"Searching . . .",
+                  L"Running programs after removal . . .",
+                  L"Installing Aegira . . .",
+                  L"Running programs after removal . . .",
+                  L"Clearon has completed successfully.\r\nPlease reboot your system to continue.",
+              }));
     const std::wstring expectedLog =
         L"TS Removing: Acme AntiVirus 2010 Pro\r\n"
         L"TS Aegira is NOT installed.\r\n"
@@ -93,8 +95,10 @@ TEST_F(RemovalRunFixture, NoProductNamesStillRunsBothListsTheDecisionAndTheResto
     EXPECT_EQ(host.log, L"TS Aegira is NOT installed.\r\n");
     EXPECT_EQ(host.statuses.back(), L"Clearon has completed successfully.");
     // Set aside before each program, merged back at the end.
-    EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue), pending);
-    EXPECT_FALSE(host.memory.Get(kMachine, kSessionManagerKey, kPendingRenamesAsideValue).has_value());
+    EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
+              pending);
+    EXPECT_FALSE(
+        host.memory.Get(kMachine, kSessionManagerKey, kPendingRenamesAsideValue).has_value());
 }
 
 TEST_F(RemovalRunFixture, ProductLineEdgeCases) {
@@ -109,21 +113,23 @@ TEST_F(RemovalRunFixture, ProductLineEdgeCases) {
         {"blank before the semicolon is a name", L"[ProductNames]\r\n ;Acme AntiVirus\r\n",
          L"Old ;Acme AntiVirus", true},
         {"a bracketed name ends the section",
-         L"[ProductNames]\r\nAcme AntiVirus [x64]\r\nZebra Antivirus\r\n", L"Zebra Antivirus", false},
+         L"[ProductNames]\r\nAcme AntiVirus [x64]\r\nZebra Antivirus\r\n", L"Zebra Antivirus",
+         false},
         {"the bracketed line is no name", L"[ProductNames]\r\nAcme AntiVirus [x64]\r\n",
          L"Acme AntiVirus [x64]", false},
-        {"one bracket only is a name", L"[ProductNames]\r\nAcme [beta\r\n", L"Acme [beta edition", true},
+        {"one bracket only is a name", L"[ProductNames]\r\nAcme [beta\r\n", L"Acme [beta edition",
+         true},
         {"header in lower case with blanks and a comment, last line without line end",
          L"[Settings]\r\n  [productnames] ; the list\r\nAcme AntiVirus", L"Acme AntiVirus", true},
         {"bare line feeds lose the last character",
          L"[ProductNames]\r\nNorton Security\nZeta Product", L"Norton Securitas", true},
-        {"bare line feeds: the last line stays whole", L"[ProductNames]\r\nNorton Security\nZeta Product",
-         L"Zeta Product", true},
+        {"bare line feeds: the last line stays whole",
+         L"[ProductNames]\r\nNorton Security\nZeta Product", L"Zeta Product", true},
         {"bare line feeds: a name one letter longer than the product then matches it",
          L"[ProductNames]\r\nAcme AntiVirusX\nZeta Product", L"Acme AntiVirus", true},
         {"a second section is scanned too",
-         L"[ProductNames]\r\n[Settings]\r\nx=1\r\n[PRODUCTNAMES]\r\nAcme AntiVirus\r\n", L"Acme AntiVirus",
-         true},
+         L"[ProductNames]\r\n[Settings]\r\nx=1\r\n[PRODUCTNAMES]\r\nAcme AntiVirus\r\n",
+         L"Acme AntiVirus", true},
     };
     for (const auto& c : cases) {
         FakeRemovalHost fresh;
@@ -146,15 +152,20 @@ TEST_F(RemovalRunFixture, ProventiaDesktopRemoverForAnyPieceOfItsName) {
         std::wstring line;
         bool runsRemover;
     } cases[] = {
-        {L"Proventia", true}, {L"desktop", true}, {L"", true},
-        {L"Proventia Desktop", true}, {L"ISS Proventia Desktop", false},
+        {L"Proventia", true},
+        {L"desktop", true},
+        {L"", true},
+        {L"Proventia Desktop", true},
+        {L"ISS Proventia Desktop", false},
     };
     for (const auto& c : cases) {
         host.launches.clear();
         config = L"[ProductNames]\r\n" + c.line + L"\r\n[UninstallPaths]\r\n";
         Run();
-        const bool ran = !host.launches.empty() && host.launches.back().commandLine == L"C:\\ISS\\AgentRemove.exe";
-        EXPECT_EQ(ran, c.runsRemover) << "line '" << std::string(c.line.begin(), c.line.end()) << "'";
+        const bool ran = !host.launches.empty() &&
+                         host.launches.back().commandLine == L"C:\\ISS\\AgentRemove.exe";
+        EXPECT_EQ(ran, c.runsRemover)
+            << "line '" << std::string(c.line.begin(), c.line.end()) << "'";
     }
     host.launches.clear();
     host.files.clear();

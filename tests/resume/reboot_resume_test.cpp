@@ -241,9 +241,9 @@ TEST(DecideReboot, MarkerIsOneInAVolatileKeyBelowAnOrdinaryMakersKey) {
     // itself below the maker's key.
     EXPECT_EQ(host.machine.CreateSubkey(kMachine, kTessaralKey, L"Aegira", KeyLifetime::Persistent),
               RegistryStatus::Ok);
-    EXPECT_NE(host.machine.CreateSubkey(kMachine, kClearonMarkerKey, L"Child",
-                                        KeyLifetime::Persistent),
-              RegistryStatus::Ok);
+    EXPECT_NE(
+        host.machine.CreateSubkey(kMachine, kClearonMarkerKey, L"Child", KeyLifetime::Persistent),
+        RegistryStatus::Ok);
     // The RunOnce value holds the command and its NUL: (length + 1) x 2 bytes.
     const std::wstring command = L"C:\\Tools\\Clearon.exe /RunOnce";
     EXPECT_EQ(host.machine.Get(kUser, kRunOnceKey, kRunOnceValue)->data.size(),

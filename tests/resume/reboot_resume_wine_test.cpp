@@ -126,17 +126,17 @@ TEST_F(RebootResumeWine, CurrentUserRunOnceAndAVolatileMarker) {
     // Windows refuses an ordinary key below a volatile one: the marker's key
     // is volatile, while the maker's key above it stays ordinary so that
     // Aegira can still write "Tessaral\Aegira" before the restart.
-    for (const auto& [parent, expected] :
-         {std::pair{kTessaral, ERROR_SUCCESS}, std::pair{kMarkerKey, ERROR_CHILD_MUST_BE_VOLATILE}}) {
+    for (const auto& [parent, expected] : {std::pair{kTessaral, ERROR_SUCCESS},
+                                           std::pair{kMarkerKey, ERROR_CHILD_MUST_BE_VOLATILE}}) {
         UniqueKey parentKey;
         ASSERT_EQ(
             RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_ALL_ACCESS, parentKey.put()),
             ERROR_SUCCESS);
         UniqueKey child;
-        EXPECT_EQ(RegCreateKeyExW(parentKey.get(), L"OrdinaryChild", 0, nullptr,
-                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, child.put(),
-                                  nullptr),
-                  static_cast<LSTATUS>(expected))
+        EXPECT_EQ(
+            RegCreateKeyExW(parentKey.get(), L"OrdinaryChild", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, child.put(), nullptr),
+            static_cast<LSTATUS>(expected))
             << test::Narrow(parent);
     }
     EXPECT_TRUE(HasTimestampedLines(Log(), {kLogAegiraNotInstalled, kLogAddedUserRunOnce}));

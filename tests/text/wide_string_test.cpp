@@ -58,7 +58,7 @@ TEST(ReplaceNoCase, WorkedResults) {
         {L"abc", L"b", L"xbx", L""},
         {L"abc", L"", L"x", L""},
         {L"abc", L"ab", L"xABx", L""},  // replacement holds the search text in other case
-        {L"aabb", L"ab", L"", L""},      // removal brings new occurrences together
+        {L"aabb", L"ab", L"", L""},     // removal brings new occurrences together
         {L"/AfterRunOnce /q", L"/AfterRunOnce", L"", L" /q"},
     };
     for (const auto& c : cases) {
@@ -83,7 +83,8 @@ TEST(ReplaceNoCase, CapacityBoundary) {
 }
 
 TEST(ReplaceOnceEachNoCase, DoesNotRescanInsertedText) {
-    EXPECT_EQ(ReplaceOnceEachNoCase(L"/RunOnce /s", L"RunOnce", L"AfterRunOnce"), L"/AfterRunOnce /s");
+    EXPECT_EQ(ReplaceOnceEachNoCase(L"/RunOnce /s", L"RunOnce", L"AfterRunOnce"),
+              L"/AfterRunOnce /s");
     EXPECT_EQ(ReplaceOnceEachNoCase(L"/runonce x-RUNONCE", L"RunOnce", L"AfterRunOnce"),
               L"/AfterRunOnce x-AfterRunOnce");
     EXPECT_EQ(ReplaceOnceEachNoCase(L"none", L"RunOnce", L"AfterRunOnce"), L"none");

@@ -31,7 +31,9 @@ void operator delete[](void* p) noexcept {
     if (p != nullptr) --g_liveArrays;
     std::free(p);
 }
-void operator delete[](void* p, std::size_t) noexcept { operator delete[](p); }
+void operator delete[](void* p, std::size_t) noexcept {
+    operator delete[](p);
+}
 
 namespace clearon {
 namespace {
@@ -53,8 +55,8 @@ TEST(PostStatus, NothingIsAllocatedInASilentRun) {
 }
 
 TEST(PostStatus, APostedCopyBelongsToTheReceiverWhichFreesIt) {
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  nullptr, nullptr);
+    HWND window =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     const long before = g_liveArrays;
     const std::wstring longText(300, L'x');

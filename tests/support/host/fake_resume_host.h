@@ -16,7 +16,9 @@ public:
     explicit FakeResumeHost(FakeRemovalHost& machine) : machine_(machine) {}
 
     Registry& registry() override { return machine_.memory; }
-    std::optional<std::wstring> ModulePath() override { return std::wstring(L"C:\\Tools\\Clearon.exe"); }
+    std::optional<std::wstring> ModulePath() override {
+        return std::wstring(L"C:\\Tools\\Clearon.exe");
+    }
     bool StartWithoutWaiting(std::wstring_view commandLine) override {
         started.emplace_back(commandLine);
         return true;

@@ -34,8 +34,9 @@ std::vector<std::uint8_t> Utf16Bytes(std::wstring_view characters) {
 }
 
 bool MemoryRegistry::FoldLess::operator()(const std::wstring& a, const std::wstring& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](wchar_t x, wchar_t y) { return FoldAscii(x) < FoldAscii(y); });
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](wchar_t x, wchar_t y) { return FoldAscii(x) < FoldAscii(y); });
 }
 
 MemoryRegistry::Key* MemoryRegistry::Find(RegistryRoot root, std::wstring_view path) const {
@@ -48,7 +49,8 @@ MemoryRegistry::Key* MemoryRegistry::Find(RegistryRoot root, std::wstring_view p
     return const_cast<Key*>(key);
 }
 
-MemoryRegistry::Key* MemoryRegistry::Make(RegistryRoot root, std::wstring_view path, bool isVolatile) {
+MemoryRegistry::Key* MemoryRegistry::Make(RegistryRoot root, std::wstring_view path,
+                                          bool isVolatile) {
     Key* key = root == RegistryRoot::CurrentUser ? &user_ : &machine_;
     for (const auto& part : SplitPath(path)) {
         auto& slot = key->subkeys[part];

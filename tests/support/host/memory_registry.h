@@ -38,14 +38,15 @@ public:
     [[nodiscard]] std::optional<RegistryValue> Get(RegistryRoot root, std::wstring_view path,
                                                    std::wstring_view value) const;
     // A value's data as characters (for multi-strings and strings).
-    [[nodiscard]] std::optional<std::wstring> GetCharacters(RegistryRoot root, std::wstring_view path,
+    [[nodiscard]] std::optional<std::wstring> GetCharacters(RegistryRoot root,
+                                                            std::wstring_view path,
                                                             std::wstring_view value) const;
 
     // --- faults -------------------------------------------------------------
     // Each hook sees the operation and may return a status to fail it with;
     // returning nothing lets the operation run normally.
     using Fault = std::function<std::optional<RegistryStatus>(std::wstring_view key,
-                                                             std::wstring_view value)>;
+                                                              std::wstring_view value)>;
     Fault onQuery;   // QueryValue
     Fault onSet;     // SetValue
     Fault onDelete;  // DeleteValue

@@ -34,7 +34,9 @@ std::wstring WithoutAmpersands(std::wstring text) {
 
 }  // namespace
 
-std::wstring ClearonExePath() { return FromUnixPath(CLEARON_EXE_PATH); }
+std::wstring ClearonExePath() {
+    return FromUnixPath(CLEARON_EXE_PATH);
+}
 
 std::wstring TestProgramPath(const std::wstring& fileName) {
     return FromUnixPath(CLEARON_TEST_PROGRAMS_DIR) + L"\\" + fileName;
@@ -51,7 +53,8 @@ std::wstring SourcePath(const std::wstring& relative) {
 ScratchDir::ScratchDir(const std::wstring& name) {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"clearon-test-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    path_ = std::wstring(temp) + L"clearon-test-" + name + L"-" +
+            std::to_wstring(GetCurrentProcessId());
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
     std::filesystem::create_directories(path_);
@@ -91,8 +94,9 @@ void WriteUtf16(const std::wstring& path, const std::wstring& text, bool withBom
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::wstring& path) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return {};
     std::vector<std::uint8_t> bytes(GetFileSize(file.get(), nullptr));
     DWORD read = 0;
@@ -163,7 +167,8 @@ ProcessResult RunAndWait(const std::wstring& commandLine, const std::wstring& cu
     std::string output;
     auto drainAvailable = [&] {
         DWORD available = 0;
-        while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) &&
+               available > 0) {
             char buffer[4096];
             DWORD got = 0;
             const DWORD want = available < sizeof(buffer) ? available : sizeof(buffer);
@@ -365,14 +370,16 @@ void SetString(HKEY root, const std::wstring& key, const std::wstring& value,
               ERROR_SUCCESS);
 }
 
-std::optional<std::wstring> GetString(HKEY root, const std::wstring& key, const std::wstring& value) {
+std::optional<std::wstring> GetString(HKEY root, const std::wstring& key,
+                                      const std::wstring& value) {
     UniqueKey handle;
     if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     DWORD size = 0;
     DWORD type = 0;
-    if (RegQueryValueExW(handle.get(), value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(handle.get(), value.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     std::wstring data(size / sizeof(wchar_t) + 1, L'\0');

@@ -20,7 +20,7 @@ namespace clearon::test {
 // Paths baked in by the build.
 std::wstring ClearonExePath();
 std::wstring TestProgramPath(const std::wstring& fileName);  // tests' helper programs
-std::wstring SourcePath(const std::wstring& relative);        // a file of the source tree
+std::wstring SourcePath(const std::wstring& relative);       // a file of the source tree
 
 // A fresh folder under the Wine prefix's temp folder, removed on destruction.
 class ScratchDir {
@@ -30,7 +30,9 @@ public:
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     [[nodiscard]] const std::wstring& path() const { return path_; }
-    [[nodiscard]] std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    [[nodiscard]] std::wstring operator/(const std::wstring& name) const {
+        return path_ + L"\\" + name;
+    }
 
 private:
     std::wstring path_;
@@ -115,7 +117,8 @@ private:
 void DeleteTree(HKEY root, const std::wstring& key);
 void SetString(HKEY root, const std::wstring& key, const std::wstring& value,
                const std::wstring& data, DWORD type = REG_SZ);
-std::optional<std::wstring> GetString(HKEY root, const std::wstring& key, const std::wstring& value);
+std::optional<std::wstring> GetString(HKEY root, const std::wstring& key,
+                                      const std::wstring& value);
 bool KeyExists(HKEY root, const std::wstring& key);
 
 std::string Narrow(const std::wstring& text);  // for test messages only
