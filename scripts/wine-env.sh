@@ -13,21 +13,21 @@ export WINEPREFIX="$state/prefix"
 export WINEDEBUG=-all
 
 start_display() {
-  local n
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-      echo $! >"$state/xvfb.pid"
-      for _ in $(seq 1 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
-        sleep 0.1
-      done
-      echo ":$n" >"$state/display"
-      return 0
-    fi
-  done
-  echo "no free X display" >&2
-  return 1
+  # Xvfb picks a free display itself and writes its number to -displayfd once
+  # it accepts clients: several test runs on one machine never race for a
+  # number, and the display is up before the first Wine process starts.
+  local fifo="$state/displayfd" n=""
+  rm -f "$fifo"
+  mkfifo "$fifo"
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 3>"$fifo" &
+  echo $! >"$state/xvfb.pid"
+  read -r -t 60 n <"$fifo" || true
+  rm -f "$fifo"
+  if [ -z "$n" ]; then
+    echo "Xvfb did not start" >&2
+    return 1
+  fi
+  echo ":$n" >"$state/display"
 }
 
 case "$action" in
