@@ -125,13 +125,14 @@ void Pause(bool showNotice, const ProcessTree& tree) {
     (void)WaitForMultipleObjects(count, alive, FALSE, kPauseMs);
 }
 
-void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showNotice) {
+std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit,
+                                           bool showNotice, std::uint32_t timeLimitMinutes) {
     const PreparedCommand prepared =
         PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
                            g_runState.wow64SystemDirectory, IsExistingFile);
     if (prepared.verdict == CommandVerdict::TooLong) {
         LogTimestamped(CommandTooLongMessage(commandLine));
-        return;
+        return std::nullopt;
     }
 
     AppendToLog(CurrentTimestamp());
@@ -161,7 +162,7 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     // clang-format on
     if (!launched) {
         LogTimestamped(kLogFailedToLaunch);
-        return;
+        return std::nullopt;
     }
     UniqueProcessInformation program;
     program.Adopt(info);
@@ -172,7 +173,17 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     ProcessTree tree = StartProcessTree(
         program.processId,
         std::make_unique<WindowsHeldProcess>(std::move(program.process), programCreated));
-    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) Pause(showNotice, tree);
+    const ULONGLONG launchedAt = GetTickCount64();
+    const ULONGLONG limitMs = static_cast<ULONGLONG>(timeLimitMinutes) * 60 * 1000;
+    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) {
+        if (limitMs != 0 && GetTickCount64() - launchedAt >= limitMs) {
+            // The held handles close with the tree; the processes go on.
+            LogTimestamped(std::wstring(kLogTimeLimitPassed) + std::to_wstring(timeLimitMinutes) +
+                           std::wstring(kLogTimeLimitLeftRunning));
+            return std::nullopt;
+        }
+        Pause(showNotice, tree);
+    }
 
     // The tree still holds the program's handle here.
     DWORD exitCode = 0;
@@ -181,12 +192,14 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     AppendToLog(kLogExitCode);
     AppendToLog(FormatExitCode(exitCode));
     AppendToLog(kLineEnd);
+    return exitCode;
 }
 
 }  // namespace
 
-void RunProgram(std::wstring_view commandLine, bool showNotice) {
-    if (commandLine.empty()) return;
+std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool showNotice,
+                                        std::uint32_t timeLimitMinutes) {
+    if (commandLine.empty()) return std::nullopt;
     // Read once: the flag belongs to the discovery around this call.
     const bool redirect32Bit = g_runState.scanning32BitView;
     if (redirect32Bit) {
@@ -195,8 +208,10 @@ void RunProgram(std::wstring_view commandLine, bool showNotice) {
         // a program named without a path. A failure is ignored.
         (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
     }
-    LaunchAndWait(commandLine, redirect32Bit, showNotice);
+    const std::optional<std::uint32_t> exitCode =
+        LaunchAndWait(commandLine, redirect32Bit, showNotice, timeLimitMinutes);
     if (redirect32Bit) (void)SetCurrentDirectoryW(g_runState.exeDirectory.c_str());
+    return exitCode;
 }
 
 }  // namespace clearon

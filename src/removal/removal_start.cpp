@@ -1,5 +1,7 @@
 #include "removal/removal_start.h"
 
+#include <string>
+
 #include "log/run_log.h"
 #include "removal/removal_run.h"
 #include "removal/windows_removal_host.h"
@@ -19,7 +21,8 @@ HANDLE CreateWorkerThread(LPTHREAD_START_ROUTINE start, DWORD* threadId) noexcep
 }
 
 DWORD WINAPI RemovalThreadProc(LPVOID) {
-    WindowsRemovalHost host;
+    WindowsRemovalHost host(
+        WindowsRemovalHostOptions{g_settings.ProgramTimeLimit, !g_runState.personCanSee});
     RemovalContext context{host, g_runState, g_settings, g_configText, g_runState.is64BitSystem};
     (void)RunRemoval(context, SystemResumeHost(), g_runState.savedArguments,
                      g_settings.ShowGUI && g_runState.mainWindow != nullptr);
@@ -27,7 +30,10 @@ DWORD WINAPI RemovalThreadProc(LPVOID) {
 }
 
 int StartRemoval(WorkerThreadCreator createThread) noexcept {
-    if (g_settings.ShowMessageBox) {
+    if (g_settings.ShowMessageBox && !g_runState.personCanSee) {
+        // Nobody could press OK: the run would never begin.
+        LogTimestamped(std::wstring(kLogNoticeNotShown) + g_settings.MessageBoxText + L"\r\n");
+    } else if (g_settings.ShowMessageBox) {
         MessageBoxW(g_runState.mainWindow, g_settings.MessageBoxText.c_str(), L"Information",
                     MB_OK);
     }

@@ -9,6 +9,8 @@ namespace clearon {
 
 inline constexpr int kStartRemovalThreadFailed = 155;
 inline constexpr std::wstring_view kLogThreadNotCreated = L"Could not create the Clearon thread.\n";
+inline constexpr std::wstring_view kLogNoticeNotShown =
+    L" Nobody can see the notice, so it is logged and not shown: ";
 
 // Creates the worker thread the way CreateThread does: null when it could
 // not be created. A parameter so that a test can make the creation fail.
@@ -18,7 +20,8 @@ using WorkerThreadCreator = HANDLE (*)(LPTHREAD_START_ROUTINE start, DWORD* thre
 // The worker thread: one complete removal run. Always returns 1.
 DWORD WINAPI RemovalThreadProc(LPVOID unused);
 
-// Shows the notice (ShowMessageBox) and starts the worker. In a silent run it
+// Shows the notice (ShowMessageBox; only logged where nobody can see it)
+// and starts the worker. In a silent run it
 // waits for the worker to end; with the dialog it puts the dialog into its
 // running state and returns at once. Returns 0, or 155 when the thread could
 // not be created (logged, nothing else changes).
