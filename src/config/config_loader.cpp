@@ -73,7 +73,7 @@ namespace {
 
 }  // namespace
 
-int LoadConfigFile() noexcept {
+int LoadConfigFile(MessageSink sink) noexcept {
     int result = 0;
     try {
         result = ReadConfigFile(g_configText);
@@ -83,7 +83,7 @@ int LoadConfigFile() noexcept {
     }
     if (result != 0) {
         g_configText.clear();
-        ReportMessage(ConfigErrorMessage(result));
+        ReportMessage(ConfigErrorMessage(result), sink);
     }
     return result;
 }

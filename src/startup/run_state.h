@@ -23,6 +23,8 @@ struct RunState : RemovalState {
     bool is64BitSystem = false;
     bool consoleMode = false;
     bool resumedStart = false;
+    // Decided once at start (IsWindowStationVisible); handed on from there.
+    bool personCanSee = true;
     std::wstring logFilePath;
     HWND mainWindow = nullptr;
     HANDLE workerThread = nullptr;
