@@ -33,7 +33,7 @@ run_case() {  # name, expected exit code, settings lines, pattern the log must h
   rm -rf "$dir_unix"
   mkdir -p "$dir_unix"
   cp "$build/Clearon.exe" "$build/test-programs/test_uninstaller.exe" "$dir_unix/"
-  printf '[Settings]\r\n%sRunBeforeRemoval=C:\\clearon-no-display\\test_uninstaller.exe /mark=C:\\clearon-no-display\\marks.txt\r\n[ProductNames]\r\n[UninstallPaths]\r\n' \
+  printf '[Settings]\r\n%bRunBeforeRemoval=C:\\clearon-no-display\\test_uninstaller.exe /mark=C:\\clearon-no-display\\marks.txt\r\n[ProductNames]\r\n[UninstallPaths]\r\n' \
     "$settings" >"$dir_unix/Clearon.ini"
   (cd "$dir_unix" && timeout 180 wine Clearon.exe) || code=$?
   [ "$code" -ne 124 ] || fail "$name: Clearon.exe did not end within 180 s"
