@@ -59,7 +59,7 @@ std::wstring ControlText(HWND dialog, int id) {
     wchar_t buffer[1024] = {};
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETTEXT, 1023,
-                             reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 10000, &copied)) {
+                             reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied)) {
         return {};
     }
     return std::wstring(buffer, copied);
