@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "platform/handles.h"
 #include "resume/reboot_resume.h"
@@ -188,15 +188,22 @@ TEST_F(RebootResumeWine, RunOnceStartRelaunchesTheRealToolAsAResumedStart) {
     // log to end, within a bound.
     const std::wstring logPath = dir / (L"Clearon." + test::ComputerName() + L".log");
     std::wstring log;
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        log = test::ReadUtf16File(logPath);
-        if (log.find(L" Clearon stopping!") != std::wstring::npos) break;
-        std::this_thread::sleep_for(200ms);
-    }
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            log = test::ReadUtf16File(logPath);
+            return log.find(L" Clearon stopping!") != std::wstring::npos;
+        },
+        120s));
     EXPECT_NE(log.find(L" Clearon starting!"), std::wstring::npos) << test::Narrow(log);
-    // Let the relaunched process leave its folder before the folder goes.
-    std::this_thread::sleep_for(1s);
+    // The relaunched process has ended once its folder can go.
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir.path(), ignored);
+            return !test::FileExists(dir.path());
+        },
+        60s))
+        << "the relaunched process kept its folder";
 }
 
 // One step of the restart scenario (tests/blackbox/resume_restart.sh), which
