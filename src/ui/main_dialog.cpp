@@ -46,6 +46,8 @@ void StartRun() noexcept {
     g_runState.startResult = g_startRun != nullptr ? g_startRun() : kStartNotPossible;
 }
 
+void OnStatusText(HWND dialog, LPARAM lParam) noexcept;
+
 // The worker is polled, never waited for: the dialog thread must stay free
 // to draw the status texts and the marquee.
 void OnCompletionTick(HWND dialog) noexcept {
@@ -54,6 +56,13 @@ void OnCompletionTick(HWND dialog) noexcept {
         AdvanceMarquee(dialog);
         SetTimer(dialog, kCompletionTimerId, kNextTickMilliseconds, nullptr);
         return;
+    }
+    // The worker's last texts may still wait in the queue behind this tick:
+    // show them now, so the final status is on the screen when the run ends,
+    // also when the dialog closes itself (and no text's buffer is left behind).
+    MSG pending{};
+    while (PeekMessageW(&pending, dialog, kStatusMessage, kStatusMessage, PM_REMOVE)) {
+        OnStatusText(dialog, pending.lParam);
     }
     ReleaseWorker();
     EnableRunButtons(dialog, true);

@@ -19,31 +19,19 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kTimestampLength = 23;
-
 std::wstring Uninstaller(const std::wstring& arguments) {
     return L"\"" + TestProgramPath(L"test_uninstaller.exe") + L"\" " + arguments;
 }
 
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos;
-         start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    EXPECT_EQ(start, text.size()) << "the log ends inside a line";
-    return lines;
-}
-
 // The messages of the log's timestamped lines, with their timestamps checked.
 std::vector<std::wstring> Messages(const std::wstring& logPath) {
+    const std::wstring text = ReadUtf16File(logPath);
+    EXPECT_TRUE(text.empty() || text.ends_with(L"\r\n")) << "the log ends inside a line";
     std::vector<std::wstring> messages;
-    for (const auto& line : Lines(ReadUtf16File(logPath))) {
-        EXPECT_GT(line.size(), kTimestampLength);
-        EXPECT_EQ(line[2], L'/');
-        EXPECT_EQ(line[kTimestampLength], L' ');
-        messages.push_back(line.substr(kTimestampLength));
+    for (const auto& line : TextLines(text)) {
+        const auto message = MessageOf(line);
+        EXPECT_TRUE(message.has_value() && message->starts_with(L" ")) << Narrow(line);
+        messages.push_back(message.value_or(line));
     }
     return messages;
 }
@@ -167,7 +155,7 @@ TEST_F(ProgramRunner, WaitsForEveryDescendantAndLogsTheRootsExitCode) {
         DeleteFileW(marks_.c_str());
         const auto took = RunBounded(Uninstaller(c.arguments));
         EXPECT_GE(took, c.atLeast);
-        const auto marks = Lines(ReadUtf16File(marks_));
+        const auto marks = TextLines(ReadUtf16File(marks_));
         ASSERT_EQ(marks.size(), c.labelsInOrder.size());
         for (std::size_t i = 0; i < marks.size(); ++i) {
             EXPECT_EQ(marks[i].substr(0, c.labelsInOrder[i].size() + 1), c.labelsInOrder[i] + L" ");
@@ -212,7 +200,7 @@ TEST_F(ProgramRunner, RedirectsSystemDirectoryTo32BitOneWhileScanningThe32BitVie
                                              L" /name=redirected /mark=" + marks_ +
                                              L" /log=C:\\windows\\syswow64\\x",
                                          L" Exit code: 0"}));
-    const auto marks = Lines(ReadUtf16File(marks_));
+    const auto marks = TextLines(ReadUtf16File(marks_));
     ASSERT_EQ(marks.size(), 1u);
     EXPECT_NE(marks[0].find(L" cwd=C:\\windows\\syswow64 "), std::wstring::npos)
         << Narrow(marks[0]);
@@ -257,7 +245,7 @@ TEST_F(PlantedPrefix, RunsTheProgramTheCommandNamesNotTheShorterPrefix) {
         EXPECT_EQ(Messages(logPath_),
                   (std::vector<std::wstring>{L" Attempting to run: " + c.launched + arguments,
                                              L" Exit code: 0"}));
-        const auto marks = Lines(ReadUtf16File(marks_));
+        const auto marks = TextLines(ReadUtf16File(marks_));
         ASSERT_EQ(marks.size(), 1u);
         const std::wstring ran = marks[0].substr(marks[0].find(L" exe=") + 5);
         EXPECT_EQ(ran, folder_ + L"\\uninst.exe");
@@ -302,7 +290,6 @@ TEST_F(ProgramRunner, NoticePauseReplacesTheShortPauseAndStaysHidden) {
     watcher.join();
     // One check, one five-second notice, one check that finds the end.
     EXPECT_GE(took, 4800ms);
-    EXPECT_LT(took, 9000ms);
     EXPECT_GT(noticeSeen.load(), 0);
     EXPECT_EQ(visibleSeen.load(), 0);
     const auto messages = Messages(logPath_);

@@ -75,18 +75,6 @@ std::size_t Count(const std::wstring& text, const std::wstring& piece) {
     return ::testing::AssertionSuccess();
 }
 
-// The lines of a UTF-16LE file the helper programs write, without "\r\n".
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find(L"\r\n"); end != std::wstring::npos;
-         end = text.find(L"\r\n", start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
 // Pending renames as the helper programs record them: every NUL as "|".
 std::wstring Bars(std::wstring data) {
     for (wchar_t& c : data) {
@@ -129,20 +117,6 @@ void WriteSessionValue(const std::wstring& name, const std::wstring& data) {
     ASSERT_EQ(RegSetValueExW(key.get(), name.c_str(), 0, REG_MULTI_SZ,
                              reinterpret_cast<const BYTE*>(data.data()),
                              static_cast<DWORD>(data.size() * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-}
-
-void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-    UniqueKey handle;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, handle.put()) == ERROR_SUCCESS) {
-        RegDeleteValueW(handle.get(), name.c_str());
-    }
-}
-
-void CreateKey(HKEY root, const std::wstring& key) {
-    UniqueKey handle;
-    ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              handle.put(), nullptr),
               ERROR_SUCCESS);
 }
 
@@ -229,9 +203,11 @@ protected:
     }
     std::wstring LogPath() const { return dir / (L"Clearon." + ComputerName() + L".log"); }
     std::wstring Log() const { return ReadUtf16File(LogPath()); }
-    std::vector<std::wstring> SetupCalls() const { return Lines(ReadUtf16File(dir / kSetupCalls)); }
+    std::vector<std::wstring> SetupCalls() const {
+        return TextLines(ReadUtf16File(dir / kSetupCalls));
+    }
     std::vector<std::wstring> Records(const std::wstring& name) const {
-        return Lines(ReadUtf16File(dir / name));
+        return TextLines(ReadUtf16File(dir / name));
     }
     std::optional<std::wstring> RunOnceValue() const {
         return GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
@@ -653,7 +629,7 @@ TEST_F(StartRemovalWine, ASilentStartWaitsForTheWholeRunAndClearsTheWorker) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(g_runState.workerThread, nullptr);
     EXPECT_EQ(g_runState.workerThreadId, 0u);
-    EXPECT_EQ(Lines(ReadUtf16File(marks)).size(), 1u);
+    EXPECT_EQ(TextLines(ReadUtf16File(marks)).size(), 1u);
     EXPECT_TRUE(InOrder(ReadUtf16File(dir / L"run.log"),
                         {L" Attempting to run: ", ExitCode(0), L" Aegira is NOT installed.\r\n"}));
 }
