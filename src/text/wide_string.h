@@ -47,9 +47,6 @@ inline constexpr std::size_t kReplaceCapacity = 511;
 [[nodiscard]] std::wstring ReplaceNoCase(std::wstring_view text, std::wstring_view search,
                                          std::wstring_view replacement);
 
-// True when both texts are equal, ignoring the case of A-Z.
-[[nodiscard]] bool EqualsNoCase(std::wstring_view a, std::wstring_view b) noexcept;
-
 // Replaces every occurrence of `search` in one pass from left to right; the
 // inserted text is not searched again. Used for the RunOnce relaunch, which
 // turns each "RunOnce" into "AfterRunOnce".
