@@ -10,11 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "text/wide_string.h"
+
 namespace clearon {
 
-// Setting strings are 255-character fields: 254 characters and a terminator.
-inline constexpr std::size_t kFieldCapacity = 255;
-inline constexpr std::size_t kMaxFieldLength = kFieldCapacity - 1;
 
 // A notice is shown only when its text has at least this many characters
 // after the escapes have been replaced.

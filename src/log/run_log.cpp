@@ -7,6 +7,7 @@
 #include "log/log_format.h"
 #include "platform/handles.h"
 #include "platform/run_state.h"
+#include "text/wide_string.h"
 
 namespace clearon {
 namespace {

@@ -17,6 +17,11 @@ namespace clearon {
 // characters plus the terminator).
 inline constexpr std::size_t kReplaceCapacity = 511;
 
+// Setting strings and messages are 255-character fields: 254 characters and a
+// terminator.
+inline constexpr std::size_t kFieldCapacity = 255;
+inline constexpr std::size_t kMaxFieldLength = kFieldCapacity - 1;
+
 [[nodiscard]] constexpr wchar_t FoldAscii(wchar_t c) noexcept {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
 }
