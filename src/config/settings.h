@@ -14,7 +14,6 @@
 
 namespace clearon {
 
-
 // A notice is shown only when its text has at least this many characters
 // after the escapes have been replaced.
 inline constexpr std::size_t kMinMessageBoxTextLength = 6;
