@@ -3,7 +3,8 @@
 #   1. the portable core and its tests, natively, under AddressSanitizer and UBSan;
 #   2. Clearon.exe, its Windows tests and black-box scenarios, under Wine;
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 30);
-#   4. the formatting of every C++ source against .clang-format.
+#   4. the formatting of every C++ source against .clang-format;
+#   5. the layer order of the includes in src/.
 # Every suite runs even when an earlier one fails; the exit status is non-zero
 # when any test failed.
 set -u
@@ -72,6 +73,14 @@ fi
 
 echo "=== formatting"
 if "$root/scripts/check-format.sh"; then
+  passed=$((passed + 1))
+else
+  status=1
+  failed=$((failed + 1))
+fi
+
+echo "=== layers"
+if "$root/scripts/check-layers.sh"; then
   passed=$((passed + 1))
 else
   status=1

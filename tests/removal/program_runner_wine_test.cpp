@@ -10,8 +10,10 @@
 #include <thread>
 
 #include "removal/command_line.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
 #include "support/win/wine_test_support.h"
+#include "ui/notice_dialog.h"
 
 namespace clearon::test {
 namespace {
@@ -42,6 +44,11 @@ std::wstring CurrentDirectory() {
     return directory;
 }
 
+// The notice dialog from this test program's copy of the resources.
+bool NoticeOfThisProgram() noexcept {
+    return RunNoticePause(g_runState.instanceHandle);
+}
+
 class ProgramRunner : public testing::Test {
 protected:
     void SetUp() override {
@@ -53,13 +60,13 @@ protected:
         g_runState.exeDirectory = scratch_.path();
         g_runState.systemDirectory = system;
         g_runState.wow64SystemDirectory = wow64;
-        g_runState.scanning32BitView = false;
+        g_removalState.scanning32BitView = false;
         g_runState.logFilePath = logPath_;
-        g_settings.EnableLogging = true;
+        g_runState.loggingEnabled = true;
         SetCurrentDirectoryW(scratch_.path().c_str());
     }
     void TearDown() override {
-        g_runState.scanning32BitView = false;
+        g_removalState.scanning32BitView = false;
         SetCurrentDirectoryW(scratch_.path().c_str());
     }
 
@@ -68,8 +75,10 @@ protected:
     static Clock::duration RunBounded(const std::wstring& command, bool showNotice = false,
                                       std::chrono::seconds limit = 60s) {
         const auto start = Clock::now();
-        auto done =
-            std::async(std::launch::async, [&] { clearon::RunProgram(command, showNotice); });
+        auto done = std::async(std::launch::async, [&] {
+            clearon::RunProgram(command, g_removalState.scanning32BitView,
+                                showNotice ? NoticeOfThisProgram : nullptr);
+        });
         if (done.wait_for(limit) != std::future_status::ready) {
             ADD_FAILURE() << "RunProgram did not return within " << limit.count() << " s";
             std::fflush(stdout);
@@ -84,7 +93,7 @@ protected:
 };
 
 TEST_F(ProgramRunner, EmptyCommandDoesNothingAtAll) {
-    g_runState.scanning32BitView = true;
+    g_removalState.scanning32BitView = true;
     RunBounded(L"");
     EXPECT_FALSE(FileExists(logPath_));
     EXPECT_EQ(CurrentDirectory(), scratch_.path());
@@ -169,7 +178,7 @@ TEST_F(ProgramRunner, WaitsForEveryDescendantAndLogsTheRootsExitCode) {
 TEST_F(ProgramRunner, FailedLaunchLogsNoExitCodeAndRestoresTheDirectory) {
     for (bool redirected : {false, true}) {
         DeleteFileW(logPath_.c_str());
-        g_runState.scanning32BitView = redirected;
+        g_removalState.scanning32BitView = redirected;
         const std::wstring command = L"C:\\no\\such\\program.exe /x";
         RunBounded(command);
         EXPECT_EQ(Messages(logPath_), (std::vector<std::wstring>{L" Attempting to run: " + command,
@@ -186,7 +195,7 @@ TEST_F(ProgramRunner, RedirectsSystemDirectoryTo32BitOneWhileScanningThe32BitVie
     CopyFileOrFail(TestProgramPath(L"test_uninstaller.exe"), wow64Copy);
     g_runState.systemDirectory = L"C:\\windows\\system32";
     g_runState.wow64SystemDirectory = L"C:\\windows\\syswow64";
-    g_runState.scanning32BitView = true;
+    g_removalState.scanning32BitView = true;
     // Where the run started is not where it returns to: exeDirectory is.
     ScratchDir elsewhere(L"runner-elsewhere");
     SetCurrentDirectoryW(elsewhere.path().c_str());

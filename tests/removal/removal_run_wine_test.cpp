@@ -18,10 +18,11 @@
 
 #include "log/log_format.h"
 #include "platform/handles.h"
-#include "removal/removal_start.h"
+#include "startup/removal_start.h"
 #include "resume/pending_renames.h"
 #include "resume/reboot_resume.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
 #include "support/win/fixture_products.h"
 #include "support/win/wine_test_support.h"
 
@@ -560,15 +561,14 @@ protected:
     void SetUp() override {
         g_settings = Settings{};
         g_settings.ShowGUI = false;
-        g_settings.EnableLogging = true;
+        g_runState.loggingEnabled = true;
         g_settings.AskBeforeRemoval = false;
         g_settings.ResumeAfterReboot = false;
-        static_cast<RemovalState&>(g_runState) = RemovalState{};
+        g_removalState = RemovalState{};
         g_runState.logFilePath = dir / L"run.log";
         g_runState.exeDirectory = dir.path();
         g_runState.savedArguments.clear();
-        g_runState.workerThread = nullptr;
-        g_runState.workerThreadId = 0;
+        g_runState.workerThread.reset();
         wchar_t system[MAX_PATH] = {};
         GetSystemDirectoryW(system, MAX_PATH);
         g_runState.systemDirectory = system;
@@ -619,16 +619,16 @@ TEST_F(StartRemovalWine, AThreadThatCannotBeCreatedIsLoggedAndGives155AfterTheNo
     EXPECT_EQ(notices[0], L"Other security products will now be removed.");
     // The whole log: the line as it stands, without a timestamp.
     EXPECT_EQ(ReadUtf16File(dir / L"run.log"), L"Could not create the Clearon thread.\n");
-    EXPECT_EQ(g_runState.workerThread, nullptr);
-    EXPECT_EQ(g_runState.workerThreadId, 0u);
+    EXPECT_FALSE(g_runState.workerThread);
+    EXPECT_EQ(g_runState.workerThread.id, 0u);
     EXPECT_FALSE(FileExists(marks)) << "no run may take place";
 }
 
 TEST_F(StartRemovalWine, ASilentStartWaitsForTheWholeRunAndClearsTheWorker) {
     const int result = StartRemoval();
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(g_runState.workerThread, nullptr);
-    EXPECT_EQ(g_runState.workerThreadId, 0u);
+    EXPECT_FALSE(g_runState.workerThread);
+    EXPECT_EQ(g_runState.workerThread.id, 0u);
     EXPECT_EQ(TextLines(ReadUtf16File(marks)).size(), 1u);
     EXPECT_TRUE(InOrder(ReadUtf16File(dir / L"run.log"),
                         {L" Attempting to run: ", ExitCode(0), L" Aegira is NOT installed.\r\n"}));

@@ -15,7 +15,7 @@
 #include "platform/handles.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
 #include "support/win/wine_test_support.h"
 
 namespace clearon {

@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "platform/handles.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
 #include "support/win/main_dialog_watch.h"
 #include "support/win/wine_test_support.h"
 #include "ui/main_dialog.h"
@@ -76,8 +77,7 @@ int StartStandIn() {
         return kStartNotPossible;
     }
     if (g_standIn.endsBeforeTheFirstTick) WaitForSingleObject(thread, 120000);
-    g_runState.workerThread = thread;
-    g_runState.workerThreadId = id;
+    g_runState.workerThread.Adopt(thread, id);
     EnterRunningState(g_runState.mainWindow);
     ++g_standIn.starts;
     return 0;
@@ -226,15 +226,14 @@ protected:
         g_standIn.endsBeforeTheFirstTick = false;
         g_standIn.starts = 0;
         g_runState.mainWindow = nullptr;
-        g_runState.workerThread = nullptr;
-        g_runState.workerThreadId = 0;
+        g_runState.workerThread.reset();
         g_runState.startResult = 0;
-        g_settings.AutoRunAfterUILoads = false;
-        g_startRun = StartStandIn;
+        g_dialogRun.autoRun = false;
+        g_dialogRun.start = StartStandIn;
         std::lock_guard lock(g_seenMutex);
         g_seen = Seen{};
     }
-    void TearDown() override { g_startRun = nullptr; }
+    void TearDown() override { g_dialogRun.start = nullptr; }
 
     // The idle state: buttons usable, no frame, no squares, no worker.
     static void ExpectIdle(HWND dialog) {
@@ -243,8 +242,8 @@ protected:
         const MarqueePicture picture = SnapshotPicture(dialog);
         EXPECT_FALSE(picture.frameVisible);
         EXPECT_EQ(picture.litMask, 0u) << DescribePicture(picture);
-        EXPECT_EQ(g_runState.workerThread, nullptr);
-        EXPECT_EQ(g_runState.workerThreadId, 0u);
+        EXPECT_FALSE(g_runState.workerThread);
+        EXPECT_EQ(g_runState.workerThread.id, 0u);
     }
 };
 
@@ -649,7 +648,7 @@ TEST_F(MainDialog, ShortRunIsNoticedAtTheFirstTickAndASecondRunFollows) {
 }
 
 TEST_F(MainDialog, AutomaticStartRunsAsShownAndClosesAtTheTickThatFindsTheWorkerEnded) {
-    g_settings.AutoRunAfterUILoads = true;
+    g_dialogRun.autoRun = true;
     g_standIn.before = {L"Running programs before removal . . ."};
     g_standIn.after = {kFinal};
     DialogSession session;
@@ -675,7 +674,7 @@ TEST_F(MainDialog, AutomaticStartRunsAsShownAndClosesAtTheTickThatFindsTheWorker
         << "the final text was not on the screen at the close";
     EXPECT_EQ(g_standIn.starts.load(), 1);
     EXPECT_EQ(g_runState.startResult, 0);
-    EXPECT_EQ(g_runState.workerThread, nullptr);
+    EXPECT_FALSE(g_runState.workerThread);
 }
 
 TEST_F(MainDialog, FailedStartStaysIdleAndStoresTheResult) {
@@ -686,7 +685,7 @@ TEST_F(MainDialog, FailedStartStaysIdleAndStoresTheResult) {
     const Case cases[] = {{"worker not created", FailingStart}, {"no start installed", nullptr}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        g_startRun = c.start;
+        g_dialogRun.start = c.start;
         g_runState.startResult = 0;
         DialogSession session;
         const HWND dialog = session.window();
