@@ -13,8 +13,7 @@
 #include "platform/handles.h"
 #include "removal/command_line.h"
 #include "removal/process_tree.h"
-#include "startup/run_state.h"
-#include "ui/notice_dialog.h"
+#include "platform/run_state.h"
 
 namespace clearon {
 namespace {
@@ -104,10 +103,10 @@ std::optional<ProcessSnapshot> TakeProcessSnapshot() {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void Pause(bool showNotice, const ProcessTree& tree) {
+void Pause(NoticePause notice, const ProcessTree& tree) {
     // Without a desktop the notice cannot be created; the ordinary pause
     // then keeps the wait from spinning.
-    if (showNotice && RunNoticePause()) return;
+    if (notice != nullptr && notice()) return;
     // The ordinary pause ends early when a member ends, so the end of the
     // tree is logged within one check of it rather than one pause later.
     HANDLE alive[MAXIMUM_WAIT_OBJECTS];
@@ -126,7 +125,7 @@ void Pause(bool showNotice, const ProcessTree& tree) {
 }
 
 std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit,
-                                           bool showNotice, std::uint32_t timeLimitMinutes) {
+                                           NoticePause notice, std::uint32_t timeLimitMinutes) {
     const PreparedCommand prepared =
         PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
                            g_runState.wow64SystemDirectory, IsExistingFile);
@@ -182,7 +181,7 @@ std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool r
                            std::wstring(kLogTimeLimitLeftRunning));
             return std::nullopt;
         }
-        Pause(showNotice, tree);
+        Pause(notice, tree);
     }
 
     // The tree still holds the program's handle here.
@@ -197,11 +196,9 @@ std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool r
 
 }  // namespace
 
-std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool showNotice,
-                                        std::uint32_t timeLimitMinutes) {
+std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool redirect32Bit,
+                                        NoticePause notice, std::uint32_t timeLimitMinutes) {
     if (commandLine.empty()) return std::nullopt;
-    // Read once: the flag belongs to the discovery around this call.
-    const bool redirect32Bit = g_runState.scanning32BitView;
     if (redirect32Bit) {
         // While redirected, the 32-bit system directory is also the current
         // directory, which Windows searches before the system directory for
@@ -209,7 +206,7 @@ std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool show
         (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
     }
     const std::optional<std::uint32_t> exitCode =
-        LaunchAndWait(commandLine, redirect32Bit, showNotice, timeLimitMinutes);
+        LaunchAndWait(commandLine, redirect32Bit, notice, timeLimitMinutes);
     if (redirect32Bit) (void)SetCurrentDirectoryW(g_runState.exeDirectory.c_str());
     return exitCode;
 }

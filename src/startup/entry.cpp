@@ -9,13 +9,14 @@
 #include "log/log_format.h"
 #include "log/run_log.h"
 #include "platform/handles.h"
-#include "removal/removal_start.h"
+#include "startup/removal_start.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
+#include "platform/platform_info.h"
+#include "platform/run_state.h"
 #include "startup/disk_space.h"
 #include "startup/log_file_path.h"
-#include "startup/platform_info.h"
-#include "startup/run_state.h"
+#include "startup/run_context.h"
 #include "startup/startup_rules.h"
 #include "ui/main_dialog.h"
 #include "ui/resource.h"
@@ -33,10 +34,7 @@ void RecordPlatform() {
     (void)SetCurrentDirectoryW(AsDirectoryPath(g_runState.exeDirectory).c_str());
     g_runState.systemDirectory = SystemDirectory();
 
-    const std::wstring architecture = EnvironmentVariable(kArchitectureVariable).value_or(L"");
-    const std::wstring architectureWow6432 =
-        EnvironmentVariable(kArchitectureWow6432Variable).value_or(L"");
-    if (IsAmd64Architecture(architecture, architectureWow6432)) {
+    if (Is64BitWindows()) {
         g_runState.is64BitSystem = true;
         g_runState.wow64SystemDirectory = Wow64SystemDirectory();
     }
@@ -106,7 +104,7 @@ void RunSilently() {
 // when this start must end with kExitNeedsPerson.
 [[nodiscard]] bool RunWithDialog(HINSTANCE instance) {
     // The dialog starts each run itself and stores startResult.
-    g_startRun = [] { return StartRemoval(); };
+    g_dialogRun = {[] { return StartRemoval(); }, g_settings.AutoRunAfterUILoads};
     if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0) != -1 ||
         g_runState.mainWindow != nullptr) {
         return true;
@@ -153,12 +151,14 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     // Decided once, before anything could show a box.
     g_runState.personCanSee = IsWindowStationVisible();
 
-    if (const int loadResult = LoadConfigFile(MessageSinkFor(false, g_runState.personCanSee));
+    if (const int loadResult =
+            LoadConfigFile(g_configText, MessageSinkFor(false, g_runState.personCanSee));
         loadResult != 0) {
         return loadResult;
     }
 
     const std::vector<std::wstring> refusedKeys = ReadSettings(g_configText, g_settings);
+    g_runState.loggingEnabled = g_settings.EnableLogging;
     bool waited = false;
     const UniqueKernelHandle runMutex = WaitForOtherRuns(waited);
     if (g_settings.EnableLogging) {
@@ -198,7 +198,7 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     }
 
     LogTimestamped(kLogStopping);
-    return ExitCodeOfRun(g_runState.failureCount, g_runState.startResult);
+    return ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
 }
 
 }  // namespace clearon

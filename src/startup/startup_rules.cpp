@@ -1,7 +1,6 @@
 #include "startup/startup_rules.h"
 
 #include "config/settings.h"
-#include "text/wide_string.h"
 
 namespace clearon {
 
@@ -15,11 +14,6 @@ std::wstring AsDirectoryPath(std::wstring_view directory) {
     std::wstring path(directory);
     if (path.size() == 2 && path[1] == L':') path.push_back(L'\\');
     return path;
-}
-
-bool IsAmd64Architecture(std::wstring_view architecture,
-                         std::wstring_view architectureWow6432) noexcept {
-    return ContainsNoCase(architecture, kAmd64) || ContainsNoCase(architectureWow6432, kAmd64);
 }
 
 int ExitCodeOfRun(std::int32_t failureCount, int startResult) noexcept {

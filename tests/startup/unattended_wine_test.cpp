@@ -16,7 +16,7 @@
 #include "config/config_file.h"
 #include "log/log_format.h"
 #include "removal/program_runner.h"
-#include "removal/removal_start.h"
+#include "startup/removal_start.h"
 #include "removal/uninstall_command.h"
 #include "startup/clearon_run.h"
 #include "startup/startup_rules.h"

@@ -1,4 +1,4 @@
-#include "removal/windows_removal_host.h"
+#include "startup/windows_removal_host.h"
 
 #include <windows.h>
 
@@ -7,8 +7,10 @@
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
 #include "removal/program_runner.h"
-#include "startup/platform_info.h"
-#include "startup/run_state.h"
+#include "platform/platform_info.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
+#include "ui/notice_dialog.h"
 #include "ui/status_message.h"
 
 namespace clearon {
@@ -18,6 +20,11 @@ constexpr wchar_t kQuestionCaption[] = L"Question";
 constexpr std::wstring_view kLogQuestionUnanswerable =
     L" Nobody can see a window here, so the question is answered Yes, its default button: ";
 
+// The hidden notice dialog of Clearon.exe's own resources.
+bool NoticeOfThisProcess() noexcept {
+    return RunNoticePause(g_runState.instanceHandle);
+}
+
 }  // namespace
 
 Registry& WindowsRemovalHost::registry() {
@@ -26,7 +33,10 @@ Registry& WindowsRemovalHost::registry() {
 
 std::optional<std::uint32_t> WindowsRemovalHost::RunProgram(std::wstring_view commandLine,
                                                             bool showNotice) {
-    return ::clearon::RunProgram(commandLine, showNotice, options_.programTimeLimit);
+    // Read once: the flag belongs to the discovery around this call.
+    return ::clearon::RunProgram(commandLine, g_removalState.scanning32BitView,
+                                 showNotice ? NoticeOfThisProcess : nullptr,
+                                 options_.programTimeLimit);
 }
 
 void WindowsRemovalHost::Pause(std::chrono::milliseconds duration) {
