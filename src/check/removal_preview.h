@@ -1,9 +1,9 @@
 // ClearonCheck preview: what a removal run would meet and run on this
-// machine, found by walking the same registry roots with the same rules as
-// Clearon, through the Registry interface, reading only. Nothing is written,
-// run or logged; the decisions (which roots, which entries, which value gives
-// the command, how it is completed and redirected) are Clearon's own
-// functions.
+// machine. It is Clearon's own removal sequence, run over a host that reads
+// through the Registry interface and records instead of acting
+// (preview_host.h): nothing is written, run or logged, and every decision
+// shown (which roots, which entries, which value gives the command, how it
+// is completed and redirected) is the run's own.
 #pragma once
 
 #include <cstddef>

@@ -105,9 +105,11 @@ void RemoveMcAfeeComponents(RemovalContext& context, std::wstring_view displayNa
     lookups.environmentVariable = [&](std::wstring_view name) {
         return host.EnvironmentVariable(name);
     };
-    ForEachMcAfeeCommand(
-        host.registry(), installLocation, lookups,
-        [&](const McAfeeCommand& command) { Uninstall(context, displayName, command.command); });
+    ForEachMcAfeeCommand(host.registry(), installLocation, lookups,
+                         [&](const McAfeeCommand& command) {
+                             host.OnMcAfeeCommand(command);
+                             Uninstall(context, displayName, command.command);
+                         });
 }
 
 }  // namespace clearon

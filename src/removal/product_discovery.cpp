@@ -110,32 +110,53 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
     if (!HasFailedEntries(state, marker)) --state.failureCount;
 }
 
-void ExamineCandidate(RemovalContext& context, std::wstring_view candidateKey,
-                      std::wstring_view subkeyName, std::wstring_view productName) {
-    Registry& registry = context.host.registry();
+void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
+                      std::wstring_view candidateKey, std::wstring_view subkeyName,
+                      std::wstring_view productName) {
+    RemovalHost& host = context.host;
+    Registry& registry = host.registry();
     const Settings& settings = context.settings;
     RemovalState& state = context.state;
 
     const std::wstring displayName = ReadDisplayName(registry, candidateKey);
-    if (MatchCandidate(displayName, productName, settings.RemoveTessaral) !=
-        CandidateMatch::Matches) {
+    const CandidateMatch match = MatchCandidate(displayName, productName, settings.RemoveTessaral);
+    if (match == CandidateMatch::NoDisplayName || match == CandidateMatch::OtherProduct) return;
+    CandidateNote note;
+    note.rootPath = rootPath;
+    note.key = candidateKey;
+    note.subkeyName = subkeyName;
+    note.view32Bit = state.scanning32BitView;
+    note.displayName = displayName;
+    if (match == CandidateMatch::MakersOwn) {
+        note.verdict = CandidateVerdict::MakersOwn;
+        host.OnCandidate(note);
         return;
     }
-    const std::wstring command =
-        ChooseUninstallCommand(registry, candidateKey, subkeyName, settings.SilentMSIInstaller)
-            .command;
-    if (command.empty()) return;
+    const UninstallCommandChoice choice =
+        ChooseUninstallCommand(registry, candidateKey, subkeyName, settings.SilentMSIInstaller);
+    const std::wstring& command = choice.command;
+    note.command = command;
+    note.valueName = choice.valueName;
+    if (command.empty()) {
+        note.verdict = CandidateVerdict::NoCommand;
+        host.OnCandidate(note);
+        return;
+    }
 
     if (DefersSecurityCenter(displayName, state.securityCenterPass)) {
         state.securityCenterSeen = true;
+        note.verdict = CandidateVerdict::Deferred;
+        host.OnCandidate(note);
         return;
     }
     if (ContainsNoCase(displayName, kAgentProduct)) {
         state.agentLocation =
             ReadRegistryString(registry, kMachine, candidateKey, kInstallLocationValue);
     }
-    if (ContainsNoCase(command, kMcAfeeUiHost) && ContainsNoCase(displayName, kMcAfeeName) &&
-        settings.SilentMSIInstaller) {
+    note.mcAfeeComponents = ContainsNoCase(command, kMcAfeeUiHost) &&
+                            ContainsNoCase(displayName, kMcAfeeName) && settings.SilentMSIInstaller;
+    host.OnCandidate(note);
+    if (note.mcAfeeComponents) {
         const std::wstring location =
             ReadRegistryString(registry, kMachine, candidateKey, kInstallLocationValue);
         RemoveMcAfeeComponents(context, displayName, location);
@@ -249,7 +270,7 @@ void ScanUninstallKey(RemovalContext& context, std::wstring_view rootPath,
     Registry& registry = context.host.registry();
     ForEachRootSubkey(registry, rootPath, [&](const std::wstring& subkey) {
         ForEachCandidateKey(registry, rootPath, subkey, [&](const std::wstring& candidateKey) {
-            ExamineCandidate(context, candidateKey, subkey, productName);
+            ExamineCandidate(context, rootPath, candidateKey, subkey, productName);
         });
     });
 }

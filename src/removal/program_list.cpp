@@ -1,7 +1,6 @@
 #include "removal/program_list.h"
 
 #include "config/config_lines.h"
-#include "resume/pending_renames.h"
 #include "text/wide_string.h"
 
 namespace clearon {
@@ -40,27 +39,42 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
     // ConfigText never changes during a run, so walking it while programs run
     // (and the walk's callback blocks on each one) is safe.
     ForEachProgramLine(context.configText, listName, [&](const SectionEntry& entry) {
+        ProgramLineNote note{listName, entry.number, ProgramLineVerdict::Runs, {}, false};
         if (entry.tooLong) {
             // A cut command line could run something else: skip it, say so.
             host.LogLine(kLogProgramLineTooLong);
+            note.verdict = ProgramLineVerdict::LineTooLong;
+            host.OnProgramLine(note);
             return;
         }
         std::wstring command = ProgramCommand(entry.text);
-        if (command.empty()) return;
+        note.command = command;
+        if (command.empty()) {
+            note.verdict = ProgramLineVerdict::NoCommand;
+            host.OnProgramLine(note);
+            return;
+        }
 
-        SetPendingRenamesAside(host.registry());
+        host.SetPendingRenamesAside();
 
         if (!IsAegiraInstaller(listName, command)) {
+            host.OnProgramLine(note);
             (void)host.RunProgram(command, false);
             return;
         }
+        note.installer = true;
+        const std::wstring stored = command;
+        note.command = stored;
         if (!savedArguments.empty()) {
             if (command.size() + 1 + savedArguments.size() > kMaxProgramCommandLength) {
                 host.LogLine(kLogInstallerTooLong);
+                note.verdict = ProgramLineVerdict::InstallerTooLong;
+                host.OnProgramLine(note);
                 return;
             }
             command.append(L" ").append(savedArguments);
         }
+        host.OnProgramLine(note);
         host.PostStatus(kStatusInstallingAegira);
         context.state.installerLaunched = true;
         (void)host.RunProgram(command, false);

@@ -3,16 +3,19 @@
 // tree, the "Question" box, status texts, the log, files and environment
 // variables. The Windows implementation (startup/windows_removal_host.h) forwards to
 // the real thing; host tests drive the same logic with an in-memory stand-in,
-// faults included.
+// faults included; ClearonCheck's preview records what the run would do.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/registry.h"
+#include "removal/removal_notes.h"
+#include "resume/pending_renames.h"
 
 namespace clearon {
 
@@ -52,6 +55,23 @@ public:
     // An environment variable's value; nothing when it is not defined.
     [[nodiscard]] virtual std::optional<std::wstring> EnvironmentVariable(
         std::wstring_view name) = 0;
+
+    // Before each configured program: the system's pending file renames are
+    // set aside (pending_renames.h).
+    virtual void SetPendingRenamesAside() { ::clearon::SetPendingRenamesAside(registry()); }
+
+    // The run's decisions, step by step (removal_notes.h). Only a host that
+    // records instead of acting needs them.
+    virtual void OnProgramLine(const ProgramLineNote& /*note*/) {}
+    // Before each [ProductNames] line is scanned, and before the final McAfee
+    // SecurityCenter pass (line 0, finalPass).
+    virtual void OnProductName(std::wstring_view /*productName*/, std::size_t /*line*/,
+                               bool /*finalPass*/) {}
+    virtual void OnCandidate(const CandidateNote& /*note*/) {}
+    virtual void OnMcAfeeCommand(const McAfeeCommand& /*command*/) {}
+    virtual void OnProventiaRemover(const ProventiaNote& /*note*/) {}
+    virtual void OnUninstall(const UninstallNote& /*note*/) {}
+    virtual void OnAgentRemover(const AgentRemoverNote& /*note*/) {}
 
     // A timestamped log line: the timestamp, then `message` (which begins
     // with a space and ends with "\r\n").

@@ -21,9 +21,11 @@ void RemoveProventiaDesktop(RemovalContext& context) {
     const std::wstring remover = directory + std::wstring(kProventiaRemover);
     if (remover.size() > kMaxFieldLength) {
         context.host.LogLine(kLogProventiaPathTooLong);
+        context.host.OnProventiaRemover({remover, true});
         return;
     }
     if (!context.host.FileExists(remover)) return;
+    context.host.OnProventiaRemover({remover, false});
     (void)UninstallProduct(context, kProventiaProduct, remover);
 }
 
@@ -33,8 +35,7 @@ bool TriggersProventiaCheck(std::wstring_view productName) noexcept {
     return ContainsNoCase(kProventiaProduct, productName);
 }
 
-bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_view savedArguments,
-                bool showGui) {
+void RunRemovalSteps(RemovalContext& context, std::wstring_view savedArguments) {
     RemovalHost& host = context.host;
     RemovalState& state = context.state;
 
@@ -52,6 +53,7 @@ bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_vi
             host.LogLine(kLogProductLineTooLong);
             return true;
         }
+        host.OnProductName(entry.text, entry.number, false);
         ScanForProduct(context, entry.text);
         if (TriggersProventiaCheck(entry.text)) RemoveProventiaDesktop(context);
         return true;
@@ -59,10 +61,20 @@ bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_vi
 
     // McAfee SecurityCenter goes last, after every other product.
     state.securityCenterPass = true;
-    if (state.securityCenterSeen) ScanForProduct(context, kSecurityCenterProduct);
+    if (state.securityCenterSeen) {
+        host.OnProductName(kSecurityCenterProduct, 0, true);
+        ScanForProduct(context, kSecurityCenterProduct);
+    }
 
     host.PostStatus(kStatusRunningAfter);
     RunProgramList(context, kKeyRunAfterRemoval, savedArguments);
+}
+
+bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_view savedArguments,
+                bool showGui) {
+    RemovalHost& host = context.host;
+    RemovalState& state = context.state;
+    RunRemovalSteps(context, savedArguments);
 
     const bool rebootRequested = DecideReboot(
         resumeHost,

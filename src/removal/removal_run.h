@@ -33,10 +33,19 @@ inline constexpr std::wstring_view kLogProventiaPathTooLong =
 // empty line too).
 [[nodiscard]] bool TriggersProventiaCheck(std::wstring_view productName) noexcept;
 
+// The decisions of a run, in its order: before-programs, every
+// [ProductNames] line through discovery (with the Proventia Desktop check),
+// the deferred McAfee SecurityCenter pass, after-programs. Everything it
+// does to the machine goes through the context's host, so ClearonCheck's
+// preview runs the very same sequence over a host that records instead of
+// acting.
+void RunRemovalSteps(RemovalContext& context, std::wstring_view savedArguments);
+
 // Runs one removal run: before-programs, every [ProductNames] line through
 // discovery (with the Proventia Desktop check), the deferred McAfee
 // SecurityCenter pass, after-programs, the reboot decision and the restore
 // of the pending file renames, then the final status text when `showGui`.
+// RunRemovalSteps is all of it up to the reboot decision.
 // Returns what the reboot decision returned: true when the resume command
 // was registered and the machine must be restarted.
 bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_view savedArguments,

@@ -66,7 +66,10 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
     const Settings& settings = context.settings;
     const std::wstring marker = MarkerFor(displayName);
 
-    if (ListContains(state.declinedList, marker)) return kUninstallSkipped;
+    if (ListContains(state.declinedList, marker)) {
+        host.OnUninstall({displayName, {}, UninstallVerdict::Declined});
+        return kUninstallSkipped;
+    }
 
     // The command is completed and measured before anybody is asked: a
     // command that does not fit the command line is not run at all (a cut
@@ -76,8 +79,10 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
     const std::wstring command = CompleteUninstallCommand(uninstallCommand, settings);
     if (!FitsCommandLine(command)) {
         LogCommandTooLong(host, displayName);
+        host.OnUninstall({displayName, command, UninstallVerdict::TooLong});
         return kUninstallRan;
     }
+    host.OnUninstall({displayName, command, UninstallVerdict::Proceeds});
 
     if (settings.AskBeforeRemoval && !ListContains(state.confirmedList, marker)) {
         switch (host.AskQuestion(QuestionText(displayName))) {
@@ -106,7 +111,9 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
         // fits; should it ever not, it is refused like any other.
         const std::wstring agentCommand =
             AgentRemoverCommand(state.agentLocation, settings.SilentMSIInstaller);
-        if (FitsCommandLine(agentCommand)) {
+        const bool fits = FitsCommandLine(agentCommand);
+        host.OnAgentRemover({displayName, agentCommand, fits});
+        if (fits) {
             (void)host.RunProgram(agentCommand, false);
         } else {
             LogCommandTooLong(host, displayName);

@@ -112,8 +112,18 @@ std::wstring StripResumeSwitches(std::wstring_view arguments) {
     // than its own buffer and is refused there, whereas emptied arguments
     // would quietly start the installer without what it was told.
     if (arguments.size() > kReplaceCapacity) return std::wstring(arguments);
-    const std::wstring withoutDash = ReplaceNoCase(arguments, kSwitchAfterRunOnceDash, L"");
-    return ReplaceNoCase(withoutDash, kSwitchAfterRunOnce, L"");
+    // Taking out a "/AfterRunOnce" can join the text around it into a new
+    // "-AfterRunOnce" ("-After/AfterRunOnceRunOnce"). Both removals are
+    // repeated until neither switch is left, so a resumed start never hands a
+    // resume switch on to the installer or to its next resume command. Each
+    // repetition removes at least one switch, so this ends.
+    std::wstring stripped(arguments);
+    do {
+        stripped = ReplaceNoCase(ReplaceNoCase(stripped, kSwitchAfterRunOnceDash, L""),
+                                 kSwitchAfterRunOnce, L"");
+    } while (ContainsNoCase(stripped, kSwitchAfterRunOnceDash) ||
+             ContainsNoCase(stripped, kSwitchAfterRunOnce));
+    return stripped;
 }
 
 StartKind ClassifyStart(std::wstring_view arguments) noexcept {

@@ -97,8 +97,8 @@ inline constexpr std::wstring_view kLogResumeCommandRefused =
                                                                std::wstring_view arguments);
 
 // The arguments of a resumed start without its switch: every "-AfterRunOnce"
-// removed, then every "/AfterRunOnce" (any case); all other text, blanks
-// included, stays.
+// removed, then every "/AfterRunOnce" (any case), again until neither is
+// left; all other text, blanks included, stays.
 [[nodiscard]] std::wstring StripResumeSwitches(std::wstring_view arguments);
 
 enum class StartKind {

@@ -14,6 +14,7 @@
 #include "check/removal_preview.h"
 #include "removal/product_discovery.h"
 #include "removal/removal_run.h"
+#include "resume/pending_renames.h"
 #include "support/host/fake_removal_host.h"
 #include "support/host/fake_resume_host.h"
 #include "support/host/memory_registry.h"
@@ -114,6 +115,9 @@ const PreviewItem* Find(const PreviewResult& result, std::wstring_view key) {
 TEST(RemovalPreview, ListsEveryEntryWithItsSkipAndCommandAndWritesNothing) {
     MemoryRegistry memory;
     BuildMachine(memory);
+    // A run sets these aside before each program; the preview leaves them.
+    memory.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue,
+                          std::wstring(L"\\??\\C:\\a.tmp\0\0\0", 15));
     ReadOnlyRegistry registry(memory);
     const PreviewResult result = PreviewRemoval(registry, kConfig, Options());
     EXPECT_EQ(memory.writes, 0);

@@ -326,6 +326,8 @@ TEST(HandleResumeSwitches, RelaunchNormalAndResumedStarts) {
         {L"-afterrunonce /q", ResumeOutcome::ResumedStart, {}, L" /q"},
         {L"-AFTERRUNONCE", ResumeOutcome::ResumedStart, {}, L""},
         {L"/a -AfterRunOnce/AFTERrunonce /b", ResumeOutcome::ResumedStart, {}, L"/a  /b"},
+        // Taking out the inner switch joins a new one; it goes as well.
+        {L"-After/AfterRunOnceRunOnce /q", ResumeOutcome::ResumedStart, {}, L" /q"},
     };
     for (const Case& c : cases) {
         RecordingHost host;
