@@ -49,7 +49,7 @@ private:
         const PreparedCommand prepared = PrepareCommandLine(
             command, view32Bit, options_.systemDirectory, options_.wow64SystemDirectory,
             [&](std::wstring_view path) { return FileExists(path, view32Bit); });
-        if (prepared.verdict == CommandVerdict::TooLong) return std::nullopt;
+        if (prepared.verdict != CommandVerdict::Launch) return std::nullopt;
         return prepared.commandLine;
     }
 
@@ -286,8 +286,8 @@ private:
     PreviewResult& result_;
     bool securityCenterSeen_ = false;
     std::wstring agentLocation_;
-    std::wstring met_;    // markers of the display names whose command was shown as run
-    std::wstring asked_;  // markers of the display names the Question box asks about
+    NameList met_;    // markers of the display names whose command was shown as run
+    NameList asked_;  // markers of the display names the Question box asks about
 };
 
 [[nodiscard]] std::wstring_view OutcomeText(PreviewOutcome outcome) {

@@ -51,7 +51,7 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         SetPendingRenamesAside(host.registry());
 
         if (!IsAegiraInstaller(listName, command)) {
-            host.RunProgram(command, false);
+            (void)host.RunProgram(command, false);
             return;
         }
         if (!savedArguments.empty()) {
@@ -62,8 +62,9 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
             command.append(L" ").append(savedArguments);
         }
         host.PostStatus(kStatusInstallingAegira);
-        context.state.installerLaunched = true;
-        host.RunProgram(command, false);
+        // Only a started installer can want the resume: counting one that
+        // never started would register RunOnce again on every later run.
+        if (host.RunProgram(command, false)) context.state.installerLaunched = true;
         host.PostStatus(kStatusRunningAfter);
     });
 }

@@ -14,6 +14,7 @@
 #include "removal/command_line.h"
 #include "removal/process_tree.h"
 #include "startup/run_state.h"
+#include "text/wide_string.h"
 #include "ui/notice_dialog.h"
 
 namespace clearon {
@@ -125,18 +126,23 @@ void Pause(bool showNotice, const ProcessTree& tree) {
     (void)WaitForMultipleObjects(count, alive, FALSE, kPauseMs);
 }
 
-void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showNotice) {
+[[nodiscard]] bool LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit,
+                                 bool showNotice) {
     const PreparedCommand prepared =
         PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
                            g_runState.wow64SystemDirectory, IsExistingFile);
     if (prepared.verdict == CommandVerdict::TooLong) {
         LogTimestamped(CommandTooLongMessage(commandLine));
-        return;
+        return false;
+    }
+    if (prepared.verdict == CommandVerdict::Unresolved) {
+        LogTimestamped(ProgramNotFoundMessage(prepared.commandLine));
+        return false;
     }
 
     AppendToLog(CurrentTimestamp());
     AppendToLog(kLogAttemptingToRun);
-    AppendToLog(prepared.commandLine);
+    AppendToLog(VisibleText(prepared.commandLine));
     AppendToLog(kLineEnd);
 
     // CreateProcessW may write into the command line, so it gets a copy of
@@ -161,7 +167,7 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     // clang-format on
     if (!launched) {
         LogTimestamped(kLogFailedToLaunch);
-        return;
+        return false;
     }
     UniqueProcessInformation program;
     program.Adopt(info);
@@ -181,12 +187,13 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     AppendToLog(kLogExitCode);
     AppendToLog(FormatExitCode(exitCode));
     AppendToLog(kLineEnd);
+    return true;
 }
 
 }  // namespace
 
-void RunProgram(std::wstring_view commandLine, bool showNotice) {
-    if (commandLine.empty()) return;
+bool RunProgram(std::wstring_view commandLine, bool showNotice) {
+    if (commandLine.empty()) return false;
     // Read once: the flag belongs to the discovery around this call.
     const bool redirect32Bit = g_runState.scanning32BitView;
     if (redirect32Bit) {
@@ -195,8 +202,11 @@ void RunProgram(std::wstring_view commandLine, bool showNotice) {
         // a program named without a path. A failure is ignored.
         (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
     }
-    LaunchAndWait(commandLine, redirect32Bit, showNotice);
-    if (redirect32Bit) (void)SetCurrentDirectoryW(g_runState.exeDirectory.c_str());
+    const bool launched = LaunchAndWait(commandLine, redirect32Bit, showNotice);
+    // "C:" alone would name the drive's current directory, which is the
+    // 32-bit system directory just set: the root needs its backslash.
+    if (redirect32Bit) (void)SetCurrentDirectoryW(AsDirectoryPath(g_runState.exeDirectory).c_str());
+    return launched;
 }
 
 }  // namespace clearon

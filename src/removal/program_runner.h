@@ -14,6 +14,7 @@ namespace clearon {
 // current directory is exeDirectory again afterwards. With `showNotice`, each
 // pause between checks is the hidden five-second notice dialog instead of
 // 20 ms. An empty command does nothing at all. There is no time limit.
-void RunProgram(std::wstring_view commandLine, bool showNotice);
+// Returns true when the program was started (whatever its exit code).
+bool RunProgram(std::wstring_view commandLine, bool showNotice);
 
 }  // namespace clearon

@@ -25,8 +25,8 @@ public:
     // Launches `commandLine`, waits for its whole process tree and logs the
     // attempt and the exit code. While `scanning32BitView` is set in the
     // run's state, the runner redirects the command to the 32-bit system
-    // directory.
-    virtual void RunProgram(std::wstring_view commandLine, bool showNotice) = 0;
+    // directory. True when the program was started.
+    virtual bool RunProgram(std::wstring_view commandLine, bool showNotice) = 0;
 
     // The Yes/No box captioned "Question", shown in every mode.
     [[nodiscard]] virtual QuestionAnswer AskQuestion(std::wstring_view text) = 0;

@@ -22,8 +22,8 @@ Registry& WindowsRemovalHost::registry() {
     return SystemRegistry();
 }
 
-void WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
-    ::clearon::RunProgram(commandLine, showNotice);
+bool WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+    return ::clearon::RunProgram(commandLine, showNotice);
 }
 
 QuestionAnswer WindowsRemovalHost::AskQuestion(std::wstring_view text) {

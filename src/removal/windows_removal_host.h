@@ -10,7 +10,7 @@ namespace clearon {
 class WindowsRemovalHost final : public RemovalHost {
 public:
     Registry& registry() override;
-    void RunProgram(std::wstring_view commandLine, bool showNotice) override;
+    bool RunProgram(std::wstring_view commandLine, bool showNotice) override;
     QuestionAnswer AskQuestion(std::wstring_view text) override;
     void PostStatus(std::wstring_view text) override;
     void AppendToLog(std::wstring_view text) override;

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/wide_string.h"  // AsDirectoryPath
+
 namespace clearon {
 
 // The module path cut at its last backslash, without that backslash:
@@ -14,11 +16,6 @@ namespace clearon {
 // longer than the data model's 255 characters is not cut, since a cut path
 // would name another folder and the configuration would be looked for there.
 [[nodiscard]] std::wstring ExeDirectoryFromModulePath(std::wstring_view modulePath);
-
-// The form of a directory to hand to SetCurrentDirectoryW or a free-space
-// query: a bare drive "C:" becomes "C:\". On its own, "C:" means the current
-// folder of drive C, which is not where an executable at C:\Clearon.exe lies.
-[[nodiscard]] std::wstring AsDirectoryPath(std::wstring_view directory);
 
 // A 64-bit Windows names AMD64 in PROCESSOR_ARCHITECTURE, or in
 // PROCESSOR_ARCHITEW6432 for a 32-bit process; any case, anywhere.

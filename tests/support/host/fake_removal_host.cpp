@@ -4,13 +4,17 @@
 
 namespace clearon::test {
 
-void FakeRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+bool FakeRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+    for (const std::wstring& piece : failsToStart) {
+        if (ContainsNoCase(commandLine, piece)) return false;
+    }
     launches.push_back({std::wstring(commandLine), showNotice});
     // Behaviours may add more behaviours or launches; iterate over a copy.
     const auto current = behaviours;
     for (const auto& [piece, behaviour] : current) {
         if (ContainsNoCase(commandLine, piece)) behaviour(*this);
     }
+    return true;
 }
 
 QuestionAnswer FakeRemovalHost::AskQuestion(std::wstring_view text) {

@@ -26,6 +26,8 @@ public:
         bool showNotice = false;
     };
     std::vector<Launch> launches;
+    // Programs that cannot be started, by a piece of their command line.
+    std::vector<std::wstring> failsToStart;
     std::vector<std::wstring> questions;
     // Answers given in order; once they run out, `defaultAnswer` is given.
     std::vector<QuestionAnswer> answers;
@@ -36,7 +38,7 @@ public:
     std::vector<std::pair<std::wstring, std::function<void(FakeRemovalHost&)>>> behaviours;
 
     Registry& registry() override { return memory; }
-    void RunProgram(std::wstring_view commandLine, bool showNotice) override;
+    bool RunProgram(std::wstring_view commandLine, bool showNotice) override;
     QuestionAnswer AskQuestion(std::wstring_view text) override;
     void PostStatus(std::wstring_view text) override { statuses.emplace_back(text); }
     void AppendToLog(std::wstring_view text) override { log.append(text); }
