@@ -11,7 +11,7 @@ namespace {
 
 void LogCommandTooLong(RemovalHost& host, std::wstring_view displayName) {
     std::wstring line(kLogNotRemoving);
-    line.append(displayName);
+    line.append(VisibleText(displayName));
     line.append(kLogUninstallCommandTooLong);
     host.LogLine(line);
 }
@@ -45,7 +45,7 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
                 break;
             case QuestionAnswer::No: {
                 std::wstring line(kLogUserDeclined);
-                line.append(displayName);
+                line.append(VisibleText(displayName));
                 line.append(L"\r\n");
                 host.LogLine(line);
                 AddToList(state.declinedList, marker);
@@ -59,11 +59,11 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
     }
 
     std::wstring removing(kLogRemoving);
-    removing.append(displayName);
+    removing.append(VisibleText(displayName));
     removing.append(L"\r\n");
     host.LogLine(removing);
     host.PostStatus(UninstallingStatus(displayName));
-    host.RunProgram(command, ContainsNoCase(displayName, kNoticeProduct));
+    (void)host.RunProgram(command, ContainsNoCase(displayName, kNoticeProduct));
 
     if (ContainsNoCase(displayName, kAgentProduct) &&
         host.FileExists(AgentRemoverPath(state.agentLocation))) {
@@ -72,7 +72,7 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
         const std::wstring agentCommand =
             AgentRemoverCommand(state.agentLocation, settings.SilentMSIInstaller);
         if (FitsCommandLine(agentCommand)) {
-            host.RunProgram(agentCommand, false);
+            (void)host.RunProgram(agentCommand, false);
         } else {
             LogCommandTooLong(host, displayName);
         }
