@@ -106,15 +106,18 @@ struct Token {
     return token.size() >= 2 && token[1] == L':';
 }
 
-// The older rule for a program path without a blank: when the first token is
-// not an existing file, the longest prefix (ending where a token ends, not
-// past `bound`) that names one is quoted if it holds a blank.
-[[nodiscard]] std::wstring QuoteLongestExisting(std::wstring_view lead, std::wstring_view command,
-                                                const std::vector<Token>& tokens,
-                                                std::size_t lastToken,
-                                                const FileExistsFn& fileExists) {
-    const std::wstring_view first = command.substr(0, tokens[0].end);
-    if (fileExists(first)) return std::wstring(lead) + std::wstring(command);
+// The rule for a program path without a blank: when the first token is not
+// what Windows would run, the longest prefix before the arguments that names
+// an existing file is quoted if it holds a blank. When none does, Windows
+// would go on trying longer prefixes, arguments included: should one of them
+// name a program, the command is refused rather than left to that guess.
+[[nodiscard]] std::optional<std::wstring> QuoteLongestExisting(std::wstring_view lead,
+                                                               std::wstring_view command,
+                                                               const std::vector<Token>& tokens,
+                                                               std::size_t lastToken,
+                                                               const FileExistsFn& fileExists) {
+    const std::wstring unchanged = std::wstring(lead) + std::wstring(command);
+    if (ResolvesAsWindowsDoes(command.substr(0, tokens[0].end), fileExists)) return unchanged;
     // Longest first: the order in which a reader would resolve the
     // ambiguity, and the reverse of the order in which CreateProcessW tries.
     for (std::size_t k = lastToken + 1; k-- > 0;) {
@@ -123,7 +126,12 @@ struct Token {
         if (!HasBlank(candidate)) break;
         return Quoted(lead, candidate, command.substr(tokens[k].end));
     }
-    return std::wstring(lead) + std::wstring(command);
+    for (std::size_t k = 1; k < tokens.size(); ++k) {
+        if (ResolvesAsWindowsDoes(command.substr(0, tokens[k].end), fileExists)) {
+            return std::nullopt;
+        }
+    }
+    return unchanged;
 }
 
 }  // namespace

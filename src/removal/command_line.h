@@ -52,9 +52,12 @@ using FileExistsFn = std::function<bool(std::wstring_view path)>;
 //      last name has no extension, as Windows adds it) is quoted. When none
 //      does, nothing is returned: Windows could only guess among blank-cut
 //      prefixes, and the command must not run.
-//   5. A path without a blank keeps the older rule: when the first token is
-//      not an existing file, the longest prefix before the arguments that
-//      names one, as is or with ".exe", is quoted if it holds a blank.
+//   5. A path without a blank is left as it is when its first token is what
+//      Windows would run. Otherwise the longest prefix before the arguments
+//      that names an existing file, as is or with ".exe", is quoted if it
+//      holds a blank; failing that, the command is refused when any longer
+//      prefix (arguments included) would be run by Windows' guessing, and
+//      left as it is (to fail to launch) when none would.
 // Leading blanks are kept as they are.
 [[nodiscard]] std::optional<std::wstring> QuoteProgramPath(std::wstring_view commandLine,
                                                            const FileExistsFn& fileExists);
