@@ -465,7 +465,7 @@ TEST_F(RemovalRunWine, TheInstallerIsOnlyABareSetupCommandInTheAfterList) {
     log = Log();
     EXPECT_EQ(Count(log, L" Aegira is NOT installed.\r\n"), 2u);
     EXPECT_EQ(Count(log, std::wstring(kLogAddedUserRunOnce)), 1u) << Narrow(log);
-    EXPECT_EQ(RunOnceValue(), dir / L"Clearon.exe /RunOnce /q");
+    EXPECT_EQ(RunOnceValue(), L"\"" + dir / L"Clearon.exe" + L"\" /RunOnce /q");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kTessaral + L"\\Clearon", L"RebootRequired"), L"1");
 }
 
