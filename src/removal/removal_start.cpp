@@ -6,6 +6,7 @@
 #include "resume/windows_resume_host.h"
 #include "startup/run_state.h"
 #include "ui/main_dialog.h"
+#include "ui/session_end.h"
 
 namespace clearon {
 
@@ -42,7 +43,7 @@ int StartRemoval(WorkerThreadCreator createThread) noexcept {
     g_runState.workerThreadId = threadId;
 
     if (!g_settings.ShowGUI) {
-        WaitForSingleObject(thread, INFINITE);
+        WaitWatchingSessionEnd(thread);
         CloseHandle(thread);
         g_runState.workerThread = nullptr;
         g_runState.workerThreadId = 0;
