@@ -43,14 +43,11 @@ private:
     }
 
     // The command line exactly as the runner would launch and log it, or
-    // nothing when it refuses it.
-    [[nodiscard]] std::optional<std::wstring> Launched(std::wstring_view command,
-                                                       bool view32Bit) const {
-        const PreparedCommand prepared = PrepareCommandLine(
+    // why it refuses it.
+    [[nodiscard]] PreparedCommand Launched(std::wstring_view command, bool view32Bit) const {
+        return PrepareCommandLine(
             command, view32Bit, options_.systemDirectory, options_.wow64SystemDirectory,
             [&](std::wstring_view path) { return FileExists(path, view32Bit); });
-        if (prepared.verdict != CommandVerdict::Launch) return std::nullopt;
-        return prepared.commandLine;
     }
 
     void Programs(std::wstring_view list, PreviewKind kind) {
@@ -86,12 +83,18 @@ private:
     }
 
     void Launch(PreviewItem& item, std::wstring_view command, bool view32Bit) const {
-        const std::optional<std::wstring> launched = Launched(command, view32Bit);
-        if (!launched) {
-            item.outcome = PreviewOutcome::TooLong;
-            return;
+        PreparedCommand launched = Launched(command, view32Bit);
+        switch (launched.verdict) {
+            case CommandVerdict::TooLong:
+                item.outcome = PreviewOutcome::TooLong;
+                return;
+            case CommandVerdict::Unresolved:
+                item.outcome = PreviewOutcome::ProgramNotFound;
+                return;
+            case CommandVerdict::Launch:
+                break;
         }
-        item.commandLine = *launched;
+        item.commandLine = std::move(launched.commandLine);
     }
 
     void ScanForProduct(std::wstring_view productName, std::size_t line, bool finalPass) {
@@ -307,6 +310,9 @@ private:
             return L"skipped: no uninstall value and the key name is no product code";
         case PreviewOutcome::TooLong:
             return L"refused: the command would be longer than Clearon runs (nothing is run)";
+        case PreviewOutcome::ProgramNotFound:
+            return L"refused: the program path holds a blank and names no existing file, so "
+                   L"Windows would guess (nothing is run)";
         case PreviewOutcome::EmptyCommand:
             return L"skipped: the line has no command";
         case PreviewOutcome::ProgramTooLong:

@@ -266,7 +266,7 @@ TEST_F(PlantedPrefix, RunsTheProgramTheCommandNamesNotTheShorterPrefix) {
 
 TEST_F(PlantedPrefix, AProgramThatIsGoneRunsNothingNotThePlantedPrefix) {
     // The uninstaller was already removed: Windows would run C:\Program.exe.
-    for (const std::wstring program : {folder_ + L"\\gone.exe", folder_ + L"\\gone"}) {
+    for (const std::wstring& program : {folder_ + L"\\gone.exe", folder_ + L"\\gone"}) {
         DeleteFileW(logPath_.c_str());
         const std::wstring command = program + L" /mark=" + marks_ + L" /exit=0";
         RunBounded(command);
