@@ -1,18 +1,11 @@
 #include "startup/startup_rules.h"
 
-#include "text/wide_string.h"
-
 namespace clearon {
 
 std::wstring ExeDirectoryFromModulePath(std::wstring_view modulePath) {
     const std::size_t lastBackslash = modulePath.rfind(L'\\');
     if (lastBackslash == std::wstring_view::npos) return {};
     return std::wstring(modulePath.substr(0, lastBackslash));
-}
-
-bool IsAmd64Architecture(std::wstring_view architecture,
-                         std::wstring_view architectureWow6432) noexcept {
-    return ContainsNoCase(architecture, kAmd64) || ContainsNoCase(architectureWow6432, kAmd64);
 }
 
 int ExitCodeOfRun(std::int32_t failureCount, int startResult) noexcept {
