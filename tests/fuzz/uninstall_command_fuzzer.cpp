@@ -81,9 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t start = 0;
     while (start < launched.size() && IsBlank(launched[start])) ++start;
     if (start < launched.size() && launched[start] == L'"') {
-        // Quoted: the program is what lies between the quotes; an added
-        // quote always has its closing one.
-        Require(launched.find(L'"', start + 1) != std::wstring::npos);
+        // Quoted: Windows takes the program from within the quotes (or, for a
+        // stored quote never closed, the whole rest) and guesses nothing. A
+        // quote Clearon added always has its closing one.
+        const std::size_t first = command.find_first_not_of(L" \t");
+        const bool storedQuote = first != std::wstring::npos && command[first] == L'"';
+        Require(storedQuote || launched.find(L'"', start + 1) != std::wstring::npos);
         return 0;
     }
     // Unquoted: the first prefix Windows would run must hold no blank.
