@@ -34,6 +34,8 @@ namespace {
             return PreviewOutcome::NoCommand;
         case CandidateVerdict::Deferred:
             return PreviewOutcome::Deferred;
+        case CandidateVerdict::CommandTooLong:
+            return PreviewOutcome::TooLong;
         case CandidateVerdict::Removes:
             break;
     }
@@ -65,9 +67,8 @@ void PreviewHost::Record(PreviewItem item, bool runs) {
 
 // The command line exactly as the runner would launch and log it; a command
 // the runner refuses is shown as refused.
-std::optional<std::uint32_t> PreviewHost::RunProgram(std::wstring_view commandLine,
-                                                     bool /*showNotice*/) {
-    if (!current_) return std::nullopt;
+LaunchResult PreviewHost::RunProgram(std::wstring_view commandLine, bool /*showNotice*/) {
+    if (!current_) return {};
     PreviewItem& item = result_.items[*current_];
     current_.reset();
     const bool view32Bit = state_.scanning32BitView;
@@ -76,10 +77,14 @@ std::optional<std::uint32_t> PreviewHost::RunProgram(std::wstring_view commandLi
         [&](std::wstring_view path) { return Exists(path, view32Bit); });
     if (prepared.verdict == CommandVerdict::TooLong) {
         item.outcome = PreviewOutcome::TooLong;
-        return std::nullopt;
+        return {};
+    }
+    if (prepared.verdict == CommandVerdict::Unresolved) {
+        item.outcome = PreviewOutcome::ProgramNotFound;
+        return {};
     }
     item.commandLine = prepared.commandLine;
-    return std::nullopt;
+    return {};
 }
 
 // Every question is answered Yes: the preview shows what a run does for an

@@ -31,8 +31,7 @@ public:
 
     Registry& registry() override { return registry_; }
     // Records the command and launches nothing: no exit code to act on.
-    std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine,
-                                            bool showNotice) override;
+    LaunchResult RunProgram(std::wstring_view commandLine, bool showNotice) override;
     void Pause(std::chrono::milliseconds /*duration*/) override {}
     QuestionAnswer AskQuestion(std::wstring_view text) override;
     void PostStatus(std::wstring_view /*text*/) override {}
@@ -72,7 +71,7 @@ private:
     // (a candidate below its McAfee commands).
     std::vector<PreviewItem> announced_;
     std::optional<std::size_t> current_;  // the item the next RunProgram launches
-    std::wstring met_;  // markers of the display names whose command was shown as run
+    NameList met_;  // markers of the display names whose command was shown as run
 };
 
 }  // namespace clearon::check

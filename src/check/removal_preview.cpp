@@ -24,6 +24,9 @@ namespace {
             return L"skipped: no uninstall value and the key name is no product code";
         case PreviewOutcome::TooLong:
             return L"refused: the command would be longer than Clearon runs (nothing is run)";
+        case PreviewOutcome::ProgramNotFound:
+            return L"refused: the program path holds a blank and names no existing file, so "
+                   L"Windows would guess (nothing is run)";
         case PreviewOutcome::EmptyCommand:
             return L"skipped: the line has no command";
         case PreviewOutcome::ProgramTooLong:

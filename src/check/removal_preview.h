@@ -34,15 +34,16 @@ struct PreviewOptions {
 };
 
 enum class PreviewOutcome {
-    Runs,            // the command is run
-    RunsAgain,       // a display name met before: runs only if that removal left it
-    MakersOwn,       // skipped: the maker's own product, RemoveTessaral is N
-    Deferred,        // skipped now: McAfee SecurityCenter waits for the final pass
-    ShortName,       // skipped: the product name has fewer than 5 characters
-    NoCommand,       // skipped: no uninstall value and no product-code key name
-    TooLong,         // refused: the completed command is longer than 511 characters
-    EmptyCommand,    // program line without a command
-    ProgramTooLong,  // program line longer than 254 characters: skipped
+    Runs,             // the command is run
+    RunsAgain,        // a display name met before: runs only if that removal left it
+    MakersOwn,        // skipped: the maker's own product, RemoveTessaral is N
+    Deferred,         // skipped now: McAfee SecurityCenter waits for the final pass
+    ShortName,        // skipped: the product name has fewer than 5 characters
+    NoCommand,        // skipped: no uninstall value and no product-code key name
+    TooLong,          // refused: the completed command is longer than 511 characters
+    ProgramNotFound,  // refused: an unquoted program path with a blank names no file
+    EmptyCommand,     // program line without a command
+    ProgramTooLong,   // program line longer than 254 characters: skipped
 };
 
 enum class PreviewKind {

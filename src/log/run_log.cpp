@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "log/log_format.h"
@@ -18,24 +19,41 @@ constexpr wchar_t kInformationCaption[] = L"Information";
 // Reported texts share the 255-character field of every other message.
 constexpr std::size_t kMaxMessageLength = kMaxFieldLength;
 
+// Written to the error log, once per process, when the run log is refused.
+constexpr std::wstring_view kLogRefusedLinkedLog =
+    L" Not writing to the run log: it is a link or has more than one name.\r\n";
+
 // Opens `path` for one append: an existing file is opened as it is, a missing
-// one is created. No sharing: the exclusive open is what keeps two writers
-// (the main thread and the worker, or another process) from interleaving
-// their bytes; the loser's entry goes to the error log instead.
-UniqueFileHandle OpenForAppend(const std::wstring& path) noexcept {
+// one is created, in one step (OPEN_ALWAYS: no window between a test and the
+// open in which another file could be swapped in). A reparse point is opened
+// as itself, never followed, and refused, as is a file with more than one
+// link: in a folder users can write to, either would make this process
+// append to a file of someone else's choosing. Only writers are kept out
+// (the open is what keeps two writers, the main thread and the worker, or
+// another process, from interleaving their bytes; the loser's entry goes to
+// the error log); a person reading the log is no reason to divert entries.
+UniqueFileHandle OpenForAppend(const std::wstring& path, bool& refused) noexcept {
+    refused = false;
     if (path.empty()) return UniqueFileHandle();
-    const bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE,
-                                        0,  // no sharing: one writer at a time
-                                        nullptr, exists ? OPEN_ALWAYS : CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(
+        path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ,  // readers welcome, writers not
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return file;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        information.nNumberOfLinks > 1) {
+        refused = true;
+        return UniqueFileHandle();
+    }
+    return file;
 }
 
-void AppendToLogUnchecked(std::wstring_view text) {
-    UniqueFileHandle file = OpenForAppend(g_runState.logFilePath);
-    if (!file) file = OpenForAppend(ErrorLogPath(g_runState.exeDirectory));
-    if (!file) return;  // neither log can be opened: the entry is lost, the run goes on
+// Set once the run log was refused, so its line is written only once.
+std::atomic<bool> g_runLogRefusalLogged{false};
 
+void WriteAtEnd(const UniqueFileHandle& file, std::wstring_view text) noexcept {
     // Offset and OffsetHigh both 0xFFFFFFFF ask Windows to write at the
     // current end of the file, so an entry never lands on top of another
     // even if the file grew since it was opened. wchar_t is one UTF-16 unit
@@ -48,6 +66,22 @@ void AppendToLogUnchecked(std::wstring_view text) {
     // The result is deliberately not examined: logging never stops a run.
     (void)WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)),
                     &written, &atEnd);
+}
+
+void AppendToLogUnchecked(std::wstring_view text) {
+    bool refused = false;
+    UniqueFileHandle file = OpenForAppend(g_runState.logFilePath, refused);
+    if (file) {
+        WriteAtEnd(file, text);
+        return;
+    }
+    bool ignored = false;
+    file = OpenForAppend(ErrorLogPath(g_runState.exeDirectory), ignored);
+    if (!file) return;  // neither log can be opened: the entry is lost, the run goes on
+    if (refused && !g_runLogRefusalLogged.exchange(true)) {
+        WriteAtEnd(file, CurrentTimestamp() + std::wstring(kLogRefusedLinkedLog));
+    }
+    WriteAtEnd(file, text);
 }
 
 // Standard output of a silent run carries the message as UTF-8: the callers

@@ -1,8 +1,9 @@
 // The run log and the user messages (Windows side).
 //
-// Every entry opens the log file exclusively, writes at its end and closes it
-// again, so each entry is on disk when AppendToLog returns and the log never
-// holds a handle open while an uninstaller runs.
+// Every entry opens the log file for itself as the only writer (readers are
+// welcome), writes at its end and closes it again, so each entry is on disk
+// when AppendToLog returns and the log never holds a handle open while an
+// uninstaller runs.
 #pragma once
 
 #include <string>
@@ -13,10 +14,11 @@
 namespace clearon {
 
 // Appends `text` as UTF-16LE (no byte-order mark) to the run log, or to the
-// error log beside the executable when the run log cannot be opened; drops it
-// when neither opens. Does nothing when logging is switched off. Reads only
-// the run state: g_runState.loggingEnabled, logFilePath and exeDirectory
-// (consoleMode and mainWindow for ReportMessage).
+// error log beside the executable when the run log cannot be opened or is
+// refused (a reparse point, or a file with more than one link: the error log
+// then says so once); drops it when neither opens. Does nothing when logging
+// is switched off. Reads only the run state: g_runState.loggingEnabled,
+// logFilePath and exeDirectory (consoleMode and mainWindow for ReportMessage).
 void AppendToLog(std::wstring_view text) noexcept;
 
 // The current local time in the log's 23-character format.

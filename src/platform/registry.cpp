@@ -27,6 +27,23 @@ std::wstring ReadRegistryString(Registry& registry, RegistryRoot root, std::wstr
     return DecodeRegistryString(result);
 }
 
+RegistryString ReadRegistryStringChecked(Registry& registry, RegistryRoot root,
+                                         std::wstring_view key, std::wstring_view value) {
+    RegistryValue result;
+    const RegistryStatus status =
+        registry.QueryValue(root, key, value, kRegistryStringBytes, result);
+    if (status == RegistryStatus::MoreData) return {{}, true};
+    if (status != RegistryStatus::Ok) return {};
+    RegistryString read{DecodeRegistryString(result), false};
+    if (read.text.empty() && result.data.size() >= 2 &&
+        (result.type == kRegSz || result.type == kRegExpandSz || result.type == kRegMultiSz)) {
+        // Empty although it does not start with a terminator: no terminator
+        // within the buffer.
+        read.tooLong = (result.data[0] | result.data[1]) != 0;
+    }
+    return read;
+}
+
 std::vector<std::uint8_t> EncodeRegistryString(std::wstring_view text) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve((text.size() + 1) * 2);

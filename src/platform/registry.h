@@ -105,6 +105,17 @@ inline constexpr std::size_t kRegistryStringBytes = 510;
 [[nodiscard]] std::wstring ReadRegistryString(Registry& registry, RegistryRoot root,
                                               std::wstring_view key, std::wstring_view value);
 
+// ReadRegistryString, telling a string value too long for the 510-byte
+// buffer (which reads as empty) from a missing or empty one: a caller that
+// skips a product because its command reads empty must be able to say why.
+struct RegistryString {
+    std::wstring text;
+    bool tooLong = false;
+};
+[[nodiscard]] RegistryString ReadRegistryStringChecked(Registry& registry, RegistryRoot root,
+                                                       std::wstring_view key,
+                                                       std::wstring_view value);
+
 // UTF-16LE bytes of `text` followed by its terminating NUL, as REG_SZ wants.
 [[nodiscard]] std::vector<std::uint8_t> EncodeRegistryString(std::wstring_view text);
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,29 +28,41 @@ inline constexpr std::wstring_view kLogExitCode = L" Exit code: ";
 inline constexpr std::wstring_view kLogCommandTooLong =
     L" Not running a command longer than 511 characters: ";
 inline constexpr std::wstring_view kLogCommandCutMark = L"...";
+inline constexpr std::wstring_view kLogProgramNotFound =
+    L" Not running a command whose program path holds a blank and names no existing file: ";
 
 // Does `path` name an existing file (not a folder)? Relative paths are taken
 // from the current directory, as Windows takes them.
 using FileExistsFn = std::function<bool(std::wstring_view path)>;
 
 // Puts double quotes around the program path of an unquoted command line
-// whose path contains a blank. Given "C:\Program Files\Acme\uninst.exe /S",
-// CreateProcessW would try "C:\Program.exe" first; an administrator's tool
-// must run the program the command names, not one planted at a shorter
-// prefix. The rules, in order:
+// whose path contains a blank. Given "C:\Program Files\Acme\uninst /S",
+// CreateProcessW tries "C:\Program.exe" first; an administrator's tool must
+// run the program the command names, never one planted at a shorter prefix.
 //   1. A quoted command (first character a double quote) is left as it is.
-//   2. If the text up to the first ".exe" (any case) that is followed by a
-//      blank or the end of the line contains a blank, that text is quoted.
-//   3. If the first blank-separated token is not an existing file, the
-//      longest prefix ending before a blank (or the whole command) that names
-//      an existing file, as is or with ".exe", is quoted when it contains a
-//      blank.
-//   4. Otherwise the command is left as it is.
+//   2. Arguments begin at the first later token that starts with "/", with
+//      "-" and a letter or digit (and holds no backslash), with a double
+//      quote, or with a drive or share path: the program path ends before
+//      them, so a ".exe" inside an argument never extends it.
+//   3. The evident program path is the text up to the first ".exe" (any
+//      case) that ends a token before the arguments; without one, the first
+//      token and every following token that continues it with a backslash.
+//   4. When that path holds a blank, the longest prefix from it up to the
+//      arguments that names an existing file (as is, or with ".exe" when its
+//      last name has no extension, as Windows adds it) is quoted. When none
+//      does, nothing is returned: Windows could only guess among blank-cut
+//      prefixes, and the command must not run.
+//   5. A path without a blank is left as it is when its first token is what
+//      Windows would run. Otherwise the longest prefix before the arguments
+//      that names an existing file, as is or with ".exe", is quoted if it
+//      holds a blank; failing that, the command is refused when any longer
+//      prefix (arguments included) would be run by Windows' guessing, and
+//      left as it is (to fail to launch) when none would.
 // Leading blanks are kept as they are.
-[[nodiscard]] std::wstring QuoteProgramPath(std::wstring_view commandLine,
-                                            const FileExistsFn& fileExists);
+[[nodiscard]] std::optional<std::wstring> QuoteProgramPath(std::wstring_view commandLine,
+                                                           const FileExistsFn& fileExists);
 
-enum class CommandVerdict { Launch, TooLong };
+enum class CommandVerdict { Launch, TooLong, Unresolved };
 
 struct PreparedCommand {
     CommandVerdict verdict = CommandVerdict::Launch;
@@ -62,7 +75,8 @@ struct PreparedCommand {
 //     empty system directory, is launched as it is and fails to launch);
 //   - a command longer than kMaxCommandLength characters after that
 //     replacement is refused (TooLong);
-//   - the program path is quoted by QuoteProgramPath.
+//   - the program path is quoted by QuoteProgramPath; a program that
+//     cannot be told without guessing is refused (Unresolved).
 [[nodiscard]] PreparedCommand PrepareCommandLine(std::wstring_view commandLine, bool redirect32Bit,
                                                  std::wstring_view systemDirectory,
                                                  std::wstring_view wow64SystemDirectory,
@@ -72,6 +86,10 @@ struct PreparedCommand {
 // text, the first kRefusedCommandShown characters of the command, "..." and
 // "\r\n". Bounded whatever the command's length.
 [[nodiscard]] std::wstring CommandTooLongMessage(std::wstring_view commandLine);
+
+// The refusal line of an Unresolved command, without the timestamp: the fixed
+// text, the command with its control characters made visible, "\r\n".
+[[nodiscard]] std::wstring ProgramNotFoundMessage(std::wstring_view commandLine);
 
 // The exit code as "%d" writes it: signed 32-bit decimal, so 0xC0000005 is
 // -1073741819.

@@ -21,6 +21,14 @@ std::wstring VariableOrEmpty(const McAfeeLookups& lookups, std::wstring_view nam
     return lookups.fileExists && lookups.fileExists(path);
 }
 
+// An empty base folder leaves a path at the root of the current drive: such a
+// candidate is never looked for.
+[[nodiscard]] bool HasBase(const McAfeeLookups& lookups, std::wstring_view base) {
+    if (!base.empty()) return true;
+    if (lookups.emptyBaseSkipped) lookups.emptyBaseSkipped();
+    return false;
+}
+
 // The callers of UninstallProduct here do not judge the removal: the entry
 // itself is verified by discovery once its own command has run.
 void Uninstall(RemovalContext& context, std::wstring_view displayName, std::wstring_view command) {
@@ -42,6 +50,7 @@ std::wstring McAfeeComponentCommand(std::wstring_view installer, std::wstring_vi
 std::optional<std::wstring> FindMcAfeeInstaller(const McAfeeLookups& lookups) {
     for (const std::wstring_view variable : {kCommonFilesVariable, kCommonFilesX86Variable}) {
         std::wstring path = VariableOrEmpty(lookups, variable);
+        if (!HasBase(lookups, path)) continue;
         path.append(kMcAfeeInstallerBelowCommonFiles);
         if (Exists(lookups, path)) return path;
     }
@@ -79,18 +88,20 @@ void ForEachMcAfeeCommand(Registry& registry, std::wstring_view installLocation,
             found.infPath = std::move(infPath);
             visit(found);
         };
-        tryCandidate(McAfeeCommandSource::BelowInstallLocation, {},
-                     std::wstring(installLocation) + std::wstring(component.belowInstallLocation));
+        if (HasBase(lookups, installLocation)) {
+            tryCandidate(
+                McAfeeCommandSource::BelowInstallLocation, {},
+                std::wstring(installLocation) + std::wstring(component.belowInstallLocation));
+        }
         const struct {
             McAfeeCommandSource source;
             std::wstring_view key;
         } keys[] = {{McAfeeCommandSource::InstallDir64, component.key64},
                     {McAfeeCommandSource::InstallDir32, component.key32}};
         for (const auto& [source, key] : keys) {
-            // A missing "Install Dir" leaves the bare file name, a path at the
-            // root of the current drive; it is tested like any other.
             std::wstring infPath =
                 ReadRegistryString(registry, RegistryRoot::LocalMachine, key, kInstallDirValue);
+            if (!HasBase(lookups, infPath)) continue;
             infPath.append(component.belowInstallDir);
             tryCandidate(source, key, std::move(infPath));
         }
@@ -104,6 +115,11 @@ void RemoveMcAfeeComponents(RemovalContext& context, std::wstring_view displayNa
     lookups.fileExists = [&](std::wstring_view path) { return host.FileExists(path); };
     lookups.environmentVariable = [&](std::wstring_view name) {
         return host.EnvironmentVariable(name);
+    };
+    bool skipLogged = false;
+    lookups.emptyBaseSkipped = [&] {
+        if (!skipLogged) host.LogLine(kLogMcAfeeEmptyBase);
+        skipLogged = true;
     };
     ForEachMcAfeeCommand(host.registry(), installLocation, lookups,
                          [&](const McAfeeCommand& command) {

@@ -88,7 +88,17 @@ struct McAfeeLookups {
     std::function<bool(std::wstring_view path)> fileExists;
     // Nothing when the variable is undefined (or does not fit its buffer).
     std::function<std::optional<std::wstring>(std::wstring_view name)> environmentVariable;
+    // Told of each candidate left out because its base folder (the
+    // InstallLocation, an "Install Dir" or a common-files folder) is empty.
+    std::function<void()> emptyBaseSkipped;
 };
+
+// Logged once per McAfee entry whose candidates were left out that way: an
+// empty base folder would make them paths at the root of the current drive,
+// where any user may create folders.
+inline constexpr std::wstring_view kLogMcAfeeEmptyBase =
+    L" Skipping McAfee component files whose folder is not known (no InstallLocation, "
+    L"\"Install Dir\" or CommonProgramFiles).\r\n";
 
 // mcinst.exe below "CommonProgramFiles", else below "CommonProgramFiles(x86)";
 // nothing when neither file exists.

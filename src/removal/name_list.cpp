@@ -13,12 +13,15 @@ std::wstring MarkerFor(std::wstring_view displayName) {
     return marker;
 }
 
-bool ListContains(std::wstring_view list, std::wstring_view marker) noexcept {
-    return ContainsNoCase(list, marker);
+bool ListContains(const NameList& list, std::wstring_view marker) noexcept {
+    for (const std::wstring& entry : list) {
+        if (EqualsNoCase(entry, marker)) return true;
+    }
+    return false;
 }
 
-void AddToList(std::wstring& list, std::wstring_view marker) {
-    list.append(marker);
+void AddToList(NameList& list, std::wstring_view marker) {
+    list.emplace_back(marker);
 }
 
 }  // namespace clearon

@@ -41,24 +41,27 @@ constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
 struct FoundValue {
     std::wstring text;
     std::size_t index = 0;
+    bool tooLong = false;  // none found, and one of them did not fit the buffer
 };
 template <std::size_t N>
 [[nodiscard]] FoundValue FirstValue(Registry& registry, std::wstring_view key,
                                     const std::array<std::wstring_view, N>& names) {
+    FoundValue found;
     for (std::size_t i = 0; i < N; ++i) {
-        std::wstring text = ReadRegistryString(registry, kMachine, key, names[i]);
-        if (!text.empty()) return {std::move(text), i};
-        if (i == 0 && N > 1 &&
+        RegistryString read = ReadRegistryStringChecked(registry, kMachine, key, names[i]);
+        if (!read.text.empty()) return {std::move(read.text), i, false};
+        found.tooLong = found.tooLong || read.tooLong;
+        if (i == 0 && N > 1 && !read.tooLong &&
             registry.ValueCount(kMachine, key) == std::optional<std::uint32_t>(0)) {
-            return {};
+            return found;
         }
     }
-    return {};
+    return found;
 }
 
 void AppendFailureLine(RemovalHost& host, std::wstring_view displayName) {
     std::wstring line(kLogFailedToRemove);
-    line.append(displayName);
+    line.append(VisibleText(displayName));
     line.append(L"\r\n");
     host.LogLine(line);
 }
@@ -137,7 +140,7 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
     const std::wstring& command = choice.command;
     note.command = command;
     note.valueName = choice.valueName;
-    if (command.empty()) {
+    if (command.empty() && !choice.tooLong) {
         note.verdict = CandidateVerdict::NoCommand;
         host.OnCandidate(note);
         return;
@@ -147,6 +150,18 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
         state.securityCenterSeen = true;
         note.verdict = CandidateVerdict::Deferred;
         host.OnCandidate(note);
+        return;
+    }
+    if (command.empty()) {
+        // A matching product must never be passed over without a word: its
+        // entry stays, so it is counted as not removed.
+        note.verdict = CandidateVerdict::CommandTooLong;
+        host.OnCandidate(note);
+        std::wstring line(kLogNotRemoving);
+        line.append(VisibleText(displayName));
+        line.append(kLogUninstallValueTooLong);
+        context.host.LogLine(line);
+        VerifyRemoval(context, candidateKey, displayName);
         return;
     }
     if (ContainsNoCase(displayName, kAgentProduct)) {
@@ -195,17 +210,19 @@ std::wstring UserProductsKey(std::wstring_view rootPath, std::wstring_view userS
     return JoinKey(rootPath, userSid) + std::wstring(kProductsBelowUser);
 }
 
-// Opens the root afresh for every step: processing a subkey may run an
-// uninstaller, and no handle may be open then. The entry that moves up into a
-// removed entry's place is left for a later scan.
+// The names are read first and processed afterwards: processing a subkey may
+// run an uninstaller that deletes its own entry, and walking by index would
+// then skip the entry that moves up into its place. The root is opened afresh
+// for every step and never held while a subkey is processed. An entry gone by
+// the time its turn comes reads as having no display name and is passed over.
 void ForEachRootSubkey(Registry& registry, std::wstring_view rootPath,
                        const std::function<void(const std::wstring& subkey)>& process) {
     const std::optional<std::uint32_t> count = registry.SubkeyCount(kMachine, rootPath);
     if (!count) return;
+    std::vector<std::wstring> names;
     std::uint32_t index = 0;
     for (std::uint32_t step = 0; step < *count; ++step) {
-        const SubkeyStep found =
-            registry.EnumerateSubkey(kMachine, rootPath, index, kSubkeyNameCapacity);
+        SubkeyStep found = registry.EnumerateSubkey(kMachine, rootPath, index, kSubkeyNameCapacity);
         switch (found.kind) {
             case SubkeyStep::Kind::RootFailed:
                 break;  // the step is used up, the index stays
@@ -213,11 +230,12 @@ void ForEachRootSubkey(Registry& registry, std::wstring_view rootPath,
                 ++index;
                 break;
             case SubkeyStep::Kind::Ok:
-                process(found.name);
+                names.push_back(std::move(found.name));
                 ++index;
                 break;
         }
     }
+    for (const std::wstring& name : names) process(name);
 }
 
 void ForEachCandidateKey(Registry& registry, std::wstring_view rootPath, std::wstring_view subkey,
@@ -252,13 +270,13 @@ UninstallCommandChoice ChooseUninstallCommand(Registry& registry, std::wstring_v
                                               bool silentMsiInstaller) {
     const auto& order = silentMsiInstaller ? kUninstallValuesSilent : kUninstallValuesPlain;
     FoundValue found = FirstValue(registry, candidateKey, order);
-    if (!found.text.empty()) return {std::move(found.text), order[found.index]};
+    if (!found.text.empty()) return {std::move(found.text), order[found.index], false};
     if (subkeyName.substr(0, kProductCodeStart.size()) == kProductCodeStart) {
         // The key name is at most 254 characters, so this command fits a
         // command line; it is kept whole rather than cut to 254.
-        return {std::wstring(kMsiFallbackCommand) + std::wstring(subkeyName), {}};
+        return {std::wstring(kMsiFallbackCommand) + std::wstring(subkeyName), {}, false};
     }
-    return {};
+    return {{}, {}, found.tooLong};
 }
 
 bool DefersSecurityCenter(std::wstring_view displayName, bool securityCenterPass) noexcept {

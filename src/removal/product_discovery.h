@@ -91,9 +91,9 @@ void ForEachUninstallPath(std::wstring_view config,
 // root path + "" + user SID + "\Products"
 [[nodiscard]] std::wstring UserProductsKey(std::wstring_view rootPath, std::wstring_view userSid);
 
-// Walks the subkeys of `rootPath` under HKEY_LOCAL_MACHINE, opening the root
-// afresh for every step. The index is not adjusted for entries that vanish
-// meanwhile.
+// Walks the subkeys of `rootPath` under HKEY_LOCAL_MACHINE: every name is
+// read first (opening the root afresh for every step), then each is
+// processed, so an entry deleted by an uninstaller never hides the next one.
 void ForEachRootSubkey(Registry& registry, std::wstring_view rootPath,
                        const std::function<void(const std::wstring& subkey)>& process);
 
@@ -120,10 +120,11 @@ enum class CandidateMatch {
 // The stored uninstall command of a matching candidate: the first uninstall
 // value in the order SilentMSIInstaller selects, else "MsiExec.exe /I" + the
 // subkey name when that begins with "{". An empty command means the entry is
-// passed over.
+// passed over, unless tooLong says a command was there but did not fit.
 struct UninstallCommandChoice {
     std::wstring command;
     std::wstring_view valueName;  // where it came from; empty for the product-code fallback
+    bool tooLong = false;         // no command, and an uninstall value did not fit its buffer
 };
 [[nodiscard]] UninstallCommandChoice ChooseUninstallCommand(Registry& registry,
                                                             std::wstring_view candidateKey,

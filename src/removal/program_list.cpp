@@ -76,8 +76,9 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         }
         host.OnProgramLine(note);
         host.PostStatus(kStatusInstallingAegira);
-        context.state.installerLaunched = true;
-        (void)host.RunProgram(command, false);
+        // Only a started installer can want the resume: counting one that
+        // never started would register RunOnce again on every later run.
+        if (host.RunProgram(command, false).started) context.state.installerLaunched = true;
         host.PostStatus(kStatusRunningAfter);
     });
 }

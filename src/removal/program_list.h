@@ -45,7 +45,7 @@ void ForEachProgramLine(std::wstring_view config, std::wstring_view listName,
 // "RunAfterRemoval"), each after the pending file renames have been set
 // aside, and returns when the last one has ended with its whole process
 // tree. The installer gets " " + savedArguments appended and sets
-// installerLaunched (also when it then fails to start).
+// installerLaunched only when it was started.
 void RunProgramList(RemovalContext& context, std::wstring_view listName,
                     std::wstring_view savedArguments);
 

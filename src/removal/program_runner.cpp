@@ -14,6 +14,7 @@
 #include "removal/command_line.h"
 #include "removal/process_tree.h"
 #include "platform/run_state.h"
+#include "text/wide_string.h"
 
 namespace clearon {
 namespace {
@@ -124,19 +125,23 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
     (void)WaitForMultipleObjects(count, alive, FALSE, kPauseMs);
 }
 
-std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit,
-                                           NoticePause notice, std::uint32_t timeLimitMinutes) {
+[[nodiscard]] LaunchResult LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit,
+                                         NoticePause notice, std::uint32_t timeLimitMinutes) {
     const PreparedCommand prepared =
         PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
                            g_runState.wow64SystemDirectory, IsExistingFile);
     if (prepared.verdict == CommandVerdict::TooLong) {
         LogTimestamped(CommandTooLongMessage(commandLine));
-        return std::nullopt;
+        return {};
+    }
+    if (prepared.verdict == CommandVerdict::Unresolved) {
+        LogTimestamped(ProgramNotFoundMessage(prepared.commandLine));
+        return {};
     }
 
     AppendToLog(CurrentTimestamp());
     AppendToLog(kLogAttemptingToRun);
-    AppendToLog(prepared.commandLine);
+    AppendToLog(VisibleText(prepared.commandLine));
     AppendToLog(kLineEnd);
 
     // CreateProcessW may write into the command line, so it gets a copy of
@@ -161,7 +166,7 @@ std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool r
     // clang-format on
     if (!launched) {
         LogTimestamped(kLogFailedToLaunch);
-        return std::nullopt;
+        return {};
     }
     UniqueProcessInformation program;
     program.Adopt(info);
@@ -179,7 +184,7 @@ std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool r
             // The held handles close with the tree; the processes go on.
             LogTimestamped(std::wstring(kLogTimeLimitPassed) + std::to_wstring(timeLimitMinutes) +
                            std::wstring(kLogTimeLimitLeftRunning));
-            return std::nullopt;
+            return {true, std::nullopt};
         }
         Pause(notice, tree);
     }
@@ -191,24 +196,25 @@ std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool r
     AppendToLog(kLogExitCode);
     AppendToLog(FormatExitCode(exitCode));
     AppendToLog(kLineEnd);
-    return exitCode;
+    return {true, exitCode};
 }
 
 }  // namespace
 
-std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool redirect32Bit,
-                                        NoticePause notice, std::uint32_t timeLimitMinutes) {
-    if (commandLine.empty()) return std::nullopt;
+LaunchResult RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice,
+                        std::uint32_t timeLimitMinutes) {
+    if (commandLine.empty()) return {};
     if (redirect32Bit) {
         // While redirected, the 32-bit system directory is also the current
         // directory, which Windows searches before the system directory for
         // a program named without a path. A failure is ignored.
         (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
     }
-    const std::optional<std::uint32_t> exitCode =
-        LaunchAndWait(commandLine, redirect32Bit, notice, timeLimitMinutes);
-    if (redirect32Bit) (void)SetCurrentDirectoryW(g_runState.exeDirectory.c_str());
-    return exitCode;
+    const LaunchResult result = LaunchAndWait(commandLine, redirect32Bit, notice, timeLimitMinutes);
+    // "C:" alone would name the drive's current directory, which is the
+    // 32-bit system directory just set: the root needs its backslash.
+    if (redirect32Bit) (void)SetCurrentDirectoryW(AsDirectoryPath(g_runState.exeDirectory).c_str());
+    return result;
 }
 
 }  // namespace clearon

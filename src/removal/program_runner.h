@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "removal/launch_result.h"
+
 namespace clearon {
 
 // Launches `commandLine` and blocks until its whole process tree has ended,
@@ -20,12 +22,12 @@ namespace clearon {
 //
 // With a `timeLimitMinutes` other than 0, the wait ends when that time has
 // passed since the launch: it is logged, the tree is left running (never
-// killed: a half-removed product is worse than a slow one) and nothing is
-// returned. Otherwise returns the launched program's exit code; nothing when
-// it was not launched.
+// killed: a half-removed product is worse than a slow one) and no exit code
+// is returned. Returns whether the program was started and, when its wait
+// saw it end, its exit code.
 using NoticePause = bool (*)() noexcept;
-std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool redirect32Bit,
-                                        NoticePause notice, std::uint32_t timeLimitMinutes = 0);
+LaunchResult RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice,
+                        std::uint32_t timeLimitMinutes = 0);
 
 inline constexpr std::wstring_view kLogTimeLimitPassed = L" Stopped waiting: ProgramTimeLimit of ";
 inline constexpr std::wstring_view kLogTimeLimitLeftRunning =

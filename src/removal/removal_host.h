@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/registry.h"
+#include "removal/launch_result.h"
 #include "removal/removal_notes.h"
 #include "resume/pending_renames.h"
 
@@ -30,11 +31,10 @@ public:
     // Launches `commandLine`, waits for its whole process tree and logs the
     // attempt and the exit code. While `scanning32BitView` is set in the
     // run's state, the runner redirects the command to the 32-bit system
-    // directory. Returns the launched program's exit code; nothing when it
-    // was not launched, or when ProgramTimeLimit passed before the tree ended
-    // (the tree is then left running).
-    virtual std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine,
-                                                    bool showNotice) = 0;
+    // directory. Returns whether the program was started and its exit code;
+    // no exit code when ProgramTimeLimit passed before the tree ended (the
+    // tree is then left running).
+    virtual LaunchResult RunProgram(std::wstring_view commandLine, bool showNotice) = 0;
 
     // Waits `duration`: the pause before a busy Windows Installer is tried again.
     virtual void Pause(std::chrono::milliseconds duration) = 0;

@@ -36,10 +36,11 @@ struct ProgramLineNote {
 };
 
 enum class CandidateVerdict {
-    MakersOwn,  // the maker's own product, RemoveTessaral is off
-    NoCommand,  // no uninstall value, and the key name is no product code
-    Deferred,   // McAfee SecurityCenter, removed in the final pass
-    Removes,    // UninstallProduct follows (after McAfee's components, if any)
+    MakersOwn,       // the maker's own product, RemoveTessaral is off
+    NoCommand,       // no uninstall value, and the key name is no product code
+    Deferred,        // McAfee SecurityCenter, removed in the final pass
+    CommandTooLong,  // the stored command does not fit its value buffer: not run, counted
+    Removes,         // UninstallProduct follows (after McAfee's components, if any)
 };
 
 // A candidate key whose display name contains the product name.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "removal/name_list.h"
+
 namespace clearon {
 
 // An entry key that was still there after its uninstaller ran, under the
@@ -17,12 +19,12 @@ struct FailedEntry {
 };
 
 struct RemovalState {
-    // Concatenated markers "|" + display name + "|"; membership ignores the
-    // case of A-Z. These grow as needed: the 65,535-character capacity of the
-    // data model is never a reason to forget a product.
-    std::wstring declinedList;   // answered No this run
-    std::wstring confirmedList;  // answered Yes this run
-    std::wstring failedList;     // entry stayed after its uninstaller (whole process)
+    // Markers "|" + display name + "|"; membership compares whole markers and
+    // ignores the case of A-Z. These grow as needed: the 65,535-character
+    // capacity of the data model is never a reason to forget a product.
+    NameList declinedList;   // answered No this run
+    NameList confirmedList;  // answered Yes this run
+    NameList failedList;     // entry stayed after its uninstaller (whole process)
     std::int32_t failureCount = 0;
     // The entry keys behind the count: a name stops counting only when every
     // entry that failed under it is gone (whole process).

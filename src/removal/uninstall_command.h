@@ -81,6 +81,8 @@ inline constexpr std::wstring_view kLogUserDeclined = L" User chose not to remov
 inline constexpr std::wstring_view kLogNotRemoving = L" Not removing ";
 inline constexpr std::wstring_view kLogUninstallCommandTooLong =
     L": its uninstall command would be longer than 511 characters.\r\n";
+inline constexpr std::wstring_view kLogUninstallValueTooLong =
+    L": its stored uninstall command is longer than 254 characters.\r\n";
 
 // Windows Installer's "another installation is in progress": an MsiExec
 // command that ends with it is tried again (see InstallerBusyRetry).

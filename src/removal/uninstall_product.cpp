@@ -13,14 +13,14 @@ namespace {
 
 void LogCommandTooLong(RemovalHost& host, std::wstring_view displayName) {
     std::wstring line(kLogNotRemoving);
-    line.append(displayName);
+    line.append(VisibleText(displayName));
     line.append(kLogUninstallCommandTooLong);
     host.LogLine(line);
 }
 
 void LogProductLine(RemovalHost& host, std::wstring_view prefix, std::wstring_view displayName) {
     std::wstring line(prefix);
-    line.append(displayName);
+    line.append(VisibleText(displayName));
     line.append(L"\r\n");
     host.LogLine(line);
 }
@@ -38,7 +38,7 @@ void RunUninstaller(RemovalContext& context, std::wstring_view displayName,
     const bool isMsiExec = ContainsNoCase(command, kKindMsiExec);
     std::chrono::milliseconds paused{0};
     for (;;) {
-        const std::optional<std::uint32_t> exitCode = host.RunProgram(command, showNotice);
+        const std::optional<std::uint32_t> exitCode = host.RunProgram(command, showNotice).exitCode;
         if (!isMsiExec || exitCode != kExitInstallerBusy) return;
         const InstallerBusyRetry& retry = context.installerBusy;
         if (paused + retry.pause > retry.total) {
@@ -49,7 +49,7 @@ void RunUninstaller(RemovalContext& context, std::wstring_view displayName,
         line.append(
             std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(retry.pause).count()));
         line.append(kLogInstallerBusySeconds);
-        line.append(displayName);
+        line.append(VisibleText(displayName));
         line.append(L"\r\n");
         host.LogLine(line);
         host.Pause(retry.pause);

@@ -1,6 +1,8 @@
 #include "resume/pending_renames.h"
 
 #include <cstdint>
+#include <iterator>
+#include <mutex>
 #include <vector>
 
 namespace clearon {
@@ -9,6 +11,8 @@ namespace {
 // One character: enough to tell "more than one character" from everything
 // else without reading the list.
 constexpr std::size_t kProbeBytes = 2;
+
+std::mutex g_movesLock;
 
 std::vector<std::uint8_t> ToBytes(std::wstring_view characters) {
     std::vector<std::uint8_t> bytes;
@@ -36,21 +40,6 @@ RegistryStatus Probe(Registry& registry, std::wstring_view valueName) {
                                kProbeBytes, ignored);
 }
 
-// The list with its last string terminated and its closing NUL present; the
-// empty list ("" or a lone closing NUL) becomes "". Two NULs at the end are
-// taken as terminator and closing NUL: that is how every writer of this value
-// leaves it, and an empty last string cannot be told from a closing NUL.
-std::wstring Completed(std::wstring_view list) {
-    if (list.empty() || (list.size() == 1 && list[0] == L'\0')) return {};
-    std::wstring completed(list);
-    if (completed.back() != L'\0') {
-        completed.append(2, L'\0');
-    } else if (completed.size() < 2 || completed[completed.size() - 2] != L'\0') {
-        completed.push_back(L'\0');
-    }
-    return completed;
-}
-
 }  // namespace
 
 std::optional<std::wstring> ReadMultiStringValue(Registry& registry, std::wstring_view valueName) {
@@ -69,28 +58,52 @@ std::optional<std::wstring> ReadMultiStringValue(Registry& registry, std::wstrin
     }
 }
 
-std::wstring MergeMultiStrings(std::wstring_view source, std::wstring_view destination) {
-    std::wstring merged = Completed(source);
-    // The source's closing NUL makes way for the destination's first string.
-    if (!merged.empty()) merged.pop_back();
-    const std::wstring tail = Completed(destination);
-    if (tail.empty()) {
-        merged.push_back(L'\0');
-    } else {
-        merged += tail;
+std::vector<RenamePair> RenamePairs(std::wstring_view list) {
+    std::vector<std::wstring> strings;
+    std::size_t at = 0;
+    while (at < list.size()) {
+        std::size_t end = list.find(L'\0', at);
+        if (end == std::wstring_view::npos) end = list.size();
+        strings.emplace_back(list.substr(at, end - at));
+        at = end + 1;
     }
-    return merged;
+    std::vector<RenamePair> pairs;
+    for (std::size_t i = 0; i < strings.size() && !strings[i].empty(); i += 2) {
+        pairs.push_back({strings[i], i + 1 < strings.size() ? strings[i + 1] : std::wstring()});
+    }
+    return pairs;
+}
+
+std::wstring JoinRenamePairs(const std::vector<RenamePair>& pairs) {
+    std::wstring list;
+    for (const RenamePair& pair : pairs) {
+        list += pair.source;
+        list.push_back(L'\0');
+        list += pair.target;
+        list.push_back(L'\0');
+    }
+    if (!list.empty()) list.push_back(L'\0');
+    return list;
+}
+
+std::wstring MergeMultiStrings(std::wstring_view first, std::wstring_view second) {
+    std::vector<RenamePair> pairs = RenamePairs(first);
+    std::vector<RenamePair> more = RenamePairs(second);
+    pairs.insert(pairs.end(), std::make_move_iterator(more.begin()),
+                 std::make_move_iterator(more.end()));
+    return JoinRenamePairs(pairs);
 }
 
 bool MoveMultiStringValue(Registry& registry, std::wstring_view source,
-                          std::wstring_view destination) {
+                          std::wstring_view destination, MovedPairs order) {
     // Missing, empty or a single character (at most a lone closing NUL): no
     // operation to move, and nothing is touched.
     if (Probe(registry, source) != RegistryStatus::MoreData) return true;
 
-    // A source that cannot be read whole stays where it is.
+    // A source that cannot be read whole stays where it is; one without a
+    // pair (a lone pair of NULs) has nothing to move.
     const std::optional<std::wstring> moving = ReadMultiStringValue(registry, source);
-    if (!moving || moving->size() <= 1) return true;
+    if (!moving || RenamePairs(*moving).empty()) return true;
 
     std::wstring written;
     switch (Probe(registry, destination)) {
@@ -99,12 +112,14 @@ bool MoveMultiStringValue(Registry& registry, std::wstring_view source,
             // read, overwriting them would lose them, so nothing moves.
             const std::optional<std::wstring> present = ReadMultiStringValue(registry, destination);
             if (!present) return true;
-            written = MergeMultiStrings(*moving, *present);
+            written = order == MovedPairs::BeforeDestination ? MergeMultiStrings(*moving, *present)
+                                                             : MergeMultiStrings(*present, *moving);
             break;
         }
         case RegistryStatus::Ok:
         case RegistryStatus::NotFound:
             // Missing, empty or one character: nothing there worth keeping.
+            // The list moves exactly as it is.
             written = *moving;
             break;
         case RegistryStatus::Failed:
@@ -123,11 +138,17 @@ bool MoveMultiStringValue(Registry& registry, std::wstring_view source,
 }
 
 void SetPendingRenamesAside(Registry& registry) {
-    MoveMultiStringValue(registry, kPendingRenamesValue, kPendingRenamesAsideValue);
+    const std::lock_guard<std::mutex> lock(g_movesLock);
+    // What is in the system value now was scheduled after what was set aside
+    // before.
+    MoveMultiStringValue(registry, kPendingRenamesValue, kPendingRenamesAsideValue,
+                         MovedPairs::AfterDestination);
 }
 
 void RestorePendingRenames(Registry& registry) {
-    MoveMultiStringValue(registry, kPendingRenamesAsideValue, kPendingRenamesValue);
+    const std::lock_guard<std::mutex> lock(g_movesLock);
+    MoveMultiStringValue(registry, kPendingRenamesAsideValue, kPendingRenamesValue,
+                         MovedPairs::BeforeDestination);
 }
 
 }  // namespace clearon

@@ -76,6 +76,16 @@ void WriteRebootMarker(Registry& registry) {
                                         EncodeRegistryString(kRebootRequiredMarker)));
 }
 
+// The executable's path in double quotes, whatever it holds: unquoted, a
+// path such as "D:\Deploy Kit\Clearon.exe" would make Windows try
+// "D:\Deploy.exe" first, elevated, at the next logon.
+std::wstring QuotedPath(std::wstring_view path) {
+    std::wstring quoted(L"\"");
+    quoted += path;
+    quoted += L'"';
+    return quoted;
+}
+
 }  // namespace
 
 bool IsAegiraVersionInstalled(std::wstring_view version) noexcept {
@@ -88,7 +98,7 @@ bool IsRebootStillPending(std::wstring_view marker) noexcept {
 
 std::optional<std::wstring> BuildResumeCommand(std::wstring_view modulePath,
                                                std::wstring_view savedArguments) {
-    std::wstring command(modulePath);
+    std::wstring command = QuotedPath(modulePath);
     command += L' ';
     command += kSwitchRunOnce;
     if (!savedArguments.empty()) {
@@ -100,7 +110,7 @@ std::optional<std::wstring> BuildResumeCommand(std::wstring_view modulePath,
 
 std::optional<std::wstring> BuildRelaunchCommand(std::wstring_view modulePath,
                                                  std::wstring_view arguments) {
-    std::wstring command(modulePath);
+    std::wstring command = QuotedPath(modulePath);
     command += L' ';
     command += ReplaceOnceEachNoCase(arguments, kRunOnceWord, kAfterRunOnceWord);
     return Fitting(std::move(command));

@@ -82,14 +82,15 @@ inline constexpr std::wstring_view kLogResumeCommandRefused =
 // the marker's key has gone, so the machine was restarted.
 [[nodiscard]] bool IsRebootStillPending(std::wstring_view marker) noexcept;
 
-// The command that RunOnce runs at the next logon: the executable's path as
-// it is (no quotes added), " /RunOnce", and " " + savedArguments when there
-// are any. Nothing when it does not fit 254 characters: a cut command could
-// name another program or lose a switch, so it is refused, not cut.
+// The command that RunOnce runs at the next logon: the executable's path in
+// double quotes (a path with a blank must never be guessed), " /RunOnce", and " " + savedArguments
+// when there are any. Nothing when it does not fit 254 characters: a cut command could name another
+// program or lose a switch, so it is refused, not cut.
 [[nodiscard]] std::optional<std::wstring> BuildResumeCommand(std::wstring_view modulePath,
                                                              std::wstring_view savedArguments);
 
-// The command a RunOnce start relaunches: the executable's path, a blank,
+// The command a RunOnce start relaunches: the executable's path in double
+// quotes, a blank,
 // and the arguments with every "RunOnce" (any case) turned into
 // "AfterRunOnce" in one pass from left to right. Nothing when it does not
 // fit 254 characters.

@@ -27,7 +27,7 @@ bool WindowsResumeHost::StartWithoutWaiting(std::wstring_view commandLine) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr,                // program: the first token of the command line
-                        mutableCommand.data(),  // the whole command, unquoted path as registered
+                        mutableCommand.data(),  // the whole command, its path quoted
                         nullptr,                // default process security
                         nullptr,                // default thread security
                         TRUE,                   // inherit: it keeps our standard handles

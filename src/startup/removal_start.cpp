@@ -9,6 +9,7 @@
 #include "startup/run_context.h"
 #include "startup/windows_removal_host.h"
 #include "ui/main_dialog.h"
+#include "ui/session_end.h"
 
 namespace clearon {
 
@@ -59,7 +60,7 @@ int StartRemoval(WorkerThreadCreator createThread) noexcept {
     g_runState.workerThread.Adopt(thread, threadId);
 
     if (!g_settings.ShowGUI) {
-        WaitForSingleObject(g_runState.workerThread.get(), INFINITE);
+        WaitWatchingSessionEnd(g_runState.workerThread.get());
         g_runState.workerThread.reset();
         return 0;
     }

@@ -10,12 +10,6 @@ std::wstring ExeDirectoryFromModulePath(std::wstring_view modulePath) {
     return std::wstring(modulePath.substr(0, lastBackslash));
 }
 
-std::wstring AsDirectoryPath(std::wstring_view directory) {
-    std::wstring path(directory);
-    if (path.size() == 2 && path[1] == L':') path.push_back(L'\\');
-    return path;
-}
-
 int ExitCodeOfRun(std::int32_t failureCount, int startResult) noexcept {
     return failureCount > 0 ? 1 : startResult;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "log/log_format.h"
+#include "text/wide_string.h"  // AsDirectoryPath
 
 namespace clearon {
 
@@ -16,11 +17,6 @@ namespace clearon {
 // longer than the data model's 255 characters is not cut, since a cut path
 // would name another folder and the configuration would be looked for there.
 [[nodiscard]] std::wstring ExeDirectoryFromModulePath(std::wstring_view modulePath);
-
-// The form of a directory to hand to SetCurrentDirectoryW or a free-space
-// query: a bare drive "C:" becomes "C:\". On its own, "C:" means the current
-// folder of drive C, which is not where an executable at C:\Clearon.exe lies.
-[[nodiscard]] std::wstring AsDirectoryPath(std::wstring_view directory);
 
 // The exit code of a completed run: 1 when any product stayed, otherwise
 // what the last removal run returned.

@@ -31,8 +31,7 @@ Registry& WindowsRemovalHost::registry() {
     return SystemRegistry();
 }
 
-std::optional<std::uint32_t> WindowsRemovalHost::RunProgram(std::wstring_view commandLine,
-                                                            bool showNotice) {
+LaunchResult WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
     // Read once: the flag belongs to the discovery around this call.
     return ::clearon::RunProgram(commandLine, g_removalState.scanning32BitView,
                                  showNotice ? NoticeOfThisProcess : nullptr,

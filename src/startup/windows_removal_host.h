@@ -21,8 +21,7 @@ public:
     explicit WindowsRemovalHost(const WindowsRemovalHostOptions& options) : options_(options) {}
 
     Registry& registry() override;
-    std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine,
-                                            bool showNotice) override;
+    LaunchResult RunProgram(std::wstring_view commandLine, bool showNotice) override;
     void Pause(std::chrono::milliseconds duration) override;
     QuestionAnswer AskQuestion(std::wstring_view text) override;
     void PostStatus(std::wstring_view text) override;

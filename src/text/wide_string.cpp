@@ -59,4 +59,27 @@ std::wstring ReplaceOnceEachNoCase(std::wstring_view text, std::wstring_view sea
     return result;
 }
 
+std::wstring VisibleText(std::wstring_view text) {
+    constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring visible;
+    visible.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            visible.push_back(c);
+            continue;
+        }
+        visible.push_back(L'<');
+        visible.push_back(kHex[(c >> 4) & 0xF]);
+        visible.push_back(kHex[c & 0xF]);
+        visible.push_back(L'>');
+    }
+    return visible;
+}
+
+std::wstring AsDirectoryPath(std::wstring_view directory) {
+    std::wstring path(directory);
+    if (path.size() == 2 && path[1] == L':') path.push_back(L'\\');
+    return path;
+}
+
 }  // namespace clearon

@@ -65,4 +65,15 @@ inline constexpr std::size_t kMaxFieldLength = kFieldCapacity - 1;
     return text.size() < bound ? text.size() : bound;
 }
 
+// Text from outside (a display name or command from the registry) made safe
+// for a log line: every control character (below U+0020, and U+007F) is
+// written as "<" + two upper-case hex digits + ">", so a CR or LF in it can
+// never start a forged line of its own.
+[[nodiscard]] std::wstring VisibleText(std::wstring_view text);
+
+// The form of a directory to hand to SetCurrentDirectoryW or a free-space
+// query: a bare drive "C:" becomes "C:\". On its own, "C:" means the current
+// folder of drive C, which is not where an executable at C:\Clearon.exe lies.
+[[nodiscard]] std::wstring AsDirectoryPath(std::wstring_view directory);
+
 }  // namespace clearon

@@ -6,6 +6,7 @@
 #include "platform/run_state.h"
 #include "ui/marquee.h"
 #include "ui/resource.h"
+#include "ui/session_end.h"
 #include "ui/status_message.h"
 
 namespace clearon {
@@ -148,6 +149,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case kStatusMessage:
             OnStatusText(dialog, lParam);
             return FALSE;
+        case WM_QUERYENDSESSION:
+            // The session may end; the run cannot finish first, so its
+            // set-aside pending renames go back now. The end is not refused.
+            PutPendingRenamesBackForSessionEnd();
+            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) PutPendingRenamesBackForSessionEnd();
+            return TRUE;
         default:
             return FALSE;
     }

@@ -41,7 +41,7 @@ trap cleanup EXIT
 
 log_count() { log_text | grep -c -F -- "$1" || true; }
 setup_calls() { if [ -f "$calls_unix" ]; then iconv -f UTF-16LE -t UTF-8 "$calls_unix" | tr -d '\r'; fi; }
-registered_again() { [ "$(runonce_value)" = "$exe_win /RunOnce  /q" ]; }
+registered_again() { [ "$(runonce_value)" = "\"$exe_win\" /RunOnce  /q" ]; }
 second_run_ended() { [ "$(log_count ' Clearon stopping!')" -eq 2 ]; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
@@ -68,7 +68,7 @@ set -e
 [ "$(log_count ' Aegira is NOT installed.')" -eq 1 ] || fail "no 'NOT installed' line: $(log_text)"
 [ "$(log_count " Added tool to current user's RunOnce key, please reboot to run tool again.")" -eq 1 ] ||
   fail "no RunOnce line: $(log_text)"
-[ "$(runonce_value)" = "$exe_win /RunOnce /q" ] || fail "RunOnce holds '$(runonce_value)'"
+[ "$(runonce_value)" = "\"$exe_win\" /RunOnce /q" ] || fail "RunOnce holds '$(runonce_value)'"
 marker_present || fail "no reboot marker"
 [ "$(setup_calls)" = "setup.exe /version=$version /q" ] || fail "installer calls: $(setup_calls)"
 
@@ -93,13 +93,13 @@ set -e
 waited=$(($(now_ms) - started))
 [ "$code" -eq 0 ] || fail "the deferred start ended with $code"
 [ "$waited" -ge 4900 ] || fail "the deferred start ended after $waited ms"
-[ "$(runonce_value)" = "$exe_win /RunOnce  /q" ] || fail "RunOnce holds '$(runonce_value)'"
+[ "$(runonce_value)" = "\"$exe_win\" /RunOnce  /q" ] || fail "RunOnce holds '$(runonce_value)'"
 [ "$(log_count ' Clearon starting!')" -eq 1 ] || fail "a deferred start must not run: $(log_text)"
 
 echo "--- a restart, then the next logon runs the tool at once"
 restart
 ! marker_present || fail "the volatile marker survived the restart"
-[ "$(runonce_value)" = "$exe_win /RunOnce  /q" ] || fail "the RunOnce value did not survive"
+[ "$(runonce_value)" = "\"$exe_win\" /RunOnce  /q" ] || fail "the RunOnce value did not survive"
 rm "$dir_unix/aegira_setup.hold"  # after the restart the installer takes effect
 if [ -n "${DISPLAY:-}" ]; then
   # The dialog, without the automatic start: only the resumed start's forced

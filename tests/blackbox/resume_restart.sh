@@ -28,23 +28,25 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The logon: take the value out of RunOnce and run it (the path has no blanks).
+# The logon: take the value out of RunOnce and run it (the path has no blanks,
+# so dropping its quotes and splitting at blanks is what Windows does).
 play_logon() {
   local command
   command=$(runonce_value)
   [ -n "$command" ] || fail "no RunOnce value to run at logon"
   wine reg delete "$user_runonce" /v Clearon /f >/dev/null
+  command=${command//\"/}
   # shellcheck disable=SC2086 # the command is split as Windows would
   timeout 60 wine $command || fail "the RunOnce start did not end with 0"
 }
 
-registered_again() { [ "$(runonce_value)" = "$exe_win /RunOnce  /q" ]; }
+registered_again() { [ "$(runonce_value)" = "\"$exe_win\" /RunOnce  /q" ]; }
 run_ended() { log_text | grep -q ' Clearon stopping!'; }
 
 register() {
   CLEARON_RESUME_EXE="$exe_win" timeout 120 wine "$build/tests/reboot_resume_wine_test.exe" \
     --gtest_filter='RebootResumeRestartScenario.*' >/dev/null || fail "registration step failed"
-  [ "$(runonce_value)" = "$exe_win /RunOnce /q" ] || fail "RunOnce holds '$(runonce_value)'"
+  [ "$(runonce_value)" = "\"$exe_win\" /RunOnce /q" ] || fail "RunOnce holds '$(runonce_value)'"
   marker_present || fail "no reboot marker after the registration"
 }
 

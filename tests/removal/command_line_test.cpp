@@ -29,38 +29,42 @@ FileExistsFn FilesOnDisk(std::vector<std::wstring> files,
     };
 }
 
+// What QuoteProgramPath answers when the command must not run.
+const std::wstring kRefused = L"<refused>";
+
 struct QuoteCase {
     const wchar_t* name;
     std::wstring command;
     std::vector<std::wstring> files;
-    std::wstring expected;
+    std::wstring expected;  // kRefused: nothing may run
 };
 
-TEST(QuoteProgramPath, ProgramPathsWithBlanksAreQuoted) {
+TEST(QuoteProgramPath, ProgramPathsWithBlanksAreQuotedOrRefused) {
     const std::wstring planted = L"C:\\Program.exe";
+    const std::wstring acme = L"C:\\Program Files\\Acme\\";
     const QuoteCase cases[] = {
         {L"exe path with blank, planted prefix",
-         L"C:\\Program Files\\Acme\\uninst.exe /S",
-         {planted, L"C:\\Program Files\\Acme\\uninst.exe"},
-         L"\"C:\\Program Files\\Acme\\uninst.exe\" /S"},
-        {L"exe path with blank, file missing",
-         L"C:\\Program Files\\Acme\\uninst.exe /S",
-         {planted},
-         L"\"C:\\Program Files\\Acme\\uninst.exe\" /S"},
+         acme + L"uninst.exe /S",
+         {planted, acme + L"uninst.exe"},
+         L"\"" + acme + L"uninst.exe\" /S"},
+        {L"exe path with blank, uninstaller gone", acme + L"uninst.exe /S", {planted}, kRefused},
         {L"exe at the end",
-         L"C:\\Program Files\\Acme\\uninst.exe",
-         {},
-         L"\"C:\\Program Files\\Acme\\uninst.exe\""},
+         acme + L"uninst.exe",
+         {acme + L"uninst.exe"},
+         L"\"" + acme + L"uninst.exe\""},
         {L"upper-case EXE",
          L"C:\\Program Files (x86)\\Acme\\UNINST.EXE /x /y",
-         {},
+         {L"C:\\Program Files (x86)\\Acme\\UNINST.EXE"},
          L"\"C:\\Program Files (x86)\\Acme\\UNINST.EXE\" /x /y"},
-        {L"tab after exe", L"C:\\A B\\u.exe\t/S", {}, L"\"C:\\A B\\u.exe\"\t/S"},
-        {L"leading blanks kept", L"  C:\\A B\\u.exe /S", {}, L"  \"C:\\A B\\u.exe\" /S"},
+        {L"tab after exe", L"C:\\A B\\u.exe\t/S", {L"C:\\A B\\u.exe"}, L"\"C:\\A B\\u.exe\"\t/S"},
+        {L"leading blanks kept",
+         L"  C:\\A B\\u.exe /S",
+         {L"C:\\A B\\u.exe"},
+         L"  \"C:\\A B\\u.exe\" /S"},
         {L"already quoted",
-         L"\"C:\\Program Files\\Acme\\uninst.exe\" /S",
+         L"\"" + acme + L"uninst.exe\" /S",
          {planted},
-         L"\"C:\\Program Files\\Acme\\uninst.exe\" /S"},
+         L"\"" + acme + L"uninst.exe\" /S"},
         {L"no blank in path",
          L"C:\\Tools\\unins000.exe /SP- /VERYSILENT",
          {},
@@ -69,64 +73,88 @@ TEST(QuoteProgramPath, ProgramPathsWithBlanksAreQuoted) {
          L"MsiExec.exe /X{1234} REMOVE=ALL REBOOT=R /qn",
          {},
          L"MsiExec.exe /X{1234} REMOVE=ALL REBOOT=R /qn"},
-        {L".exe inside a longer name is not the end",
-         L"C:\\A B\\x.exec.bin /q",
-         {},
-         L"C:\\A B\\x.exec.bin /q"},
+        {L".exe inside a longer name is not the end", L"C:\\A B\\x.exec.bin /q", {}, kRefused},
         {L"first .exe ends a token in an argument but a quote intervenes",
          L"tool /p=\"C:\\A B\" C:\\x.exe",
          {},
          L"tool /p=\"C:\\A B\" C:\\x.exe"},
-        {L"no extension: longest existing prefix",
-         L"C:\\Program Files\\Acme\\setup /remove /q",
-         {planted, L"C:\\Program Files\\Acme\\setup.exe"},
-         L"\"C:\\Program Files\\Acme\\setup\" /remove /q"},
+        // The program ends before the first argument: a ".exe" in an
+        // argument never makes the whole text one path.
+        {L".exe inside an argument",
+         L"C:\\Acme\\uninst /log C:\\Log Files\\x.exe",
+         {L"C:\\Acme\\uninst.exe", L"C:\\Log Files\\x.exe"},
+         L"C:\\Acme\\uninst /log C:\\Log Files\\x.exe"},
+        {L".exe inside a dash argument",
+         L"C:\\Acme\\uninst -log C:\\Log Files\\x.exe",
+         {},
+         L"C:\\Acme\\uninst -log C:\\Log Files\\x.exe"},
+        {L"a dash inside a folder name",
+         L"C:\\Acme - Tools\\u.exe /S",
+         {L"C:\\Acme - Tools\\u.exe"},
+         L"\"C:\\Acme - Tools\\u.exe\" /S"},
+        // Without ".exe": Windows would try C:\Program.exe first.
+        {L"no extension: planted prefix, real program",
+         acme + L"setup /remove /q",
+         {planted, acme + L"setup.exe"},
+         L"\"" + acme + L"setup\" /remove /q"},
+        {L"no extension: planted prefix, program gone",
+         acme + L"uninstall /S",
+         {planted},
+         kRefused},
+        {L"no extension: the last name holds a blank",
+         acme + L"Acme Remover /S",
+         {planted, acme + L"Acme Remover.exe"},
+         L"\"" + acme + L"Acme Remover\" /S"},
+        {L"no extension: the continued path only, not a shorter prefix",
+         acme + L"Acme Remover /S",
+         {planted, L"C:\\Program Files\\Acme.exe"},
+         kRefused},
+        {L"an extension is never completed with .exe",
+         acme + L"remove.com -x",
+         {acme + L"remove.com.exe"},
+         kRefused},
         {L"no extension, exact file name",
-         L"C:\\Program Files\\Acme\\remove.com -x",
-         {L"C:\\Program Files\\Acme\\remove.com"},
-         L"\"C:\\Program Files\\Acme\\remove.com\" -x"},
+         acme + L"remove.com -x",
+         {acme + L"remove.com"},
+         L"\"" + acme + L"remove.com\" -x"},
         {L"no extension, whole command is the file",
-         L"C:\\Program Files\\Acme\\setup",
-         {planted, L"C:\\Program Files\\Acme\\setup.exe"},
-         L"\"C:\\Program Files\\Acme\\setup\""},
+         acme + L"setup",
+         {planted, acme + L"setup.exe"},
+         L"\"" + acme + L"setup\""},
         {L"first token exists: left alone",
          L"C:\\Tools\\remove.com -x Files y",
          {L"C:\\Tools\\remove.com", L"C:\\Tools\\remove.com -x Files"},
          L"C:\\Tools\\remove.com -x Files y"},
-        {L"nothing exists: left alone",
-         L"C:\\Gone Away\\setup /remove",
-         {},
-         L"C:\\Gone Away\\setup /remove"},
+        {L"nothing exists", L"C:\\Gone Away\\setup /remove", {}, kRefused},
         {L"found prefix without blank: left alone",
          L"C:\\Windows\\system32\\msiexec /x{1}",
          {L"C:\\Windows\\system32\\msiexec.exe"},
          L"C:\\Windows\\system32\\msiexec /x{1}"},
+        {L"bare program with plain arguments",
+         L"rundll32 shell32.dll,Control_RunDLL x",
+         {},
+         L"rundll32 shell32.dll,Control_RunDLL x"},
         {L"empty", L"", {}, L""},
         {L"only blanks", L"   ", {}, L"   "},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(QuoteProgramPath(c.command, FilesOnDisk(c.files)), c.expected)
+        EXPECT_EQ(QuoteProgramPath(c.command, FilesOnDisk(c.files)).value_or(kRefused), c.expected)
             << testing::PrintToString(std::wstring(c.name));
     }
 }
 
-TEST(QuoteProgramPath, QuotedAndPlainCommandsAskNothingOfTheDisk) {
+TEST(QuoteProgramPath, QuotedCommandsAskNothingOfTheDisk) {
     std::vector<std::wstring> asked;
-    const auto files = FilesOnDisk({}, &asked);
-    (void)QuoteProgramPath(L"\"C:\\A B\\x.exe\" /q", files);
-    (void)QuoteProgramPath(L"C:\\A B\\x.exe /q", files);
+    (void)QuoteProgramPath(L"\"C:\\A B\\x.exe\" /q", FilesOnDisk({}, &asked));
     EXPECT_TRUE(asked.empty());
 }
 
 TEST(QuoteProgramPath, CandidatesAreTriedLongestFirstAndNeverHoldQuotes) {
     std::vector<std::wstring> asked;
-    (void)QuoteProgramPath(L"C:\\A B\\setup /p=\"x y\" /q", FilesOnDisk({}, &asked));
+    (void)QuoteProgramPath(L"C:\\A B\\C D\\setup E /p=\"x y\" /q", FilesOnDisk({}, &asked));
     const std::vector<std::wstring> expected = {
-        L"C:\\A",           // the first token as is
-        L"C:\\A B\\setup",  // no candidate with a double quote is asked about
-        L"C:\\A B\\setup.exe",
-        L"C:\\A",
-        L"C:\\A.exe",
+        L"C:\\A B\\C D\\setup E.exe",  // up to the first argument
+        L"C:\\A B\\C D\\setup.exe",    // never a prefix shorter than the evident path
     };
     EXPECT_EQ(asked, expected);
 }
@@ -162,8 +190,7 @@ TEST(PrepareCommandLine, RedirectionLengthAndQuoting) {
         {full, true, sys, L"C:\\Windows\\SysWOW640", CommandVerdict::TooLong, L""},
         {full, true, sys, wow, CommandVerdict::Launch,
          L"C:\\Windows\\SysWOW64" + full.substr(sys.size())},
-        {L"C:\\Program Files\\A\\u.exe /S", true, sys, wow, CommandVerdict::Launch,
-         L"\"C:\\Program Files\\A\\u.exe\" /S"},
+        {L"C:\\Program Files\\A\\u.exe /S", true, sys, wow, CommandVerdict::Unresolved, L""},
     };
     for (const auto& c : cases) {
         const auto prepared = PrepareCommandLine(c.command, c.redirect, c.system, c.wow64, none);
@@ -172,6 +199,13 @@ TEST(PrepareCommandLine, RedirectionLengthAndQuoting) {
             EXPECT_EQ(prepared.commandLine, c.launched);
         }
     }
+    const auto uninstaller = FilesOnDisk({L"C:\\Program Files\\A\\u.exe"});
+    EXPECT_EQ(PrepareCommandLine(L"C:\\Program Files\\A\\u.exe /S", false, sys, wow, uninstaller)
+                  .commandLine,
+              L"\"C:\\Program Files\\A\\u.exe\" /S");
+    // The refusal line names the command, its line ends made visible.
+    EXPECT_EQ(ProgramNotFoundMessage(L"C:\\A B\\u\r\nX"),
+              std::wstring(kLogProgramNotFound) + L"C:\\A B\\u<0D><0A>X\r\n");
 }
 
 TEST(CommandTooLongMessage, IsBoundedAndNamesTheCommandStart) {

@@ -55,8 +55,9 @@ TEST_F(McAfeeRemoverTest, TheInstallerIsLookedForInBothCommonFilesFolders) {
         {L"C:\\CPF86\\McAfee\\Installer\\mcinst.exe", true,
          L"C:\\CPF86\\McAfee\\Installer\\mcinst.exe"},
         {L"C:\\CPF86\\McAfee\\Installer\\mcinst.exe", false, nullptr},
-        // An undefined variable leaves the bare path at the drive's root.
-        {L"\\McAfee\\Installer\\mcinst.exe", false, L"\\McAfee\\Installer\\mcinst.exe"},
+        // An undefined variable is no folder: a planted mcinst.exe at the
+        // drive's root is never run.
+        {L"\\McAfee\\Installer\\mcinst.exe", false, nullptr},
     };
     for (const auto& c : cases) {
         host.files = {c.present, L"C:\\L\\MPF\\mpfLI.inf"};
@@ -127,18 +128,17 @@ TEST_F(McAfeeRemoverTest, TenComponentsThreeCandidatesEachInOrder) {
     EXPECT_EQ(host.statuses.front(), L"Uninstalling McAfee Total Protection . . .");
 }
 
-TEST_F(McAfeeRemoverTest, EmptyLocationAndMissingInstallDirGiveRootPaths) {
-    // No location and no "Install Dir": the candidates are bare paths at the
-    // root of the current drive, and they are tested like any other.
+TEST_F(McAfeeRemoverTest, EmptyLocationAndMissingInstallDirAreSkippedWithOneLine) {
+    // No location and no "Install Dir": the candidates would be bare paths at
+    // the root of the current drive, where users may create folders.
     host.files.insert(L"\\MPF\\mpfLI.inf");
     host.files.insert(L"\\mskli.inf");
     host.memory.SetString(kMachine, L"SOFTWARE\\Wow6432Node\\McAfee\\MSC", L"Install Dir",
                           L"D:\\msc");
     host.files.insert(L"D:\\msc\\mscli.inf");
     RemoveMcAfeeComponents(context, L"McAfee", L"");
-    EXPECT_EQ(host.LaunchedCommands(),
-              (std::vector<std::wstring>{Command(L"\\MPF\\mpfLI.inf"), Command(L"\\mskli.inf"),
-                                         Command(L"\\mskli.inf"), Command(L"D:\\msc\\mscli.inf")}));
+    EXPECT_EQ(host.LaunchedCommands(), std::vector<std::wstring>{Command(L"D:\\msc\\mscli.inf")});
+    EXPECT_EQ(host.log, L"TS" + std::wstring(kLogMcAfeeEmptyBase) + L"TS Removing: McAfee\r\n");
 }
 
 TEST_F(McAfeeRemoverTest, ACandidateReachedTwiceRunsTwiceUnlessTheFirstRunRemovedIt) {
@@ -187,7 +187,8 @@ TEST_F(McAfeeRemoverTest, AComponentCommandTooLongForACommandLineIsRefused) {
     EXPECT_TRUE(host.launches.empty());
     EXPECT_EQ(host.log,
               L"TS Not removing McAfee: its uninstall command would be longer than 511 "
-              L"characters.\r\n");
+              L"characters.\r\nTS" +
+                  std::wstring(kLogMcAfeeEmptyBase));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "removal/product_discovery.h"
+#include "removal/uninstall_command.h"
 #include "support/host/fake_removal_host.h"
 
 namespace clearon {
@@ -255,19 +256,62 @@ TEST_F(ProductDiscoveryTest, TheAgentsLocationIsRememberedForFrminst) {
     EXPECT_EQ(state.agentLocation, L"");
 }
 
-TEST_F(ProductDiscoveryTest, AnEntryRemovedMidScanHidesTheNextOneUntilTheNextScan) {
+TEST_F(ProductDiscoveryTest, EveryEntryIsExaminedOnceWhatEverTheUninstallersDelete) {
+    // Each uninstaller deletes its own entry (and "one" also takes "three"
+    // with it): every entry present when the walk began and still present
+    // when its turn comes is examined, once, in one walk.
     const std::wstring a = AddEntry(kUninstall, L"A", L"Acme AV one", L"remove-a.exe");
     const std::wstring b = AddEntry(kUninstall, L"B", L"Acme AV two", L"remove-b.exe");
     const std::wstring c = AddEntry(kUninstall, L"C", L"Acme AV three", L"remove-c.exe");
+    const std::wstring d = AddEntry(kUninstall, L"D", L"Acme AV four", L"remove-d.exe");
     host.RemovesKey(L"remove-a.exe", a);
+    host.RemovesKey(L"remove-a.exe", c);
     host.RemovesKey(L"remove-b.exe", b);
-    host.RemovesKey(L"remove-c.exe", c);
     Scan(L"Acme AV");
-    EXPECT_EQ(Launched(), (std::vector<std::wstring>{L"remove-a.exe", L"remove-c.exe"}));
-    EXPECT_EQ(state.failureCount, 0);
-    host.launches.clear();
+    EXPECT_EQ(Launched(),
+              (std::vector<std::wstring>{L"remove-a.exe", L"remove-b.exe", L"remove-d.exe"}));
+    EXPECT_EQ(state.failureCount, 1);  // four stayed, and is counted
+}
+
+TEST_F(ProductDiscoveryTest, AMatchedProductWhoseCommandDoesNotFitIsCountedNotPassedOver) {
+    const struct {
+        const wchar_t* value;
+        std::size_t length;
+        bool silent;
+        bool launched;
+    } cases[] = {
+        {L"UninstallString", 300, false, false},
+        {L"QuietUninstallString", 300, true, false},
+        {L"UninstallString", 254, false, true},  // the longest that fits the buffer
+    };
+    for (const auto& c : cases) {
+        FakeRemovalHost fresh;
+        RemovalState freshState;
+        settings.SilentMSIInstaller = c.silent;
+        RemovalContext run{fresh, freshState, settings, L"", false};
+        const std::wstring key = kUninstall + L"\\Acme";
+        fresh.memory.CreateKey(kMachine, key);
+        fresh.memory.SetString(kMachine, key, L"DisplayName", L"Acme AV");
+        fresh.memory.SetString(kMachine, key, c.value,
+                               L"C:\\x.exe /" + std::wstring(c.length - 10, L'a'));
+        ScanForProduct(run, L"Acme AV");
+        EXPECT_EQ(fresh.launches.size(), c.launched ? 1u : 0u) << c.value << c.length;
+        EXPECT_EQ(freshState.failureCount, 1) << c.value << c.length;
+        if (!c.launched) {
+            EXPECT_EQ(fresh.log, L"TS Not removing Acme AV" +
+                                     std::wstring(kLogUninstallValueTooLong) +
+                                     L"TS Failed to remove Acme AV\r\n");
+        }
+    }
+}
+
+TEST_F(ProductDiscoveryTest, LineEndsInRegistryTextNeverForgeALogLine) {
+    AddEntry(kUninstall, L"Acme", L"Acme AV\r\n01/01/2026 00:00:00:000 Removing: Beta",
+             L"C:\\acme\\remove.exe\r\nx");
     Scan(L"Acme AV");
-    EXPECT_EQ(Launched(), std::vector<std::wstring>{L"remove-b.exe"});
+    EXPECT_EQ(host.log,
+              L"TS Removing: Acme AV<0D><0A>01/01/2026 00:00:00:000 Removing: Beta\r\n"
+              L"TS Failed to remove Acme AV<0D><0A>01/01/2026 00:00:00:000 Removing: Beta\r\n");
 }
 
 TEST_F(ProductDiscoveryTest, AnEntryVanishingWhileItIsReadIsPassedOver) {
@@ -294,7 +338,7 @@ TEST_F(ProductDiscoveryTest, AFailureCountsOncePerNameAndIsTakenBackWhenRemovedL
     Scan(L"Acme AV");
     EXPECT_EQ(host.launches.size(), 3u);
     EXPECT_EQ(state.failureCount, 2);
-    EXPECT_EQ(state.failedList, L"|Acme AV||Acme AV Tools|");
+    EXPECT_EQ(state.failedList, (NameList{L"|Acme AV|", L"|Acme AV Tools|"}));
     // Subkeys come in name order: "Other" before "{A0B1C2D3}".
     EXPECT_EQ(host.log,
               L"TS Removing: Acme AV\r\nTS Failed to remove Acme AV\r\n"
@@ -308,7 +352,7 @@ TEST_F(ProductDiscoveryTest, AFailureCountsOncePerNameAndIsTakenBackWhenRemovedL
     host.log.clear();
     Scan(L"Acme AV");
     EXPECT_EQ(state.failureCount, 1);
-    EXPECT_EQ(state.failedList, L"|Acme AV||Acme AV Tools|");
+    EXPECT_EQ(state.failedList, (NameList{L"|Acme AV|", L"|Acme AV Tools|"}));
     EXPECT_EQ(host.log, L"TS Removing: Acme AV\r\n");
 }
 

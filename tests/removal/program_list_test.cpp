@@ -91,6 +91,15 @@ TEST_F(ProgramListFixture, InstallerWithoutArgumentsRunsExactlyAsConfigured) {
     EXPECT_TRUE(state.installerLaunched);
 }
 
+TEST_F(ProgramListFixture, AnInstallerThatNeverStartedWantsNoResume) {
+    // A missing or unstartable setup.exe must not register RunOnce: every
+    // later run would register it again.
+    config = L"[Settings]\r\nRunAfterRemoval=setup.exe\r\n[ProductNames]\r\n";
+    host.failsToStart = {L"setup.exe"};
+    EXPECT_TRUE(Run(L"RunAfterRemoval").empty());
+    EXPECT_FALSE(state.installerLaunched);
+}
+
 TEST_F(ProgramListFixture, BeforeListSetupIsAnOrdinaryProgram) {
     config = L"[Settings]\r\nRunBeforeRemoval=setup.exe\r\n[ProductNames]\r\n";
     EXPECT_EQ(Run(L"RunBeforeRemoval", L"/q"), std::vector<std::wstring>{L"setup.exe"});

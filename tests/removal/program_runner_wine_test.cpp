@@ -261,6 +261,27 @@ TEST_F(PlantedPrefix, RunsTheProgramTheCommandNamesNotTheShorterPrefix) {
     }
 }
 
+TEST_F(PlantedPrefix, AProgramThatIsGoneRunsNothingNotThePlantedPrefix) {
+    // The uninstaller was already removed: Windows would run C:\Program.exe.
+    for (const std::wstring& program : {folder_ + L"\\gone.exe", folder_ + L"\\gone"}) {
+        DeleteFileW(logPath_.c_str());
+        const std::wstring command = program + L" /mark=" + marks_ + L" /exit=0";
+        RunBounded(command);
+        EXPECT_EQ(Messages(logPath_),
+                  std::vector<std::wstring>{std::wstring(kLogProgramNotFound) + command});
+        EXPECT_FALSE(FileExists(marks_));
+    }
+}
+
+TEST_F(ProgramRunner, AtADriveRootTheRootIsRestoredNotTheDrivesCurrentFolder) {
+    // Clearon at C:\Clearon.exe: "C:" alone would name drive C's current
+    // folder, the 32-bit system directory the run has just made it.
+    g_runState.exeDirectory = L"C:";
+    g_removalState.scanning32BitView = true;
+    RunBounded(L"C:\\no\\such\\program.exe /x");
+    EXPECT_EQ(CurrentDirectory(), L"C:\\");
+}
+
 TEST_F(ProgramRunner, RefusesCommandsLongerThan511CharactersWithOneLogLine) {
     const std::wstring head = Uninstaller(L"/mark=" + marks_ + L" /name=");
     for (std::size_t length : {511u, 512u, 2000u}) {

@@ -197,7 +197,7 @@ TEST_F(RemovalRunFixture, AnswersAreForgottenAtTheStartOfEachRun) {
     settings.AskBeforeRemoval = true;
     config = L"[ProductNames]\r\nAcme AntiVirus\r\n";
     AddProduct(L"{A}", L"Acme AntiVirus", L"acme.exe");
-    state.declinedList = L"|Acme AntiVirus|";
+    state.declinedList = {L"|Acme AntiVirus|"};
     host.defaultAnswer = QuestionAnswer::Yes;
     Run();
     EXPECT_EQ(host.questions.size(), 1u);

@@ -442,7 +442,7 @@ TEST_F(RemovalRunWine, TheInstallerIsOnlyABareSetupCommandInTheAfterList) {
     log = Log();
     EXPECT_EQ(Count(log, L" Aegira is NOT installed.\r\n"), 2u);
     EXPECT_EQ(Count(log, std::wstring(kLogAddedUserRunOnce)), 1u) << Narrow(log);
-    EXPECT_EQ(RunOnceValue(), dir / L"Clearon.exe /RunOnce /q");
+    EXPECT_EQ(RunOnceValue(), L"\"" + dir / L"Clearon.exe" + L"\" /RunOnce /q");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kTessaral + L"\\Clearon", L"RebootRequired"), L"1");
 }
 
@@ -471,19 +471,20 @@ TEST_F(RemovalRunWine, PendingRenamesAreSetAsideAndMergedBackThroughARealRun) {
         return L"system=" + (system.empty() ? L"-" : Bars(system)) + L" aside=" +
                (aside.empty() ? L"-" : Bars(aside));
     };
-    const std::wstring uninstallThenStart = Merged(kUninstallList, kStartList);
+    // What was scheduled first is applied first.
+    const std::wstring startThenUninstall = Merged(kStartList, kUninstallList);
     EXPECT_EQ(Records(L"pending.txt"),
               (std::vector<std::wstring>{
                   moment(L"", kStartList),                     // before the first program
                   moment(kUninstallList, kStartList),          // after the uninstaller
-                  moment(L"", uninstallThenStart),             // before the installer
-                  moment(kInstallerList, uninstallThenStart),  // after the installer
+                  moment(L"", startThenUninstall),             // before the installer
+                  moment(kInstallerList, startThenUninstall),  // after the installer
               }));
-    // The end of the run: uninstall list, then start list, then installer list.
+    // The end of the run: start list, then uninstall list, then installer list.
     const auto system = ReadSessionValue(kPending);
     ASSERT_TRUE(system.has_value());
     EXPECT_EQ(system->type, static_cast<DWORD>(REG_MULTI_SZ));
-    EXPECT_EQ(Bars(system->data), Bars(Merged(uninstallThenStart, kInstallerList)));
+    EXPECT_EQ(Bars(system->data), Bars(Merged(startThenUninstall, kInstallerList)));
     EXPECT_FALSE(ReadSessionValue(kAside).has_value());
 }
 
@@ -543,10 +544,10 @@ TEST_F(RemovalRunWine, AKilledRunLosesNoPendingRenameAndTheNextRunMergesItBack) 
     ASSERT_TRUE(exitCode.has_value());
     EXPECT_EQ(*exitCode, 0u);
     EXPECT_EQ(Records(L"pending.txt"),
-              std::vector<std::wstring>{L"system=- aside=" + Bars(Merged(kLaterList, kStartList))});
+              std::vector<std::wstring>{L"system=- aside=" + Bars(Merged(kStartList, kLaterList))});
     const auto system = ReadSessionValue(kPending);
     ASSERT_TRUE(system.has_value());
-    EXPECT_EQ(Bars(system->data), Bars(Merged(kLaterList, kStartList)));
+    EXPECT_EQ(Bars(system->data), Bars(Merged(kStartList, kLaterList)));
     EXPECT_FALSE(ReadSessionValue(kAside).has_value());
     EXPECT_EQ(Count(Log(), L" Clearon stopping!"), 1u);
 }

@@ -38,7 +38,7 @@ TEST_F(UninstallProductTest, AsksOncePerDisplayNameWhateverItsCase) {
               L"product.  Are you sure you want to remove Acme AV?");
     EXPECT_EQ(host.LaunchedCommands(),
               (std::vector<std::wstring>{L"C:\\a\\remove.exe", L"C:\\b\\remove.exe"}));
-    EXPECT_EQ(state.confirmedList, L"|Acme AV|");
+    EXPECT_EQ(state.confirmedList, NameList{L"|Acme AV|"});
     EXPECT_EQ(host.log, L"TS Removing: Acme AV\r\nTS Removing: ACME av\r\n");
     EXPECT_EQ(host.statuses,
               (std::vector<std::wstring>{L"Uninstalling Acme AV . . .", L"Searching . . .",
@@ -54,7 +54,7 @@ TEST_F(UninstallProductTest, ANoSkipsTheNameSilentlyForTheRestOfTheRun) {
     EXPECT_TRUE(host.launches.empty());
     EXPECT_TRUE(host.statuses.empty());
     EXPECT_EQ(host.log, L"TS User chose not to remove: Acme AV\r\n");
-    EXPECT_EQ(state.declinedList, L"|Acme AV|");
+    EXPECT_EQ(state.declinedList, NameList{L"|Acme AV|"});
     EXPECT_TRUE(state.confirmedList.empty());
     // A name that merely contains the declined one is its own product.
     host.answers.clear();
@@ -181,11 +181,24 @@ TEST_F(UninstallProductTest, ListsGrowPastTheirDataModelCapacity) {
         names.push_back(std::to_wstring(i) + L"#" + std::wstring(246, L'n'));
         EXPECT_EQ(Uninstall(names.back(), L"remove.exe"), kUninstallSkipped);
     }
-    ASSERT_GT(state.declinedList.size(), 65535u);
+    ASSERT_EQ(state.declinedList.size(), 300u);
     const std::size_t logged = host.log.size();
     for (const auto& name : names) EXPECT_EQ(Uninstall(name, L"remove.exe"), kUninstallSkipped);
     EXPECT_EQ(host.questions.size(), 300u);
     EXPECT_EQ(host.log.size(), logged);
+}
+
+TEST_F(UninstallProductTest, ANameHoldingABarIsOneNameOnly) {
+    // "|Zeta|Acme AV|" holds "|Acme AV|": declining the first product must
+    // not silently skip the second, nor confirming one confirm the other.
+    settings.AskBeforeRemoval = true;
+    host.answers = {QuestionAnswer::No, QuestionAnswer::Yes, QuestionAnswer::Yes};
+    EXPECT_EQ(Uninstall(L"Zeta|Acme AV", L"z.exe"), kUninstallSkipped);
+    EXPECT_EQ(Uninstall(L"Acme AV", L"a.exe"), kUninstallRan);
+    EXPECT_EQ(Uninstall(L"AV|Beta", L"b.exe"), kUninstallRan);
+    EXPECT_EQ(Uninstall(L"Beta", L"c.exe"), kUninstallRan);
+    EXPECT_EQ(host.questions.size(), 4u);
+    EXPECT_EQ(host.LaunchedCommands(), (std::vector<std::wstring>{L"a.exe", L"b.exe", L"c.exe"}));
 }
 
 TEST_F(UninstallProductTest, MarkersOfLongNamesAreKeptWhole) {

@@ -66,12 +66,13 @@ TEST_F(PendingRenames, OneRunKeepsEveryListInOrder) {
         {"before the first program", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
          kStartList},
         {"after the uninstallers", [&] { SetSystem(kUninstallList); }, kUninstallList, kStartList},
+        // Scheduled first, applied first: the older list stays in front.
         {"before the installer", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
-         Body(kUninstallList) + kStartList},
+         Body(kStartList) + kUninstallList},
         {"after the installer", [&] { SetSystem(kInstallerList); }, kInstallerList,
-         Body(kUninstallList) + kStartList},
+         Body(kStartList) + kUninstallList},
         {"end of the run", [&] { RestorePendingRenames(registry); },
-         Body(kUninstallList) + Body(kStartList) + kInstallerList, std::nullopt},
+         Body(kStartList) + Body(kUninstallList) + kInstallerList, std::nullopt},
     };
     for (const Step& step : steps) {
         step.action();
@@ -94,8 +95,9 @@ TEST_F(PendingRenames, NothingPendingTouchesNothing) {
     EXPECT_EQ(noKey.writes, 0);
 }
 
-TEST_F(PendingRenames, SourceOfAtMostOneCharacterStaysWhereItIs) {
-    const std::wstring sources[] = {std::wstring(), std::wstring(1, L'\0'), L"x"};
+TEST_F(PendingRenames, SourceWithoutAPairStaysWhereItIs) {
+    const std::wstring sources[] = {std::wstring(), std::wstring(1, L'\0'), L"x",
+                                    std::wstring(2, L'\0')};
     for (const std::wstring& source : sources) {
         MemoryRegistry machine;
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, source);
@@ -127,25 +129,31 @@ TEST_F(PendingRenames, AnyTypeIsReadAndWrittenAsMultiString) {
     EXPECT_EQ(TypeOf(kPendingRenamesAsideValue), kRegMultiSz);
 }
 
-TEST(MergeMultiStrings, EveryStringOfTheSourceBeforeEveryStringOfTheDestination) {
+TEST(MergeMultiStrings, ThePairsOfTheFirstListThenThoseOfTheSecond) {
     struct Case {
         const char* what;
-        std::wstring source;
-        std::wstring destination;
+        std::wstring first;
+        std::wstring second;
         std::wstring merged;
     };
     const Case cases[] = {
-        {"well formed: n + m - 1 characters", List(L"a\0\0"), List(L"b\0c\0\0"),
-         List(L"a\0b\0c\0\0")},
-        {"empty strings inside both lists", List(L"a\0\0b\0c\0\0"), List(L"d\0\0\0"),
-         List(L"a\0\0b\0c\0d\0\0\0")},
-        {"source without its closing NUL", List(L"a\0b\0"), List(L"c\0\0"), List(L"a\0b\0c\0\0")},
-        {"source without any terminator", List(L"a\0bb"), List(L"c\0\0"), List(L"a\0bb\0c\0\0")},
-        {"destination without its closing NUL", List(L"a\0\0"), List(L"c\0"), List(L"a\0c\0\0")},
-        {"destination without any terminator", List(L"a\0\0"), List(L"cc"), List(L"a\0cc\0\0")},
+        {"well formed", List(L"a\0b\0\0"), List(L"c\0d\0\0"), List(L"a\0b\0c\0d\0\0")},
+        {"deletions in both lists", List(L"a\0\0\0"), List(L"d\0\0\0"), List(L"a\0\0d\0\0\0")},
+        {"a deletion without its closing NUL stays a deletion", List(L"a\0\0"), List(L"c\0d\0\0"),
+         List(L"a\0\0c\0d\0\0")},
+        {"odd number of strings: the last source is a deletion", List(L"a\0b\0c\0\0"),
+         List(L"d\0e\0\0"), List(L"a\0b\0c\0\0d\0e\0\0")},
+        {"first without any terminator", List(L"a\0bb"), List(L"c\0d\0\0"),
+         List(L"a\0bb\0c\0d\0\0")},
+        {"second without any terminator", List(L"a\0b\0\0"), List(L"cc"), List(L"a\0b\0cc\0\0\0")},
+        {"two NULs add nothing, first", List(L"\0\0"), List(L"d\0e\0\0"), List(L"d\0e\0\0")},
+        {"two NULs add nothing, second", List(L"a\0b\0\0"), List(L"\0\0"), List(L"a\0b\0\0")},
+        {"what follows an empty source is never run", List(L"a\0b\0\0x\0y\0\0"), List(L"c\0d\0\0"),
+         List(L"a\0b\0c\0d\0\0")},
+        {"nothing at all", std::wstring(), List(L"\0"), std::wstring()},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(MergeMultiStrings(c.source, c.destination), c.merged) << c.what;
+        EXPECT_EQ(MergeMultiStrings(c.first, c.second), c.merged) << c.what;
     }
 }
 
@@ -153,7 +161,7 @@ TEST_F(PendingRenames, UnterminatedSourceIsMergedWithoutCuttingItsLastString) {
     SetSystem(List(L"\\??\\C:\\x.tmp"));
     SetAside(kStartList);
     SetPendingRenamesAside(registry);
-    EXPECT_EQ(Aside(), List(L"\\??\\C:\\x.tmp\0") + kStartList);
+    EXPECT_EQ(Aside(), Body(kStartList) + List(L"\\??\\C:\\x.tmp\0\0\0"));
 }
 
 TEST_F(PendingRenames, LongListsAreReadWholeWithADoublingBuffer) {
@@ -195,7 +203,7 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
         bool systemKept;  // otherwise it moved and is deleted
         std::wstring aside;
     };
-    const std::wstring merged = Body(kUninstallList) + kStartList;
+    const std::wstring merged = Body(kStartList) + kUninstallList;
     const Case cases[] = {
         {"destination not written",
          [&](MemoryRegistry& r) { r.onSet = always(RegistryStatus::Failed); }, true, kStartList},
@@ -234,7 +242,8 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, kUninstallList);
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesAsideValue, kStartList);
         c.fault(machine);
-        EXPECT_TRUE(MoveMultiStringValue(machine, kPendingRenamesValue, kPendingRenamesAsideValue));
+        EXPECT_TRUE(MoveMultiStringValue(machine, kPendingRenamesValue, kPendingRenamesAsideValue,
+                                         MovedPairs::AfterDestination));
         machine.onOpen = nullptr;
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
                   c.systemKept ? std::optional(kUninstallList) : std::nullopt)

@@ -131,12 +131,13 @@ TEST_F(PendingRenamesWine, OneRunKeepsEveryListInOrder) {
          startList},
         {"after the uninstallers", [&] { WriteList(system, uninstallList); }, uninstallList,
          startList},
+        // What was scheduled first stays first.
         {"before the installer", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
-         body(uninstallList) + startList},
+         body(startList) + uninstallList},
         {"after the installer", [&] { WriteList(system, installerList); }, installerList,
-         body(uninstallList) + startList},
+         body(startList) + uninstallList},
         {"end of the run", [&] { RestorePendingRenames(registry); },
-         body(uninstallList) + body(startList) + installerList, std::nullopt},
+         body(startList) + body(uninstallList) + installerList, std::nullopt},
     };
     for (const Step& step : steps) {
         step.action();

@@ -219,7 +219,7 @@ TEST(DecideReboot, RunOnceKeysAndTheirFourLogLines) {
 
         host.machine.onOpen = nullptr;
         host.machine.onSet = nullptr;
-        const std::optional<std::wstring> command = L"C:\\Tools\\Clearon.exe /RunOnce /q";
+        const std::optional<std::wstring> command = L"\"C:\\Tools\\Clearon.exe\" /RunOnce /q";
         EXPECT_EQ(RunOnceValue(host, kUser), c.userValue ? command : std::nullopt) << c.what;
         EXPECT_EQ(RunOnceValue(host, kMachine), c.machineValue ? command : std::nullopt) << c.what;
         EXPECT_EQ(MarkerWritten(host), c.marker) << c.what;
@@ -245,7 +245,7 @@ TEST(DecideReboot, MarkerIsOneInAVolatileKeyBelowAnOrdinaryMakersKey) {
         host.machine.CreateSubkey(kMachine, kClearonMarkerKey, L"Child", KeyLifetime::Persistent),
         RegistryStatus::Ok);
     // The RunOnce value holds the command and its NUL: (length + 1) x 2 bytes.
-    const std::wstring command = L"C:\\Tools\\Clearon.exe /RunOnce";
+    const std::wstring command = L"\"C:\\Tools\\Clearon.exe\" /RunOnce";
     EXPECT_EQ(host.machine.Get(kUser, kRunOnceKey, kRunOnceValue)->data.size(),
               (command.size() + 1) * 2);
 }
@@ -264,13 +264,17 @@ TEST(DecideReboot, NothingRegisteredWithoutResumeOrInstaller) {
 }
 
 TEST(BuildResumeCommand, PathRunOnceAndTheSavedArguments) {
-    EXPECT_EQ(BuildResumeCommand(kExe, L""), L"C:\\Tools\\Clearon.exe /RunOnce");
-    EXPECT_EQ(BuildResumeCommand(kExe, L" /x"), L"C:\\Tools\\Clearon.exe /RunOnce  /x");
-    EXPECT_EQ(BuildRelaunchCommand(kExe, L""), L"C:\\Tools\\Clearon.exe ");
-    EXPECT_EQ(BuildRelaunchCommand(kExe, L"/RunOnce"), L"C:\\Tools\\Clearon.exe /AfterRunOnce");
+    EXPECT_EQ(BuildResumeCommand(kExe, L""), L"\"C:\\Tools\\Clearon.exe\" /RunOnce");
+    EXPECT_EQ(BuildResumeCommand(kExe, L" /x"), L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x");
+    EXPECT_EQ(BuildRelaunchCommand(kExe, L""), L"\"C:\\Tools\\Clearon.exe\" ");
+    EXPECT_EQ(BuildRelaunchCommand(kExe, L"/RunOnce"), L"\"C:\\Tools\\Clearon.exe\" /AfterRunOnce");
+    // A folder with a blank: Windows must never guess "D:\\Deploy.exe".
+    EXPECT_EQ(BuildResumeCommand(L"D:\\Deploy Kit\\Clearon.exe", L""),
+              L"\"D:\\Deploy Kit\\Clearon.exe\" /RunOnce");
 
-    // 240 + " /RunOnce" + " " + 4 = 254 characters fit; one more is refused.
-    const std::wstring longPath = L"C:\\" + std::wstring(237, L'p');
+    // The path in quotes: 2 + 238 + " /RunOnce" + " " + 4 = 254 characters
+    // fit; one more is refused.
+    const std::wstring longPath = L"C:\\" + std::wstring(235, L'p');
     EXPECT_EQ(BuildResumeCommand(longPath, L"/abc")->size(), 254u);
     EXPECT_EQ(BuildResumeCommand(longPath, L"/abcd"), std::nullopt);
     // The relaunch grows by five characters for every RunOnce it rewrites.
@@ -300,7 +304,7 @@ TEST(HandleResumeSwitches, RelaunchNormalAndResumedStarts) {
         std::vector<std::wstring> started;
         std::wstring savedArguments;  // "unchanged" unless a resumed start
     };
-    const std::wstring exe = kExe;
+    const std::wstring exe = L"\"" + std::wstring(kExe) + L"\"";  // relaunched by its quoted path
     const Case cases[] = {
         {L"", ResumeOutcome::NormalStart, {}, L"unchanged"},
         {L"/q /RunOnceLater",
@@ -385,7 +389,8 @@ TEST(HandleResumeSwitches, MarkerDefersOrContinues) {
         if (c.defers) {
             EXPECT_EQ(outcome, ResumeOutcome::ExitNow) << what;
             EXPECT_EQ(host.sleeps, std::vector<std::uint32_t>{5000}) << what;
-            EXPECT_EQ(RunOnceValue(host, kUser), L"C:\\Tools\\Clearon.exe /RunOnce  /x") << what;
+            EXPECT_EQ(RunOnceValue(host, kUser), L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x")
+                << what;
         } else {
             EXPECT_EQ(outcome, ResumeOutcome::ResumedStart) << what;
             EXPECT_TRUE(host.sleeps.empty()) << what;
@@ -436,7 +441,7 @@ TEST(ResumeCycle, MarkerSurvivesALogonButNotARestart) {
         EXPECT_EQ(afterRestart,
                   markerKeyAlreadyOrdinary ? ResumeOutcome::ExitNow : ResumeOutcome::ResumedStart);
         // RunOnce itself is no volatile key.
-        EXPECT_EQ(RunOnceValue(host, kUser), L"C:\\Tools\\Clearon.exe /RunOnce  /q");
+        EXPECT_EQ(RunOnceValue(host, kUser), L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /q");
     }
 }
 

@@ -104,7 +104,7 @@ TEST_F(RebootResumeWine, CurrentUserRunOnceAndAVolatileMarker) {
     EXPECT_TRUE(DecideReboot(SystemResumeHost(), {true, true, L"/q"}));
 
     EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
-              OwnPath() + L" /RunOnce /q");
+              L"\"" + OwnPath() + L"\" /RunOnce /q");
     EXPECT_EQ(test::GetString(HKEY_LOCAL_MACHINE, kRunOnce, std::wstring(kRunOnceValue)),
               std::nullopt);
     EXPECT_EQ(test::GetString(HKEY_LOCAL_MACHINE, kMarkerKey, std::wstring(kRebootRequiredValue)),
@@ -135,7 +135,7 @@ TEST_F(RebootResumeWine, MachineRunOnceWhenTheUserHasNone) {
     UseScratchLog();
     EXPECT_TRUE(DecideReboot(SystemResumeHost(), {true, true, L""}));
     EXPECT_EQ(test::GetString(HKEY_LOCAL_MACHINE, kRunOnce, std::wstring(kRunOnceValue)),
-              OwnPath() + L" /RunOnce");
+              L"\"" + OwnPath() + L"\" /RunOnce");
     EXPECT_TRUE(HasTimestampedLines(Log(), {kLogAegiraNotInstalled, kLogAddedMachineRunOnce}));
 }
 
@@ -164,7 +164,7 @@ TEST_F(RebootResumeWine, ResumedStartBeforeARestartWaitsAndRegistersAgain) {
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 4900ms);
     EXPECT_EQ(saved, L" /x");
     EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
-              L"C:\\Tools\\Clearon.exe /RunOnce  /x");
+              L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x");
 
     // Without the marker (as after a restart) the start goes on at once.
     test::DeleteTree(HKEY_LOCAL_MACHINE, kTessaral);

@@ -583,7 +583,7 @@ TEST_F(ClearonDialog, EscapeAndCancelMidRunLeaveTheRunToFinishAndAskForAReboot) 
     // The run's final steps took place: the resume is registered with its
     // marker, and the log holds the reboot decision.
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, kRunOnceKey, L"Clearon"),
-              dir_ / L"Clearon.exe" + L" /RunOnce");
+              L"\"" + dir_ / L"Clearon.exe" + L"\" /RunOnce");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kMarkerKey, L"RebootRequired"), L"1");
 
     const auto code = ExitDialog(dialog);

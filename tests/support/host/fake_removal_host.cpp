@@ -4,8 +4,10 @@
 
 namespace clearon::test {
 
-std::optional<std::uint32_t> FakeRemovalHost::RunProgram(std::wstring_view commandLine,
-                                                         bool showNotice) {
+LaunchResult FakeRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+    for (const std::wstring& piece : failsToStart) {
+        if (ContainsNoCase(commandLine, piece)) return {};
+    }
     const std::size_t index = launches.size();
     launches.push_back({std::wstring(commandLine), showNotice});
     // Behaviours may add more behaviours or launches; iterate over a copy.
@@ -13,7 +15,7 @@ std::optional<std::uint32_t> FakeRemovalHost::RunProgram(std::wstring_view comma
     for (const auto& [piece, behaviour] : current) {
         if (ContainsNoCase(commandLine, piece)) behaviour(*this);
     }
-    return index < exitCodes.size() ? exitCodes[index] : 0;
+    return {true, index < exitCodes.size() ? exitCodes[index] : 0};
 }
 
 QuestionAnswer FakeRemovalHost::AskQuestion(std::wstring_view text) {

@@ -28,6 +28,8 @@ public:
         bool showNotice = false;
     };
     std::vector<Launch> launches;
+    // Programs that cannot be started, by a piece of their command line.
+    std::vector<std::wstring> failsToStart;
     std::vector<std::wstring> questions;
     // Answers given in order; once they run out, `defaultAnswer` is given.
     std::vector<QuestionAnswer> answers;
@@ -43,8 +45,7 @@ public:
     std::vector<std::uint32_t> exitCodes;
     std::vector<std::chrono::milliseconds> pauses;
 
-    std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine,
-                                            bool showNotice) override;
+    LaunchResult RunProgram(std::wstring_view commandLine, bool showNotice) override;
     void Pause(std::chrono::milliseconds duration) override { pauses.push_back(duration); }
     QuestionAnswer AskQuestion(std::wstring_view text) override;
     void PostStatus(std::wstring_view text) override { statuses.emplace_back(text); }

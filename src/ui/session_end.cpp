@@ -1,0 +1,69 @@
+#include "ui/session_end.h"
+
+#include <atomic>
+
+#include "log/run_log.h"
+#include "platform/windows_registry.h"
+#include "resume/pending_renames.h"
+
+namespace clearon {
+namespace {
+
+constexpr wchar_t kWatchClassName[] = L"ClearonSessionWatch";
+
+std::atomic<bool> g_sessionEndLogged{false};
+
+LRESULT CALLBACK SessionWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_QUERYENDSESSION:
+            PutPendingRenamesBackForSessionEnd();
+            return TRUE;  // never stand in the way of the session's end
+        case WM_ENDSESSION:
+            if (wParam != FALSE) PutPendingRenamesBackForSessionEnd();
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+void PutPendingRenamesBackForSessionEnd() noexcept {
+    try {
+        RestorePendingRenames(SystemRegistry());
+        if (!g_sessionEndLogged.exchange(true)) LogTimestamped(kLogSessionEnding);
+    } catch (...) {
+        // Out of memory while reading the lists: they stay where they are and
+        // the next run merges them back.
+    }
+}
+
+void WaitWatchingSessionEnd(HANDLE thread) noexcept {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = SessionWatchProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kWatchClassName;
+    (void)RegisterClassW(&windowClass);  // a second run finds it registered
+    // A top-level window, never shown: Windows sends the end-session messages
+    // to every top-level window, hidden ones included. A message-only window
+    // would not receive them.
+    HWND window = CreateWindowExW(0, kWatchClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0,
+                                  nullptr,  // top level
+                                  nullptr, windowClass.hInstance, nullptr);
+    if (window == nullptr) {
+        WaitForSingleObject(thread, INFINITE);
+        return;
+    }
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
+        if (woken != WAIT_OBJECT_0 + 1) break;  // the thread ended, or the wait failed
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    DestroyWindow(window);
+}
+
+}  // namespace clearon

@@ -1,0 +1,27 @@
+// When Windows ends the session (a restart an uninstaller forced, a user
+// logging off) while a run is in progress, the machine's pending file renames
+// may sit in PendingFileRenameOperations_Clearon, which Windows ignores at
+// boot. Both the dialog and a silent run answer the end-session messages by
+// putting them back first.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+namespace clearon {
+
+inline constexpr std::wstring_view kLogSessionEnding =
+    L" Windows is ending the session: the pending file renames were put back.\r\n";
+
+// Puts the set-aside pending renames back into the system's value (merged
+// before what is there) and logs it, once per process. For
+// WM_QUERYENDSESSION and for a WM_ENDSESSION that says the session ends.
+void PutPendingRenamesBackForSessionEnd() noexcept;
+
+// Waits for `thread` to end while a hidden top-level window of this thread
+// receives the end-session messages of a silent run. Without a window (no
+// desktop to create it on) it simply waits.
+void WaitWatchingSessionEnd(HANDLE thread) noexcept;
+
+}  // namespace clearon
