@@ -142,6 +142,12 @@ TEST_F(CheckCli, ResultAndReportJsonFollowTheirSchemas) {
     EXPECT_EQ(report.at("totals").at("failed"), 1);
 }
 
+TEST(CheckCliDeploy, ArgumentsAfterTheDashesReachClearonAsGiven) {
+    // As CommandLineToArgvW splits them again.
+    EXPECT_EQ(JoinArguments({L"/q", L"a b", L"", L"say \"hi\"", L"C:\\x\\", L"C:\\y z\\"}),
+              L"/q \"a b\" \"\" \"say \\\"hi\\\"\" C:\\x\\ \"C:\\y z\\\\\"");
+}
+
 TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
     const auto environment = [](std::wstring_view name) -> std::optional<std::wstring> {
         if (name == L"SystemRoot") return std::wstring(L"C:\\WINDOWS");
