@@ -47,7 +47,11 @@ enum class ReadOutcome { Ok, Missing, OpenFailed, ReadFailed };
     size = fs::file_size(path, error);
     if (error) return ReadOutcome::ReadFailed;
     if (size > limit) return ReadOutcome::Ok;  // the caller refuses it by its size
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    // One read of the known size: a character at a time costs more than the
+    // whole report of a large log.
+    bytes.resize(static_cast<std::size_t>(size));
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
     if (file.bad()) return ReadOutcome::ReadFailed;
     return ReadOutcome::Ok;
 }

@@ -10,6 +10,7 @@
 
 #include "check/check_json.h"
 #include "check/deploy.h"
+#include "config/config_file.h"
 #include "platform/handles.h"
 #include "startup/platform_info.h"
 
