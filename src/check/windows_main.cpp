@@ -77,10 +77,18 @@ int PreviewOnThisMachine(const std::filesystem::path& iniPath, std::wstring_view
     return status;
 }
 
-// Bytes as they are: stdout is put in binary mode, so a redirected file gets
-// exactly the CR LF the text holds, not CR CR LF.
+// The streams are in binary mode, so every line end is written here as
+// exactly CR LF: a line feed alone gets its carriage return, one that has it
+// (the CSV rows) is left alone. In text mode the C runtime would make CR CR
+// LF of the CSV rows in a redirected file.
 void WriteAll(std::FILE* stream, const std::wstring& text) {
-    const std::string bytes = ToUtf8(text);
+    std::wstring windows;
+    windows.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) windows.push_back(L'\r');
+        windows.push_back(text[i]);
+    }
+    const std::string bytes = ToUtf8(windows);
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
 }
