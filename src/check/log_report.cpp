@@ -50,7 +50,10 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
 
 [[nodiscard]] std::wstring Join(const std::vector<std::wstring>& items,
                                 std::wstring_view separator) {
+    std::size_t size = 0;
+    for (const std::wstring& item : items) size += item.size() + separator.size();
     std::wstring out;
+    out.reserve(size);
     for (const std::wstring& item : items) {
         if (!out.empty()) out += separator;
         out += item;
@@ -377,10 +380,9 @@ LogFileReport ReadRunLog(std::wstring_view fileName, std::span<const std::uint8_
             L"an odd number of bytes: the file was cut in the middle of a "
             L"character");
     }
-    std::wstring text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
+    std::wstring text(bytes.size() / 2, L'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
     std::wstring_view rest = text;
     if (!rest.empty() && rest.front() == kByteOrderMark) {
@@ -496,7 +498,9 @@ std::wstring CsvField(std::wstring_view text) {
     const bool quote = field.find_first_of(L",\"\r\n") != std::wstring::npos ||
                        (!field.empty() && (field.front() == L' ' || field.back() == L' '));
     if (!quote) return field;
-    std::wstring quoted(L"\"");
+    std::wstring quoted;
+    quoted.reserve(field.size() + field.size() / 8 + 2);
+    quoted.push_back(L'"');
     for (const wchar_t c : field) {
         if (c == L'"') quoted.push_back(L'"');
         quoted.push_back(c);
