@@ -7,7 +7,6 @@
 #include "check/check_text.h"
 #include "config/config_file.h"
 #include "removal/program_list.h"
-#include "startup/disk_space.h"
 #include "text/wide_string.h"
 
 namespace clearon::check {
@@ -33,16 +32,6 @@ namespace {
 
 [[nodiscard]] RunOutcome Make(int code, OutcomeKind kind, std::wstring text) {
     return {code, kind, std::move(text)};
-}
-
-[[nodiscard]] bool HasMessage(const LogRun& run, std::wstring_view message) {
-    const std::wstring_view wanted = TrimBlanks(message);
-    return std::any_of(run.messages.begin(), run.messages.end(), [&](const std::wstring& seen) {
-        std::wstring_view line = seen;
-        while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r'))
-            line.remove_suffix(1);
-        return TrimBlanks(line) == wanted;
-    });
 }
 
 [[nodiscard]] const ProgramRun* LastInstaller(const LogRun& run) {
@@ -82,10 +71,6 @@ RunOutcome MapRunOutcome(const LogRun* run, std::optional<int> clearonExitCode) 
         return Make(kOutcomeFatal, OutcomeKind::NoRun,
                     L"no run in the log (is EnableLogging off, or the log unreadable?)");
     }
-    if (clearonExitCode == kExitNotEnoughDiskSpace || HasMessage(*run, kMsgNotEnoughDiskSpace)) {
-        return ClearonOwn(kExitNotEnoughDiskSpace, L"not enough disk space on the system drive");
-    }
-
     const ProgramRun* installer = LastInstaller(*run);
     std::optional<int> installerCode;
     if (installer != nullptr) {

@@ -12,7 +12,7 @@
 #include "check/deploy.h"
 #include "config/config_file.h"
 #include "platform/handles.h"
-#include "startup/platform_info.h"
+#include "platform/platform_info.h"
 
 namespace clearon::check {
 namespace {

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "check/check_wine.h"
@@ -27,13 +26,6 @@ const std::wstring kRunOnce = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 const std::wstring kGone = L"ClearonDeployGone";
 const std::wstring kStays = L"ClearonDeployStays";
 
-void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-    UniqueKey handle;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, handle.put()) == ERROR_SUCCESS) {
-        RegDeleteValueW(handle.get(), name.c_str());
-    }
-}
-
 class CheckDeployWine : public ::testing::Test {
 protected:
     ScratchDir dir{L"deploy"};
@@ -43,10 +35,7 @@ protected:
         CopyFileOrFail(ClearonExePath(), dir / L"Clearon.exe");
         CopyFileOrFail(ClearonCheckPath(), dir / L"ClearonCheck.exe");
         CopyFileOrFail(TestProgramPath(L"aegira_setup_standin.exe"), dir / L"setup.exe");
-        UniqueKey key;  // a fresh Wine prefix lacks the current user's RunOnce key
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRunOnce.c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS);
+        CreateKey(HKEY_CURRENT_USER, kRunOnce);  // a fresh Wine prefix lacks it
     }
     void TearDown() override { Wipe(); }
 
@@ -143,12 +132,9 @@ TEST_F(CheckDeployWine, AClearonThatOutlivesTheLimitIsLeftRunning) {
     const ProcessResult ran = Deploy(L"--time-limit 0.05");  // 3 seconds
     ExpectOutcome(ran, 1460, "time limit");
     // Clearon goes on and finishes its run on its own.
-    const auto deadline = std::chrono::steady_clock::now() + 180s;
-    while (ReadUtf16File(LogPath()).find(L" Clearon stopping!") == std::wstring::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(200ms);
-    }
-    EXPECT_NE(ReadUtf16File(LogPath()).find(L" Clearon stopping!"), std::wstring::npos);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ReadUtf16File(LogPath()).find(L" Clearon stopping!") != std::wstring::npos; },
+        180s));
 }
 
 // Runs ClearonCheck with its standard output redirected to a file, as

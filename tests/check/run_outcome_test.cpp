@@ -81,7 +81,7 @@ TEST(RunOutcome, EachRunMapsToTheCodeADeploymentUnderstands) {
          kHead + At(10, L" Attempting to run: C:\\Kits\\setup.exe") + At(11, L" Exit code: 7") +
              kStop,
          0, 0, OutcomeKind::Done},
-        {"disk space", kHead + L"Not enough disk space on the system drive.\r\n", std::nullopt, 112,
+        {"disk space", kHead + L"Not enough disk space on the system drive.\r\n", 112, 112,
          OutcomeKind::ClearonCode},
         {"refused file, older run in the log", kHead + kRemoved + kStop, 13, 13,
          OutcomeKind::ClearonCode},
