@@ -6,6 +6,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick
   wixl nsis python3 hostname util-linux
+  nlohmann-json3-dev libcli11-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -7,8 +7,13 @@
 #include <span>
 #include <system_error>
 
+#include <CLI/CLI.hpp>
+
+#include "check/check_json.h"
 #include "check/check_text.h"
 #include "check/log_report.h"
+#include "check/run_outcome.h"
+#include "check/unattended_lint.h"
 #include "config/config_file.h"
 
 namespace clearon::check {
@@ -16,20 +21,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::wstring_view kUsage =
-    L"ClearonCheck: checks what Clearon will do, before and after it runs.\n"
-    L"\n"
-    L"  ClearonCheck lint [Clearon.ini]\n"
-    L"      What Clearon makes of its configuration file, line by line, and every trap in it.\n"
-    L"      Exit status 0 when clean, 1 with warnings, Clearon's own exit code (2, 13, 30, 38,\n"
-    L"      110, 223) when Clearon would refuse the file.\n"
-    L"  ClearonCheck preview [Clearon.ini or its folder] [--args \"arguments\"]   (Windows)\n"
-    L"      Every installed product Clearon would meet and the exact command it would run;\n"
-    L"      reads the registry only, runs and writes nothing, needs no administrator rights.\n"
-    L"  ClearonCheck report <folder of logs> [--csv]\n"
-    L"      One row per computer and run from the Clearon.<computer>.log files, then totals.\n"
-    L"      Exit status 0 when every log and run is complete, 1 when one needs a look, 2 when\n"
-    L"      the folder cannot be read.\n";
+constexpr std::string_view kFooter =
+    "Exit statuses:\n"
+    "  lint     0 clean, 1 warnings, Clearon's own code (2, 13, 30, 38, 110, 223) for a file it "
+    "refuses\n"
+    "  preview  0 nothing would be removed, 1 something would, Clearon's own code for a refused "
+    "file\n"
+    "  report   0 every log and run complete, 1 one needs a look, 2 the folder cannot be read\n"
+    "  result, deploy  0 done, 3010 restart needed, 1618 retry later, 1 a product stayed,\n"
+    "           Aegira's installer's own code when it failed, Clearon's own code otherwise,\n"
+    "           1603 no run to judge; deploy: 1460 Clearon outlived --time-limit\n"
+    "  64 a command line ClearonCheck does not understand\n";
 
 enum class ReadOutcome { Ok, Missing, OpenFailed, ReadFailed };
 
@@ -45,7 +47,11 @@ enum class ReadOutcome { Ok, Missing, OpenFailed, ReadFailed };
     size = fs::file_size(path, error);
     if (error) return ReadOutcome::ReadFailed;
     if (size > limit) return ReadOutcome::Ok;  // the caller refuses it by its size
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    // One read of the known size: a character at a time costs more than the
+    // whole report of a large log.
+    bytes.resize(static_cast<std::size_t>(size));
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
     if (file.bad()) return ReadOutcome::ReadFailed;
     return ReadOutcome::Ok;
 }
@@ -58,29 +64,26 @@ enum class ReadOutcome { Ok, Missing, OpenFailed, ReadFailed };
     return path;
 }
 
-int Lint(const std::vector<std::wstring>& operands, const CheckPlatform& platform,
+int Lint(const std::vector<std::wstring>& operands, bool unattended, const CheckPlatform& platform,
          std::wstring& out) {
-    if (operands.size() > 1) {
-        out += kUsage;
-        return kExitUsage;
-    }
     const fs::path path = ConfigPathFrom(operands);
     LintOptions options{platform.environment, platform.environmentSource};
     std::wstring text;
     LintResult result;
-    (void)LoadConfigLikeClearon(path, text, result, options);
+    if (LoadConfigLikeClearon(path, text, result, options) == 0 && unattended) {
+        for (Finding& finding : LintUnattended(text, result.settings, platform.environment)) {
+            result.findings.push_back(std::move(finding));
+            result.exitCode = std::max(result.exitCode, kLintWarnings);
+        }
+    }
     out += FormatLint(result, path.wstring());
     return result.exitCode;
 }
 
-int Preview(const std::vector<std::wstring>& operands, std::wstring_view savedArguments,
-            const CheckPlatform& platform, std::wstring& out) {
+int Preview(const std::vector<std::wstring>& operands, std::wstring_view savedArguments, bool json,
+            const CheckPlatform& platform, std::wstring& out, std::wstring& err) {
     if (!platform.preview) {
-        out += L"preview reads the Windows registry: run ClearonCheck.exe preview on Windows\n";
-        return kExitUsage;
-    }
-    if (operands.size() > 1) {
-        out += kUsage;
+        err += L"preview reads the Windows registry: run ClearonCheck.exe preview on Windows\n";
         return kExitUsage;
     }
     const fs::path path = ConfigPathFrom(operands);
@@ -88,18 +91,13 @@ int Preview(const std::vector<std::wstring>& operands, std::wstring_view savedAr
     std::wstring text;
     LintResult refusal;
     if (const int loaded = LoadConfigLikeClearon(path, text, refusal, options); loaded != 0) {
-        out += FormatLint(refusal, path.wstring());
+        err += FormatLint(refusal, path.wstring());
         return loaded;
     }
-    return platform.preview(path, text, savedArguments, out);
+    return platform.preview(path, text, savedArguments, json, out, err);
 }
 
-int Report(const std::vector<std::wstring>& operands, bool csv, std::wstring& out) {
-    if (operands.size() != 1) {
-        out += kUsage;
-        return kExitUsage;
-    }
-    const fs::path folder(operands.front());
+int Report(const fs::path& folder, bool csv, bool json, std::wstring& out, std::wstring& err) {
     std::error_code error;
     std::vector<fs::path> logs;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -107,7 +105,7 @@ int Report(const std::vector<std::wstring>& operands, bool csv, std::wstring& ou
         if (IsRunLogName(name.wstring()) && !it->is_directory(error)) logs.push_back(it->path());
     }
     if (error) {
-        out += L"cannot read the folder " + folder.wstring() + L"\n";
+        err += L"cannot read the folder " + folder.wstring() + L"\n";
         return kReportNoFolder;
     }
     std::sort(logs.begin(), logs.end());
@@ -133,7 +131,7 @@ int Report(const std::vector<std::wstring>& operands, bool csv, std::wstring& ou
                 break;
         }
     }
-    out += csv ? FormatReportCsv(reports) : FormatReportText(reports);
+    out += json ? ReportJson(reports) : csv ? FormatReportCsv(reports) : FormatReportText(reports);
     const ReportTotals totals = TotalReport(reports);
     return totals.filesWithProblems > 0 || totals.runsWithoutStop > 0 ? kReportAttention
                                                                       : kReportClean;
@@ -173,31 +171,162 @@ int LoadConfigLikeClearon(const fs::path& path, std::wstring& text, LintResult& 
     return DecodeConfigBytes(bytes, &second, text);
 }
 
-int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& platform,
-             std::wstring& out) {
-    if (arguments.empty()) {
-        out += kUsage;
-        return kExitUsage;
+int ResultOfLog(const std::wstring& logName, std::span<const std::uint8_t> bytes, bool json,
+                std::wstring& out) {
+    const LogFileReport report = ReadRunLog(logName, bytes);
+    const LogRun* run = report.runs.empty() ? nullptr : &report.runs.back();
+    const RunOutcome outcome = MapRunOutcome(run, std::nullopt);
+    out += json ? ResultJson(logName, run, outcome) : OutcomeLine(outcome) + L"\n";
+    return outcome.exitCode;
+}
+
+std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
+    std::wstring line;
+    for (const std::wstring& argument : arguments) {
+        if (!line.empty()) line += L' ';
+        if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+            line += argument;
+            continue;
+        }
+        // The rules of CommandLineToArgvW: backslashes count only before a quote.
+        line += L'"';
+        std::size_t backslashes = 0;
+        for (const wchar_t c : argument) {
+            if (c == L'\\') {
+                ++backslashes;
+            } else {
+                line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+                backslashes = 0;
+            }
+            if (c != L'\\') line += c;
+        }
+        line.append(backslashes * 2, L'\\');
+        line += L'"';
     }
-    const std::wstring& command = arguments.front();
-    std::vector<std::wstring> operands;
-    bool csv = false;
-    std::optional<std::wstring> savedArguments;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == L"--csv") {
-            csv = true;
-        } else if (arguments[i] == L"--args" && i + 1 < arguments.size()) {
-            savedArguments = arguments[++i];
+    return line;
+}
+
+int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& platform,
+             std::wstring& out, std::wstring& err) {
+    // deploy hands everything after "--" to Clearon.exe untouched.
+    std::vector<std::string> ours;
+    std::vector<std::wstring> forClearon;
+    bool passOn = false;
+    for (const std::wstring& argument : arguments) {
+        if (passOn) {
+            forClearon.push_back(argument);
+        } else if (argument == L"--") {
+            passOn = true;
         } else {
-            operands.push_back(arguments[i]);
+            // The Windows spelling of a request for help.
+            ours.push_back(argument == L"/?" ? std::string("--help") : ToUtf8(argument));
         }
     }
-    if (command == L"lint" && !csv && !savedArguments) return Lint(operands, platform, out);
-    if (command == L"preview" && !csv)
-        return Preview(operands, savedArguments.value_or(L""), platform, out);
-    if (command == L"report" && !savedArguments) return Report(operands, csv, out);
-    out += kUsage;
-    return kExitUsage;
+
+    CLI::App app{
+        "ClearonCheck: checks what Clearon will do, before and after it runs, and runs it "
+        "for a deployment system.",
+        "ClearonCheck"};
+    app.set_version_flag("--version", "ClearonCheck " CLEARON_VERSION_TEXT);
+    app.footer(std::string(kFooter));
+    app.require_subcommand(1, 1);
+
+    std::vector<std::string> operands;
+    std::string savedArguments;
+    std::string logShare;
+    double timeLimit = kDefaultTimeLimitMinutes;
+    bool json = false;
+    bool csv = false;
+    bool unattended = false;
+
+    CLI::App* lint = app.add_subcommand(
+        "lint",
+        "What Clearon makes of its configuration file, line by line, and every trap in it.");
+    lint->add_option("config", operands, "Clearon.ini or its folder (default: .\\Clearon.ini)")
+        ->expected(0, 1);
+    lint->add_flag("--unattended", unattended,
+                   "also the traps of a run as SYSTEM: boxes, resume, log folder, time limit");
+
+    CLI::App* preview = app.add_subcommand(
+        "preview",
+        "Every installed product Clearon would meet and the exact command it would run "
+        "(Windows; reads only).");
+    preview->add_option("config", operands, "Clearon.ini or its folder")->expected(0, 1);
+    preview->add_option("--args", savedArguments, "the arguments Clearon would be started with");
+    preview->add_flag("--json", json, "JSON (docs/clearon-check-json.md)");
+
+    CLI::App* report = app.add_subcommand(
+        "report",
+        "One row per computer and run from the Clearon.<computer>.log files, then totals.");
+    report->add_option("folder", operands, "the folder of run logs")->required()->expected(1);
+    CLI::Option* csvFlag = report->add_flag("--csv", csv, "CSV rows for a spreadsheet");
+    report->add_flag("--json", json, "JSON (docs/clearon-check-json.md)")->excludes(csvFlag);
+
+    CLI::App* result = app.add_subcommand(
+        "result", "The outcome of the last run in a log file, as deploy maps it.");
+    result->add_option("log", operands, "a Clearon.<computer>.log file")->required()->expected(1);
+    result->add_flag("--json", json, "JSON (docs/clearon-check-json.md)");
+
+    CLI::App* deploy = app.add_subcommand(
+        "deploy",
+        "Runs Clearon.exe beside ClearonCheck.exe for a deployment system and answers "
+        "with a code it understands. Arguments after -- go to Clearon.exe.");
+    deploy->add_option("--time-limit", timeLimit, "minutes to wait for Clearon (default 50)")
+        ->check(CLI::Range(0.01, 1440.0));
+    deploy->add_option("--log-share", logShare,
+                       "a folder to copy the run log to, as Clearon.<computer>.log");
+    deploy->add_flag("--json", json, "JSON (docs/clearon-check-json.md)");
+
+    try {
+        std::reverse(ours.begin(), ours.end());  // CLI11 takes them last first
+        app.parse(std::move(ours));
+        if (passOn && !deploy->parsed()) {
+            throw CLI::ExtrasError("-- is only understood by deploy", CLI::ExitCodes::ExtrasError);
+        }
+    } catch (const CLI::CallForHelp&) {
+        CLI::App* asked = &app;
+        for (CLI::App* sub : {lint, preview, report, result, deploy}) {
+            if (sub->parsed()) asked = sub;
+        }
+        out += FromUtf8(asked->help());
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        out += FromUtf8("ClearonCheck " CLEARON_VERSION_TEXT "\n");
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        err += L"ClearonCheck: " + FromUtf8(error.what()) + L"\n\n" + FromUtf8(app.help());
+        return kExitUsage;
+    }
+
+    std::vector<std::wstring> wideOperands;
+    for (const std::string& operand : operands) wideOperands.push_back(FromUtf8(operand));
+    if (lint->parsed()) return Lint(wideOperands, unattended, platform, out);
+    if (preview->parsed())
+        return Preview(wideOperands, FromUtf8(savedArguments), json, platform, out, err);
+    if (report->parsed()) return Report(fs::path(wideOperands.front()), csv, json, out, err);
+    if (result->parsed()) {
+        const fs::path log(wideOperands.front());
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t size = 0;
+        if (ReadWholeFile(log, kMaxRunLogBytes, bytes, size) != ReadOutcome::Ok ||
+            size > kMaxRunLogBytes) {
+            err += L"cannot read the log " + log.wstring() + L"\n";
+            const RunOutcome none = MapRunOutcome(nullptr, std::nullopt);
+            out += json ? ResultJson(log.wstring(), nullptr, none) : OutcomeLine(none) + L"\n";
+            return none.exitCode;
+        }
+        return ResultOfLog(log.wstring(), bytes, json, out);
+    }
+    if (!platform.deploy) {
+        err += L"deploy runs Clearon.exe: run ClearonCheck.exe deploy on Windows\n";
+        return kExitUsage;
+    }
+    DeployRequest request;
+    request.timeLimitMs = static_cast<std::uint32_t>(timeLimit * 60'000.0);
+    request.logShare = FromUtf8(logShare);
+    request.json = json;
+    request.clearonArguments = JoinArguments(forClearon);
+    return platform.deploy(request, out, err);
 }
 
 }  // namespace clearon::check

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,20 +24,48 @@ inline constexpr int kReportClean = 0;
 inline constexpr int kReportAttention = 1;  // a file or a run needs a look
 inline constexpr int kReportNoFolder = 2;
 
+// Exit status of preview when a registry write was asked for and refused: a
+// fault of ClearonCheck itself, never a finding.
+inline constexpr int kPreviewFault = 70;
+inline constexpr int kDefaultTimeLimitMinutes = 50;  // below Intune's 60-minute install limit
+
+// What `deploy` was asked for.
+struct DeployRequest {
+    // --time-limit in minutes (fractions allowed), as milliseconds.
+    std::uint32_t timeLimitMs = kDefaultTimeLimitMinutes * 60'000u;
+    std::wstring logShare;  // empty: no copy
+    bool json = false;
+    std::wstring clearonArguments;  // everything after "--", quoted again
+};
+
 struct CheckPlatform {
     EnvironmentLookup environment;
     std::wstring environmentSource;
     // Runs the preview for the configuration text read from `iniPath`;
     // empty where there is no registry to preview (Linux).
     std::function<int(const std::filesystem::path& iniPath, std::wstring_view configText,
-                      std::wstring_view savedArguments, std::wstring& out)>
+                      std::wstring_view savedArguments, bool json, std::wstring& out,
+                      std::wstring& err)>
         preview;
+    // Runs Clearon.exe beside ClearonCheck and maps its run; empty where
+    // there is no Clearon.exe to run (Linux).
+    std::function<int(const DeployRequest& request, std::wstring& out, std::wstring& err)> deploy;
 };
 
-// Runs ClearonCheck with `arguments` (without the program name); the text to
-// print goes to `out`. Returns the exit status.
+// Runs ClearonCheck with `arguments` (without the program name); what goes to
+// standard output is appended to `out`, errors to `err`. Returns the exit
+// status.
 [[nodiscard]] int RunCheck(const std::vector<std::wstring>& arguments,
-                           const CheckPlatform& platform, std::wstring& out);
+                           const CheckPlatform& platform, std::wstring& out, std::wstring& err);
+
+// Reads the last run of a log's bytes and maps it (`result`): the exit status
+// and the text to print (one line, or JSON).
+[[nodiscard]] int ResultOfLog(const std::wstring& logName, std::span<const std::uint8_t> bytes,
+                              bool json, std::wstring& out);
+
+// Joins the arguments after "--" into one command-line tail, quoting each
+// as the Windows argument rules need.
+[[nodiscard]] std::wstring JoinArguments(const std::vector<std::wstring>& arguments);
 
 // Reads Clearon.ini at `path` by Clearon's rules: returns 0 with `text`
 // filled, or Clearon's exit code (2, 13, 30, 38, 110, 223) with `lint`

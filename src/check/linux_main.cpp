@@ -25,8 +25,11 @@ int main(int argc, char** argv) {
         L"ClearonCheck.exe on Windows reads the real one)";
 
     std::wstring out;
-    const int status = RunCheck(arguments, platform, out);
+    std::wstring err;
+    const int status = RunCheck(arguments, platform, out, err);
     const std::string text = ToUtf8(out);
     std::fwrite(text.data(), 1, text.size(), stdout);
+    const std::string errors = ToUtf8(err);
+    std::fwrite(errors.data(), 1, errors.size(), stderr);
     return status;
 }

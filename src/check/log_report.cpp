@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "check/check_text.h"
@@ -47,7 +49,10 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
 
 [[nodiscard]] std::wstring Join(const std::vector<std::wstring>& items,
                                 std::wstring_view separator) {
+    std::size_t size = 0;
+    for (const std::wstring& item : items) size += item.size() + separator.size();
     std::wstring out;
+    out.reserve(size);
     for (const std::wstring& item : items) {
         if (!out.empty()) out += separator;
         out += item;
@@ -133,6 +138,8 @@ private:
         report_.runs.emplace_back();
         current_ = &report_.runs.back();
         outcomes_.clear();
+        outcomeIndex_.clear();
+        declined_.clear();
         pendingName_.reset();
         pendingProgram_.reset();
     }
@@ -162,12 +169,17 @@ private:
         } else if (StartsWith(message, kLogFailedToRemove)) {
             Outcome(message.substr(kLogFailedToRemove.size()), false);
         } else if (StartsWith(message, kLogUserDeclined)) {
-            AddOnce(run.declined, message.substr(kLogUserDeclined.size()));
+            const std::wstring_view name = message.substr(kLogUserDeclined.size());
+            if (declined_.emplace(name).second) run.declined.emplace_back(name);
         } else if (StartsWith(message, kLogAttemptingToRun)) {
             run.programs.push_back({std::wstring(message.substr(kLogAttemptingToRun.size())),
                                     ProgramRun::Status::Running,
-                                    {}});
-            if (pendingName_ && !pendingProgram_) pendingProgram_ = run.programs.size() - 1;
+                                    {},
+                                    false});
+            if (pendingName_ && !pendingProgram_) {
+                pendingProgram_ = run.programs.size() - 1;
+                run.programs.back().uninstaller = true;
+            }
         } else if (StartsWith(message, kLogExitCode)) {
             if (ProgramRun* program = Unfinished()) {
                 program->status = ProgramRun::Status::Exited;
@@ -180,7 +192,8 @@ private:
             run.programs.push_back(
                 {std::wstring(Message(message.substr(kLogCommandTooLong.size()))),
                  ProgramRun::Status::Refused,
-                 {}});
+                 {},
+                 false});
         } else if (message == Message(kLogAegiraNotInstalled)) {
             run.aegira = AegiraState::NotInstalled;
         } else if (StartsWith(message, kLogAegira) && EndsWith(message, Message(kLogIsInstalled))) {
@@ -204,20 +217,27 @@ private:
         return last.status == ProgramRun::Status::Running ? &last : nullptr;
     }
 
-    static void AddOnce(std::vector<std::wstring>& list, std::wstring_view name) {
-        if (std::find(list.begin(), list.end(), name) == list.end()) list.emplace_back(name);
-    }
-
     // The last word on a display name wins: a product that failed once and
-    // was removed at a later meeting is removed.
+    // was removed at a later meeting is removed. Looked up through an index:
+    // a log of many products stays linear.
     void Outcome(std::wstring_view name, bool removing) {
-        for (auto& [known, removed] : outcomes_) {
-            if (known == name) {
-                removed = removing;
-                return;
+        std::wstring failedCode;
+        if (!removing && pendingName_ == name && pendingProgram_) {
+            for (std::size_t i = current_->programs.size(); i-- > *pendingProgram_;) {
+                const ProgramRun& program = current_->programs[i];
+                if (program.status == ProgramRun::Status::Exited) {
+                    failedCode = program.exitCode;
+                    break;
+                }
             }
         }
-        outcomes_.emplace_back(std::wstring(name), removing);
+        const auto [at, added] = outcomeIndex_.try_emplace(std::wstring(name), outcomes_.size());
+        if (added) {
+            outcomes_.push_back({std::wstring(name), removing, std::move(failedCode)});
+        } else {
+            outcomes_[at->second].removed = removing;
+            outcomes_[at->second].failedCode = std::move(failedCode);
+        }
         if (!removing && pendingName_ == name) pendingName_.reset();
     }
 
@@ -226,7 +246,9 @@ public:
     void CloseCurrent() {
         if (current_ == nullptr) return;
         LogRun& run = *current_;
-        for (const auto& [name, removed] : outcomes_) {
+        for (const ProductOutcome& outcome : outcomes_) {
+            const std::wstring& name = outcome.name;
+            const bool removed = outcome.removed;
             bool interrupted = false;
             if (removed && !run.stopped && pendingName_ && *pendingName_ == name) {
                 // The log ends while this product's uninstaller had no
@@ -235,8 +257,11 @@ public:
                               run.programs[*pendingProgram_].status == ProgramRun::Status::Running;
             }
             (interrupted ? run.interrupted : removed ? run.removed : run.failed).push_back(name);
+            if (!interrupted && !removed) run.failedExitCodes.push_back(outcome.failedCode);
         }
         outcomes_.clear();
+        outcomeIndex_.clear();
+        declined_.clear();
         current_ = nullptr;
     }
 
@@ -259,9 +284,16 @@ private:
     std::size_t recognised_ = 0;
     std::size_t outsideRuns_ = 0;
     std::size_t timestampsWithoutMessage_ = 0;
-    std::vector<std::pair<std::wstring, bool>> outcomes_;  // display name, last seen removing
-    std::optional<std::wstring> pendingName_;              // the last " Removing: " name
-    std::optional<std::size_t> pendingProgram_;            // ...and its uninstaller
+    struct ProductOutcome {
+        std::wstring name;
+        bool removed = false;     // last seen removing
+        std::wstring failedCode;  // its uninstaller's last exit code, when it failed
+    };
+    std::vector<ProductOutcome> outcomes_;  // in the order first met
+    std::unordered_map<std::wstring, std::size_t> outcomeIndex_;
+    std::unordered_set<std::wstring> declined_;
+    std::optional<std::wstring> pendingName_;    // the last " Removing: " name
+    std::optional<std::size_t> pendingProgram_;  // ...and its uninstaller
 };
 
 [[nodiscard]] std::wstring AegiraText(const LogRun& run) {
@@ -347,10 +379,9 @@ LogFileReport ReadRunLog(std::wstring_view fileName, std::span<const std::uint8_
             L"an odd number of bytes: the file was cut in the middle of a "
             L"character");
     }
-    std::wstring text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
+    std::wstring text(bytes.size() / 2, L'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
     std::wstring_view rest = text;
     if (!rest.empty() && rest.front() == kByteOrderMark) {
@@ -466,7 +497,9 @@ std::wstring CsvField(std::wstring_view text) {
     const bool quote = field.find_first_of(L",\"\r\n") != std::wstring::npos ||
                        (!field.empty() && (field.front() == L' ' || field.back() == L' '));
     if (!quote) return field;
-    std::wstring quoted(L"\"");
+    std::wstring quoted;
+    quoted.reserve(field.size() + field.size() / 8 + 2);
+    quoted.push_back(L'"');
     for (const wchar_t c : field) {
         if (c == L'"') quoted.push_back(L'"');
         quoted.push_back(c);

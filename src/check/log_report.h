@@ -22,6 +22,7 @@ struct ProgramRun {
     std::wstring commandLine;
     Status status = Status::Running;  // Running: the log holds no outcome
     std::wstring exitCode;            // as logged, when Exited
+    bool uninstaller = false;         // the first program after a " Removing: " line
 };
 
 enum class AegiraState { NotLogged, Installed, NotInstalled };
@@ -30,9 +31,13 @@ struct LogRun {
     std::wstring computer;
     std::wstring start;  // timestamps as logged
     std::wstring stop;
-    std::vector<std::wstring> removed;      // " Removing: " with no later " Failed to remove "
-    std::vector<std::wstring> declined;     // " User chose not to remove: "
-    std::vector<std::wstring> failed;       // last seen with " Failed to remove "
+    std::vector<std::wstring> removed;   // " Removing: " with no later " Failed to remove "
+    std::vector<std::wstring> declined;  // " User chose not to remove: "
+    std::vector<std::wstring> failed;    // last seen with " Failed to remove "
+    // For each entry of `failed`: the last exit code logged by the programs
+    // run between its " Removing: " and its " Failed to remove " lines (its
+    // uninstaller, and any retries); empty when none logged one.
+    std::vector<std::wstring> failedExitCodes;
     std::vector<std::wstring> interrupted;  // being removed when the log ends
     std::vector<ProgramRun> programs;
     AegiraState aegira = AegiraState::NotLogged;

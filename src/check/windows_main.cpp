@@ -3,12 +3,17 @@
 // read-only wrapper and runs nothing.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "check/check_cli.h"
+#include "check/check_json.h"
 #include "check/check_text.h"
+#include "check/deploy.h"
 #include "check/read_only_registry.h"
 #include "check/removal_preview.h"
 #include "platform/windows_registry.h"
@@ -34,7 +39,8 @@ namespace {
 }
 
 int PreviewOnThisMachine(const std::filesystem::path& iniPath, std::wstring_view configText,
-                         std::wstring_view savedArguments, std::wstring& out) {
+                         std::wstring_view savedArguments, bool json, std::wstring& out,
+                         std::wstring& err) {
     std::error_code error;
     const std::wstring folder = std::filesystem::absolute(iniPath, error).parent_path().wstring();
 
@@ -53,14 +59,35 @@ int PreviewOnThisMachine(const std::filesystem::path& iniPath, std::wstring_view
 
     ReadOnlyRegistry registry(SystemRegistry());
     const PreviewResult result = PreviewRemoval(registry, configText, options);
-    out += L"Previewing " + iniPath.wstring() + L"\n";
-    out += FormatPreview(result, options);
+    int status = RemovalsInPreview(result) > 0 ? 1 : 0;
     if (registry.refusedWrites() > 0) {
-        out += L"error: " + std::to_wstring(registry.refusedWrites()) +
+        err += L"error: " + std::to_wstring(registry.refusedWrites()) +
                L" registry write(s) were asked for and refused\n";
-        return 1;
+        status = kPreviewFault;
     }
-    return 0;
+    if (json) {
+        out += PreviewJson(iniPath.wstring(), result, status);
+    } else {
+        out += L"Previewing " + iniPath.wstring() + L"\n";
+        out += FormatPreview(result, options);
+    }
+    return status;
+}
+
+// The streams are in binary mode, so every line end is written here as
+// exactly CR LF: a line feed alone gets its carriage return, one that has it
+// (the CSV rows) is left alone. In text mode the C runtime would make CR CR
+// LF of the CSV rows in a redirected file.
+void WriteAll(std::FILE* stream, const std::wstring& text) {
+    std::wstring windows;
+    windows.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) windows.push_back(L'\r');
+        windows.push_back(text[i]);
+    }
+    const std::string bytes = ToUtf8(windows);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
 }
 
 }  // namespace
@@ -79,11 +106,16 @@ int wmain(int argc, wchar_t** argv) {
     };
     platform.environmentSource = L"this computer's environment (as ClearonCheck sees it)";
     platform.preview = PreviewOnThisMachine;
+    platform.deploy = DeployOnThisMachine;
 
+    // The C runtime's text mode would turn every LF of a CR LF into CR LF
+    // again; what is printed already holds the line ends it means.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::wstring out;
-    const int status = RunCheck(arguments, platform, out);
-    const std::string text = ToUtf8(out);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    std::wstring err;
+    const int status = RunCheck(arguments, platform, out, err);
+    WriteAll(stdout, out);
+    WriteAll(stderr, err);
     return status;
 }

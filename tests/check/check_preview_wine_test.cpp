@@ -5,6 +5,8 @@
 // prefix then logs, and it leaves the registry and the files as they were.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <windows.h>
 
 #include <chrono>
@@ -159,7 +161,12 @@ TEST_F(CheckPreviewWine, ListsExactlyWhatARealRunThenRunsAndChangesNothing) {
     const std::wstring before = Snapshot();
     const ProcessResult preview = RunClearonCheck(L"preview", dir.path());
     ASSERT_TRUE(preview.exitCode.has_value());
-    EXPECT_EQ(*preview.exitCode, 0u) << preview.standardOutput;
+    EXPECT_EQ(*preview.exitCode, 1u) << preview.standardOutput;  // something would be removed
+    const ProcessResult json = RunClearonCheck(L"preview --json", dir.path());
+    EXPECT_EQ(json.exitCode, std::optional<DWORD>(1u));
+    const auto parsed = nlohmann::json::parse(json.standardOutput);
+    EXPECT_EQ(parsed.at("schema"), "clearon-check/preview/1");
+    EXPECT_EQ(parsed.at("would_remove"), 3);
     EXPECT_EQ(Snapshot(), before) << "the preview changed the registry or the files";
 
     const std::wstring shown = Widen(preview.standardOutput);
@@ -185,6 +192,7 @@ TEST_F(CheckPreviewWine, ListsExactlyWhatARealRunThenRunsAndChangesNothing) {
 
     // Nothing left to do: a second preview lists the program line only.
     const ProcessResult after = RunClearonCheck(L"preview", dir.path());
+    EXPECT_EQ(after.exitCode, std::optional<DWORD>(0u));  // nothing would be removed
     EXPECT_EQ(TextsAfter(Widen(after.standardOutput), L"    run: ", L"\r\n").size(), 1u)
         << after.standardOutput;
 }

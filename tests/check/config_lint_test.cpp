@@ -245,21 +245,23 @@ TEST(ConfigLint, FilesThatCannotBeReadGiveTheLoadersCodes) {
     CheckPlatform platform;
     platform.environment = TestEnvironment().environment;
     std::wstring out;
-    EXPECT_EQ(RunCheck({L"lint", (dir / "missing.ini").wstring()}, platform, out),
+    std::wstring err;
+    EXPECT_EQ(RunCheck({L"lint", (dir / "missing.ini").wstring()}, platform, out, err),
               kExitConfigMissing);
     EXPECT_NE(out.find(L"The Clearon.ini file is missing."), std::wstring::npos);
     out.clear();
-    EXPECT_EQ(RunCheck({L"lint", (dir / "fleet.ini").wstring()}, platform, out), kLintClean);
+    EXPECT_EQ(RunCheck({L"lint", (dir / "fleet.ini").wstring()}, platform, out, err), kLintClean);
     EXPECT_NE(out.find(L"Summary: 0 warning(s)"), std::wstring::npos) << ToUtf8(out);
     out.clear();
-    EXPECT_EQ(RunCheck({L"lint", Corpus("programs.ini").wstring()}, platform, out), kLintWarnings);
+    EXPECT_EQ(RunCheck({L"lint", Corpus("programs.ini").wstring()}, platform, out, err),
+              kLintWarnings);
     EXPECT_NE(out.find(L"line 4: warning: a RunBeforeRemoval line with an empty command"),
               std::wstring::npos)
         << ToUtf8(out);
     out.clear();
-    EXPECT_EQ(RunCheck({L"preview"}, platform, out), kExitUsage);  // no registry here
-    EXPECT_EQ(RunCheck({L"frobnicate"}, platform, out), kExitUsage);
-    EXPECT_EQ(RunCheck({}, platform, out), kExitUsage);
+    EXPECT_EQ(RunCheck({L"preview"}, platform, out, err), kExitUsage);  // no registry here
+    EXPECT_EQ(RunCheck({L"frobnicate"}, platform, out, err), kExitUsage);
+    EXPECT_EQ(RunCheck({}, platform, out, err), kExitUsage);
     fs::remove_all(dir);
 }
 

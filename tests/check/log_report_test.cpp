@@ -13,27 +13,15 @@
 #include "check/check_cli.h"
 #include "check/check_text.h"
 #include "check/log_report.h"
+#include "support/host/run_log_text.h"
 
 namespace clearon::check {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::uint8_t> Utf16(std::wstring_view text) {
-    std::vector<std::uint8_t> bytes;
-    for (const wchar_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
-    }
-    return bytes;
-}
-
-// A log line as Clearon writes it: the timestamp, then the message.
-std::wstring At(int second, std::wstring_view message) {
-    std::wstring stamp = L"07/04/2026 09:05:";
-    stamp += (second < 10 ? L"0" : L"") + std::to_wstring(second) + L":007";
-    return stamp + std::wstring(message) + L"\r\n";
-}
+using test::At;
+using test::Utf16;
 
 const std::wstring kFirstRun =
     L"Computer Name: WS0142\r\n" + At(1, L" Clearon starting!") +
@@ -243,7 +231,9 @@ TEST(LogReport, TheCommandReadsEveryRunLogOfAFolder) {
     write("notes.txt", {'x'});
     CheckPlatform platform;
     std::wstring out;
-    EXPECT_EQ(RunCheck({L"report", dir.wstring()}, platform, out), kReportClean) << ToUtf8(out);
+    std::wstring err;
+    EXPECT_EQ(RunCheck({L"report", dir.wstring()}, platform, out, err), kReportClean)
+        << ToUtf8(out);
     EXPECT_NE(
         out.find(L"Totals: 2 file(s) (0 not Clearon's, 0 with problems), 2 computer(s), 3 run(s)"),
         std::wstring::npos)
@@ -252,10 +242,11 @@ TEST(LogReport, TheCommandReadsEveryRunLogOfAFolder) {
 
     write("Clearon.WS8.log", Utf16(kFirstRun.substr(0, 101)));
     out.clear();
-    EXPECT_EQ(RunCheck({L"report", dir.wstring(), L"--csv"}, platform, out), kReportAttention);
+    EXPECT_EQ(RunCheck({L"report", dir.wstring(), L"--csv"}, platform, out, err), kReportAttention);
     EXPECT_EQ(ParseCsv(out).size(), 1u + 3u + 1u) << ToUtf8(out);
     out.clear();
-    EXPECT_EQ(RunCheck({L"report", (dir / "nothing").wstring()}, platform, out), kReportNoFolder);
+    EXPECT_EQ(RunCheck({L"report", (dir / "nothing").wstring()}, platform, out, err),
+              kReportNoFolder);
     fs::remove_all(dir);
 }
 

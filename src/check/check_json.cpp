@@ -1,0 +1,110 @@
+#include "check/check_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "check/check_text.h"
+
+namespace clearon::check {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+[[nodiscard]] std::string U8(std::wstring_view text) {
+    return ToUtf8(text);
+}
+
+[[nodiscard]] Json Strings(const std::vector<std::wstring>& items) {
+    Json list = Json::array();
+    for (const std::wstring& item : items) list.push_back(U8(item));
+    return list;
+}
+
+[[nodiscard]] std::string_view StatusName(ProgramRun::Status status) noexcept {
+    switch (status) {
+        case ProgramRun::Status::Exited:
+            return "exited";
+        case ProgramRun::Status::FailedToLaunch:
+            return "failed-to-launch";
+        case ProgramRun::Status::Refused:
+            return "refused";
+        case ProgramRun::Status::Running:
+            break;
+    }
+    return "no-exit-code";
+}
+
+[[nodiscard]] Json RunJson(const LogRun& run) {
+    Json programs = Json::array();
+    for (const ProgramRun& program : run.programs) {
+        programs.push_back(
+            {{"command_line", U8(program.commandLine)},
+             {"status", StatusName(program.status)},
+             {"exit_code", program.status == ProgramRun::Status::Exited ? Json(U8(program.exitCode))
+                                                                        : Json(nullptr)},
+             {"uninstaller", program.uninstaller}});
+    }
+    const std::string_view aegira = run.aegira == AegiraState::Installed      ? "installed"
+                                    : run.aegira == AegiraState::NotInstalled ? "not-installed"
+                                                                              : "not-logged";
+    return {{"computer", U8(run.computer)},
+            {"start", U8(run.start)},
+            {"stop", U8(run.stop)},
+            {"stop_line", run.stopped},
+            {"removed", Strings(run.removed)},
+            {"declined", Strings(run.declined)},
+            {"failed", Strings(run.failed)},
+            {"interrupted", Strings(run.interrupted)},
+            {"programs", std::move(programs)},
+            {"aegira", aegira},
+            {"aegira_version",
+             run.aegira == AegiraState::Installed ? Json(U8(run.aegiraVersion)) : Json(nullptr)},
+            {"restart_requested", run.restartRequested},
+            {"restart_registration_failed", run.restartRegistrationFailed},
+            {"messages", Strings(run.messages)}};
+}
+
+[[nodiscard]] std::wstring Dump(const Json& json) {
+    // Replace, not throw: every text here was checked to be UTF-8 by ToUtf8,
+    // but a dump must never end the program.
+    return FromUtf8(json.dump(2, ' ', false, Json::error_handler_t::replace)) + L"\n";
+}
+
+}  // namespace
+
+std::wstring ResultJson(const std::wstring& logFile, const LogRun* run, const RunOutcome& outcome) {
+    Json json = {
+        {"schema", kResultSchema},       {"log_file", U8(logFile)},
+        {"exit_code", outcome.exitCode}, {"outcome", OutcomeKindName(outcome.kind)},
+        {"text", U8(outcome.text)},      {"run", run != nullptr ? RunJson(*run) : Json(nullptr)}};
+    return Dump(json);
+}
+
+std::wstring ReportJson(const std::vector<LogFileReport>& files) {
+    Json list = Json::array();
+    for (const LogFileReport& file : files) {
+        Json runs = Json::array();
+        for (const LogRun& run : file.runs) runs.push_back(RunJson(run));
+        list.push_back({{"file", U8(file.fileName)},
+                        {"clearon_log", file.isClearonLog},
+                        {"problems", Strings(file.problems)},
+                        {"runs", std::move(runs)}});
+    }
+    const ReportTotals t = TotalReport(files);
+    Json totals = {{"files", t.files},
+                   {"foreign_files", t.foreignFiles},
+                   {"files_with_problems", t.filesWithProblems},
+                   {"computers", t.computers},
+                   {"runs", t.runs},
+                   {"runs_without_stop", t.runsWithoutStop},
+                   {"removed", t.removed},
+                   {"declined", t.declined},
+                   {"failed", t.failed},
+                   {"programs", t.programs},
+                   {"programs_not_zero", t.programsNotZero},
+                   {"restarts", t.restarts},
+                   {"aegira_installed", t.aegiraInstalled}};
+    return Dump(
+        {{"schema", kReportSchema}, {"files", std::move(list)}, {"totals", std::move(totals)}});
+}
+
+}  // namespace clearon::check
