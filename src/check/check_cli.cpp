@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "check/check_text.h"
+#include "check/log_convert.h"
 #include "check/log_report.h"
 #include "config/config_file.h"
 
@@ -29,7 +30,11 @@ constexpr std::wstring_view kUsage =
     L"  ClearonCheck report <folder of logs> [--csv]\n"
     L"      One row per computer and run from the Clearon.<computer>.log files, then totals.\n"
     L"      Exit status 0 when every log and run is complete, 1 when one needs a look, 2 when\n"
-    L"      the folder cannot be read.\n";
+    L"      the folder cannot be read.\n"
+    L"  ClearonCheck log <log file> [--utf8 | --cmtrace]\n"
+    L"      A run log as UTF-8 text (the default), or as CMTrace lines for Configuration\n"
+    L"      Manager's log viewer. Exit status 0 when converted, 1 when the file is not a\n"
+    L"      Clearon log, 2 when it cannot be read.\n";
 
 enum class ReadOutcome { Ok, Missing, OpenFailed, ReadFailed };
 
@@ -139,6 +144,30 @@ int Report(const std::vector<std::wstring>& operands, bool csv, std::wstring& ou
                                                                       : kReportClean;
 }
 
+int ConvertLog(const std::vector<std::wstring>& operands, bool cmtrace, std::wstring& out) {
+    if (operands.size() != 1) {
+        out += kUsage;
+        return kExitUsage;
+    }
+    const fs::path path(operands.front());
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t size = 0;
+    if (ReadWholeFile(path, kMaxRunLogBytes, bytes, size) != ReadOutcome::Ok ||
+        size > kMaxRunLogBytes) {
+        out += L"cannot read the log " + path.wstring() + L"\n";
+        return kLogUnreadable;
+    }
+    const DecodedLog log = DecodeLog(bytes);
+    if (!log.clearonLog || log.byteText) {
+        out += L"not a Clearon log: " + path.wstring() +
+               (log.byteText ? L" is single-byte text, where Clearon writes UTF-16 LE\n"
+                             : L" holds no computer-name or timestamped line\n");
+        return kLogForeign;
+    }
+    out += cmtrace ? FormatCmTrace(log.entries) : FormatLogText(log.entries);
+    return kLogConverted;
+}
+
 }  // namespace
 
 int LoadConfigLikeClearon(const fs::path& path, std::wstring& text, LintResult& lint,
@@ -182,15 +211,26 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     const std::wstring& command = arguments.front();
     std::vector<std::wstring> operands;
     bool csv = false;
+    int logFormats = 0;  // --utf8, --cmtrace: at most one
+    bool cmtrace = false;
     std::optional<std::wstring> savedArguments;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == L"--csv") {
             csv = true;
+        } else if (arguments[i] == L"--utf8" || arguments[i] == L"--cmtrace") {
+            ++logFormats;
+            cmtrace = arguments[i] == L"--cmtrace";
         } else if (arguments[i] == L"--args" && i + 1 < arguments.size()) {
             savedArguments = arguments[++i];
         } else {
             operands.push_back(arguments[i]);
         }
+    }
+    if (command == L"log" && !csv && !savedArguments && logFormats <= 1)
+        return ConvertLog(operands, cmtrace, out);
+    if (logFormats > 0) {
+        out += kUsage;
+        return kExitUsage;
     }
     if (command == L"lint" && !csv && !savedArguments) return Lint(operands, platform, out);
     if (command == L"preview" && !csv)
