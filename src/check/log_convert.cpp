@@ -124,7 +124,7 @@ std::wstring FormatLogText(const std::vector<LogEntry>& entries) {
     for (const LogEntry& entry : entries) {
         out += entry.timestamp;
         out += entry.message;
-        out += L'\n';
+        out += kLineEnd;
     }
     return out;
 }
@@ -197,7 +197,8 @@ std::wstring FormatCmTrace(const std::vector<LogEntry>& entries) {
         out += CmTraceTimeFields(timestamp);
         out += L" component=\"Clearon\" context=\"\" type=\"";
         out += std::to_wstring(CmTraceType(entry));
-        out += L"\" thread=\"\" file=\"\">\n";
+        out += L"\" thread=\"\" file=\"\">";
+        out += kLineEnd;
     }
     return out;
 }

@@ -31,7 +31,9 @@ struct DecodedLog {
 // byte-order mark (Clearon writes none) and an odd last byte are dropped.
 [[nodiscard]] DecodedLog DecodeLog(std::span<const std::uint8_t> bytes);
 
-// The lines as they stand in the file, each ending with "\n".
+// The lines as they stand in the file. Every line of the result ends with
+// CR LF, as the Windows text files it is meant for (written through a
+// redirect of a stdout in binary mode).
 [[nodiscard]] std::wstring FormatLogText(const std::vector<LogEntry>& entries);
 
 // CMTrace severity of one entry: 3 error (a product that stayed, a program
@@ -41,7 +43,7 @@ struct DecodedLog {
 // otherwise.
 [[nodiscard]] int CmTraceType(const LogEntry& entry) noexcept;
 
-// One CMTrace line per entry, each ending with "\n". The time is the
+// One CMTrace line per entry, each ending with CR LF. The time is the
 // workstation's local time as logged (the log holds no time zone, so the
 // offset is written as +000). A line without a timestamp takes the nearest
 // one: a computer-name line the next (it is written just before its run's

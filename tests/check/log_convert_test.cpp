@@ -24,7 +24,7 @@ constexpr std::wstring_view kStamp = L"07/04/2026 09:05:03:007";
 std::wstring CmLine(std::wstring_view text, std::wstring_view time, int type) {
     return L"<![LOG[" + std::wstring(text) + L"]LOG]!><time=\"" + std::wstring(time) +
            L"\" component=\"Clearon\" context=\"\" type=\"" + std::to_wstring(type) +
-           L"\" thread=\"\" file=\"\">\n";
+           L"\" thread=\"\" file=\"\">\r\n";
 }
 
 TEST(LogConvert, EachKindOfLineHasItsSeverity) {
@@ -72,10 +72,11 @@ TEST(LogConvert, ARunAsTextAndAsCmTrace) {
     EXPECT_TRUE(decoded.clearonLog);
     EXPECT_FALSE(decoded.byteText);
     EXPECT_EQ(FormatLogText(decoded.entries),
-              L"Computer Name: WS0142\n" + std::wstring(kStamp) + L" Clearon starting!\n" +
-                  L"Not enough disk space.\n12/31/2026 23:59:59:999 Removing: A ]LOG]!> B\tC\rD\n" +
-                  L"Could not create the Clearon thread.\n" + std::wstring(kStamp) +
-                  L" Clearon stopping!\n");
+              L"Computer Name: WS0142\r\n" + std::wstring(kStamp) + L" Clearon starting!\r\n" +
+                  L"Not enough disk space.\r\n" +
+                  L"12/31/2026 23:59:59:999 Removing: A ]LOG]!> B\tC\rD\r\n" +
+                  L"Could not create the Clearon thread.\r\n" + std::wstring(kStamp) +
+                  L" Clearon stopping!\r\n");
 
     constexpr std::wstring_view at = L"09:05:03.007+000\" date=\"07-04-2026";
     constexpr std::wstring_view late = L"23:59:59.999+000\" date=\"12-31-2026";
@@ -131,8 +132,8 @@ TEST(LogConvert, CommandLine) {
         std::wstring_view expected;  // found in the output
     };
     const Case cases[] = {
-        {{L"log", run}, kLogConverted, L"Computer Name: WS1\n"},
-        {{L"log", run, L"--utf8"}, kLogConverted, L"Computer Name: WS1\n"},
+        {{L"log", run}, kLogConverted, L"Computer Name: WS1\r\n"},
+        {{L"log", run, L"--utf8"}, kLogConverted, L"Computer Name: WS1\r\n"},
         {{L"log", run, L"--cmtrace"}, kLogConverted, L"<![LOG[Computer Name: WS1]LOG]!>"},
         {{L"log", foreign}, kLogForeign, L"single-byte text"},
         {{L"log", (dir / "gone.log").wstring()}, kLogUnreadable, L"cannot read the log"},

@@ -94,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t lines = 0;
     for (std::size_t at = 0, end; (end = cmtrace.find(L'\n', at)) != std::wstring::npos;
          at = end + 1, ++lines) {
-        const std::wstring_view line = std::wstring_view(cmtrace).substr(at, end - at);
+        std::wstring_view line = std::wstring_view(cmtrace).substr(at, end - at);
+        Require(line.ends_with(L'\r'));
+        line.remove_suffix(1);
         const std::wstring_view marker = L"]LOG]!><";
         Require(line.starts_with(L"<![LOG[") && line.ends_with(L"file=\"\">"));
         Require(line.find(marker) != std::wstring_view::npos &&
