@@ -20,7 +20,8 @@
 #include <vector>
 
 #include "removal/program_runner.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
 
 namespace {
 
@@ -142,8 +143,8 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"runner") {
         clearon::g_runState.exeDirectory = scratch;
         clearon::g_runState.logFilePath = log;
-        clearon::g_settings.EnableLogging = true;
-        clearon::RunProgram(command, false);
+        clearon::g_runState.loggingEnabled = true;
+        clearon::RunProgram(command, false, nullptr);
         noticed = StampAfter(ReadUtf16(log), L" Exit code: ", true);
     } else {
         DWORD processId = 0;

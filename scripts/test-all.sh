@@ -2,8 +2,9 @@
 # Builds everything and runs every test:
 #   1. the portable core and its tests, natively, under AddressSanitizer and UBSan;
 #   2. Clearon.exe, its Windows tests and black-box scenarios, under Wine;
-#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 60);
-#   4. the formatting of every C++ source against .clang-format.
+#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 30);
+#   4. the formatting of every C++ source against .clang-format;
+#   5. the layer order of the includes in src/.
 # Every suite runs even when an earlier one fails; the exit status is non-zero
 # when any test failed.
 set -u
@@ -30,9 +31,9 @@ count_ctest() {  # adds a ctest log's counts to the totals
   failed=$((failed + bad))
 }
 
-suite() {  # suite NAME BUILD_DIR CMAKE_ARGS...
-  local name=$1 dir=$2
-  shift 2
+suite() {  # suite NAME BUILD_DIR CTEST_JOBS CMAKE_ARGS...
+  local name=$1 dir=$2 ctest_jobs=$3
+  shift 3
   echo "=== $name: configure and build"
   if ! cmake -S "$root" -B "$dir" "$@" >"$dir.configure.log" 2>&1; then
     mkdir -p "$(dirname "$dir")"
@@ -50,18 +51,20 @@ suite() {  # suite NAME BUILD_DIR CMAKE_ARGS...
     return
   fi
   echo "=== $name: test"
-  (cd "$dir" && ctest --output-on-failure --timeout 900) 2>&1 | tee "$dir.ctest.log"
+  (cd "$dir" && ctest -j"$ctest_jobs" --output-on-failure --timeout 900) 2>&1 | tee "$dir.ctest.log"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
   count_ctest "$dir.ctest.log"
 }
 
 mkdir -p "$build"
-suite "host (ASan+UBSan)" "$build/host" -DCMAKE_BUILD_TYPE=Debug
-suite "windows (Wine)" "$build/win" -DCMAKE_BUILD_TYPE=Release \
+# The host tests are separate processes and run two at a time; the Windows
+# tests share one Wine prefix and run one after another.
+suite "host (ASan+UBSan)" "$build/host" 2 -DCMAKE_BUILD_TYPE=Debug
+suite "windows (Wine)" "$build/win" 1 -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
 
 echo "=== fuzzers"
-if FUZZ_SECONDS=${FUZZ_SECONDS:-60} "$root/scripts/run-fuzzers.sh" "$build/fuzz"; then
+if FUZZ_SECONDS=${FUZZ_SECONDS:-30} "$root/scripts/run-fuzzers.sh" "$build/fuzz"; then
   passed=$((passed + 1))
 else
   status=1
@@ -70,6 +73,14 @@ fi
 
 echo "=== formatting"
 if "$root/scripts/check-format.sh"; then
+  passed=$((passed + 1))
+else
+  status=1
+  failed=$((failed + 1))
+fi
+
+echo "=== layers"
+if "$root/scripts/check-layers.sh"; then
   passed=$((passed + 1))
 else
   status=1

@@ -16,7 +16,6 @@
 namespace clearon::check {
 namespace {
 
-constexpr std::size_t kTimestampLength = 23;
 constexpr wchar_t kByteOrderMark = 0xFEFF;
 
 // A log message as it stands in a line: without its closing "\r\n".

@@ -12,8 +12,7 @@
 #include "check/read_only_registry.h"
 #include "check/removal_preview.h"
 #include "platform/windows_registry.h"
-#include "startup/platform_info.h"
-#include "startup/startup_rules.h"
+#include "platform/platform_info.h"
 
 namespace clearon::check {
 namespace {
@@ -40,9 +39,7 @@ int PreviewOnThisMachine(const std::filesystem::path& iniPath, std::wstring_view
     const std::wstring folder = std::filesystem::absolute(iniPath, error).parent_path().wstring();
 
     PreviewOptions options;
-    options.is64BitSystem =
-        IsAmd64Architecture(EnvironmentVariable(kArchitectureVariable).value_or(L""),
-                            EnvironmentVariable(kArchitectureWow6432Variable).value_or(L""));
+    options.is64BitSystem = Is64BitWindows();
     options.systemDirectory = SystemDirectory();
     if (options.is64BitSystem) options.wow64SystemDirectory = Wow64SystemDirectory();
     options.savedArguments = savedArguments;

@@ -11,7 +11,6 @@
 #include "config/config_file.h"
 #include "log/run_log.h"
 #include "platform/handles.h"
-#include "startup/run_state.h"
 
 namespace clearon {
 namespace {
@@ -73,16 +72,16 @@ namespace {
 
 }  // namespace
 
-int LoadConfigFile() noexcept {
+int LoadConfigFile(std::wstring& configText) noexcept {
     int result = 0;
     try {
-        result = ReadConfigFile(g_configText);
+        result = ReadConfigFile(configText);
     } catch (const std::bad_alloc&) {
         // 64 KiB of buffers could not be had: the file was not read.
         result = kExitConfigReadFailed;
     }
     if (result != 0) {
-        g_configText.clear();
+        configText.clear();
         ReportMessage(ConfigErrorMessage(result));
     }
     return result;

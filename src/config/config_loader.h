@@ -1,14 +1,16 @@
 // Loads Clearon.ini from the current directory (the executable's directory)
-// into g_configText (Windows side; the decisions live in config_file.h).
+// into the caller's text (Windows side; the decisions live in config_file.h).
 #pragma once
+
+#include <string>
 
 namespace clearon {
 
-// Reads, decodes and validates "Clearon.ini". Returns 0 when g_configText
-// holds the configuration, otherwise the exit code the process must end with
-// (2, 13, 30, 38, 110 or 223) after the matching message has been reported.
-// The file is closed before the message is shown, so a person looking at
-// the message box can already edit or replace the file.
-[[nodiscard]] int LoadConfigFile() noexcept;
+// Reads, decodes and validates "Clearon.ini". Returns 0 when `configText`
+// holds the configuration (it is left empty otherwise), otherwise the exit code the process must
+// end with (2, 13, 30, 38, 110 or 223) after the matching message has been reported. The file is
+// closed before the message is shown, so a person looking at the message box can already edit or
+// replace the file.
+[[nodiscard]] int LoadConfigFile(std::wstring& configText) noexcept;
 
 }  // namespace clearon

@@ -10,11 +10,9 @@
 #include <string_view>
 #include <vector>
 
-namespace clearon {
+#include "text/wide_string.h"
 
-// Setting strings are 255-character fields: 254 characters and a terminator.
-inline constexpr std::size_t kFieldCapacity = 255;
-inline constexpr std::size_t kMaxFieldLength = kFieldCapacity - 1;
+namespace clearon {
 
 // A notice is shown only when its text has at least this many characters
 // after the escapes have been replaced.

@@ -6,7 +6,6 @@ namespace clearon {
 
 namespace {
 
-constexpr std::size_t kTimestampLength = 23;
 constexpr wchar_t kTimestampFormat[] = L"%02d/%02d/%04d %02d:%02d:%02d:%03d";
 // Seven integers of at most 11 characters and six separators never fill this,
 // so the print is never truncated in a platform-dependent way; the result is

@@ -2,6 +2,7 @@
 // the fixed log lines, each defined once.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,7 @@ namespace clearon {
 
 // "%02d/%02d/%04d %02d:%02d:%02d:%03d": month, day, year, hour (0-23),
 // minute, second, millisecond; always 23 characters for real clock values.
+inline constexpr std::size_t kTimestampLength = 23;
 [[nodiscard]] std::wstring FormatTimestamp(int month, int day, int year, int hour, int minute,
                                            int second, int millisecond);
 

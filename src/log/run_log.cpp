@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "config/settings.h"
 #include "log/log_format.h"
 #include "platform/handles.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
+#include "text/wide_string.h"
 
 namespace clearon {
 namespace {
@@ -73,7 +73,7 @@ void WriteToStandardOutput(std::wstring_view text) noexcept {
 }  // namespace
 
 void AppendToLog(std::wstring_view text) noexcept {
-    if (!g_settings.EnableLogging || text.empty()) return;
+    if (!g_runState.loggingEnabled || text.empty()) return;
     try {
         AppendToLogUnchecked(text);
     } catch (...) {

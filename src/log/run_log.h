@@ -12,7 +12,9 @@ namespace clearon {
 
 // Appends `text` as UTF-16LE (no byte-order mark) to the run log, or to the
 // error log beside the executable when the run log cannot be opened; drops it
-// when neither opens. Does nothing when logging is switched off.
+// when neither opens. Does nothing when logging is switched off. Reads only
+// the run state: g_runState.loggingEnabled, logFilePath and exeDirectory
+// (consoleMode and mainWindow for ReportMessage).
 void AppendToLog(std::wstring_view text) noexcept;
 
 // The current local time in the log's 23-character format.

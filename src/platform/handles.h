@@ -90,4 +90,19 @@ struct UniqueProcessInformation {
     }
 };
 
+// A thread this process created, with its id. The handle is closed when the
+// owner is reset or destroyed; the id goes with it.
+struct UniqueThread {
+    UniqueKernelHandle handle;
+    DWORD id = 0;
+
+    [[nodiscard]] HANDLE get() const noexcept { return handle.get(); }
+    explicit operator bool() const noexcept { return handle.valid(); }
+    void Adopt(HANDLE thread, DWORD threadId) noexcept {
+        handle.reset(thread);
+        id = threadId;
+    }
+    void reset() noexcept { Adopt(nullptr, 0); }
+};
+
 }  // namespace clearon

@@ -13,8 +13,7 @@
 #include "platform/handles.h"
 #include "removal/command_line.h"
 #include "removal/process_tree.h"
-#include "startup/run_state.h"
-#include "ui/notice_dialog.h"
+#include "platform/run_state.h"
 
 namespace clearon {
 namespace {
@@ -104,10 +103,10 @@ std::optional<ProcessSnapshot> TakeProcessSnapshot() {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void Pause(bool showNotice, const ProcessTree& tree) {
+void Pause(NoticePause notice, const ProcessTree& tree) {
     // Without a desktop the notice cannot be created; the ordinary pause
     // then keeps the wait from spinning.
-    if (showNotice && RunNoticePause()) return;
+    if (notice != nullptr && notice()) return;
     // The ordinary pause ends early when a member ends, so the end of the
     // tree is logged within one check of it rather than one pause later.
     HANDLE alive[MAXIMUM_WAIT_OBJECTS];
@@ -125,7 +124,7 @@ void Pause(bool showNotice, const ProcessTree& tree) {
     (void)WaitForMultipleObjects(count, alive, FALSE, kPauseMs);
 }
 
-void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showNotice) {
+void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice) {
     const PreparedCommand prepared =
         PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
                            g_runState.wow64SystemDirectory, IsExistingFile);
@@ -172,7 +171,7 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
     ProcessTree tree = StartProcessTree(
         program.processId,
         std::make_unique<WindowsHeldProcess>(std::move(program.process), programCreated));
-    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) Pause(showNotice, tree);
+    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) Pause(notice, tree);
 
     // The tree still holds the program's handle here.
     DWORD exitCode = 0;
@@ -185,17 +184,15 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, bool showN
 
 }  // namespace
 
-void RunProgram(std::wstring_view commandLine, bool showNotice) {
+void RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice) {
     if (commandLine.empty()) return;
-    // Read once: the flag belongs to the discovery around this call.
-    const bool redirect32Bit = g_runState.scanning32BitView;
     if (redirect32Bit) {
         // While redirected, the 32-bit system directory is also the current
         // directory, which Windows searches before the system directory for
         // a program named without a path. A failure is ignored.
         (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
     }
-    LaunchAndWait(commandLine, redirect32Bit, showNotice);
+    LaunchAndWait(commandLine, redirect32Bit, notice);
     if (redirect32Bit) (void)SetCurrentDirectoryW(g_runState.exeDirectory.c_str());
 }
 

@@ -9,11 +9,14 @@ namespace clearon {
 // Launches `commandLine` and blocks until its whole process tree has ended,
 // then logs the launched program's exit code. Logs the attempt (the command
 // as launched), a failed launch, or the refusal of a command longer than 511
-// characters. While g_runState.scanning32BitView is set, the command and the
-// current directory are redirected to the 32-bit system directory, and the
-// current directory is exeDirectory again afterwards. With `showNotice`, each
-// pause between checks is the hidden five-second notice dialog instead of
-// 20 ms. An empty command does nothing at all. There is no time limit.
-void RunProgram(std::wstring_view commandLine, bool showNotice);
+// characters. With `redirect32Bit` (the discovery is scanning the 32-bit
+// view), the command and the current directory are redirected to
+// g_runState.wow64SystemDirectory, and the current directory is exeDirectory
+// again afterwards. With a `notice`, each pause between checks is that
+// notice (the hidden five-second notice dialog) instead of 20 ms, unless the
+// notice answers false. An empty command does nothing at all. There is no
+// time limit.
+using NoticePause = bool (*)() noexcept;
+void RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice);
 
 }  // namespace clearon

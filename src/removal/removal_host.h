@@ -1,7 +1,7 @@
 // Everything the removal logic asks of the machine, behind one small
 // interface: the registry, launching a program and waiting for its process
 // tree, the "Question" box, status texts, the log, files and environment
-// variables. The Windows implementation (windows_removal_host.h) forwards to
+// variables. The Windows implementation (startup/windows_removal_host.h) forwards to
 // the real thing; host tests drive the same logic with an in-memory stand-in,
 // faults included.
 #pragma once

@@ -10,13 +10,12 @@
 #include <string_view>
 
 #include "config/settings.h"
+#include "removal/command_line.h"
 
 namespace clearon {
 
-// A command line lives in a 512-character buffer: 511 characters and the
-// terminator. That is also what the program runner accepts.
-inline constexpr std::size_t kUninstallCommandCapacity = 512;
-inline constexpr std::size_t kMaxUninstallCommandLength = kUninstallCommandCapacity - 1;
+// A completed command must fit what the program runner accepts:
+// kMaxCommandLength (511) characters.
 
 // Kinds of uninstaller, recognised anywhere in the command, any case.
 inline constexpr std::wstring_view kKindNtrmv = L"ntrmv.exe";
@@ -55,7 +54,7 @@ inline constexpr std::wstring_view kInstallShieldPlain = L" /v\"REMOVE=ALL REBOO
 // never cut: a cut command could run a different program or drop the very
 // switch that keeps it silent or keeps the machine from restarting.
 [[nodiscard]] constexpr bool FitsCommandLine(std::wstring_view command) noexcept {
-    return command.size() <= kMaxUninstallCommandLength;
+    return command.size() <= kMaxCommandLength;
 }
 
 // The text of the "Question" box. The data model gives it 512 characters;

@@ -5,7 +5,7 @@
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "platform/windows_registry.h"
-#include "startup/platform_info.h"
+#include "platform/platform_info.h"
 
 namespace clearon {
 Registry& WindowsResumeHost::registry() {

@@ -8,13 +8,14 @@
 #include "config/settings.h"
 #include "log/log_format.h"
 #include "log/run_log.h"
-#include "removal/removal_start.h"
+#include "startup/removal_start.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
+#include "platform/platform_info.h"
+#include "platform/run_state.h"
 #include "startup/disk_space.h"
 #include "startup/log_file_path.h"
-#include "startup/platform_info.h"
-#include "startup/run_state.h"
+#include "startup/run_context.h"
 #include "startup/startup_rules.h"
 #include "ui/main_dialog.h"
 #include "ui/resource.h"
@@ -32,10 +33,7 @@ void RecordPlatform() {
     (void)SetCurrentDirectoryW(AsDirectoryPath(g_runState.exeDirectory).c_str());
     g_runState.systemDirectory = SystemDirectory();
 
-    const std::wstring architecture = EnvironmentVariable(kArchitectureVariable).value_or(L"");
-    const std::wstring architectureWow6432 =
-        EnvironmentVariable(kArchitectureWow6432Variable).value_or(L"");
-    if (IsAmd64Architecture(architecture, architectureWow6432)) {
+    if (Is64BitWindows()) {
         g_runState.is64BitSystem = true;
         g_runState.wow64SystemDirectory = Wow64SystemDirectory();
     }
@@ -97,9 +95,10 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
 
     RecordPlatform();
 
-    if (const int loadResult = LoadConfigFile(); loadResult != 0) return loadResult;
+    if (const int loadResult = LoadConfigFile(g_configText); loadResult != 0) return loadResult;
 
     const std::vector<std::wstring> refusedKeys = ReadSettings(g_configText, g_settings);
+    g_runState.loggingEnabled = g_settings.EnableLogging;
     if (g_settings.EnableLogging) {
         BuildLogFilePath();
         LogTimestamped(kLogStarting);
@@ -116,12 +115,12 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
         g_runState.startResult = StartRemoval();
     } else {
         // The dialog starts each run itself and stores startResult.
-        g_startRun = [] { return StartRemoval(); };
+        g_dialogRun = {[] { return StartRemoval(); }, g_settings.AutoRunAfterUILoads};
         DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
     }
 
     LogTimestamped(kLogStopping);
-    return ExitCodeOfRun(g_runState.failureCount, g_runState.startResult);
+    return ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
 }
 
 }  // namespace clearon

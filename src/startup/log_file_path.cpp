@@ -6,8 +6,9 @@
 #include "config/settings.h"
 #include "log/log_format.h"
 #include "log/run_log.h"
-#include "startup/platform_info.h"
-#include "startup/run_state.h"
+#include "platform/platform_info.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
 
 namespace clearon {
 

@@ -1,7 +1,5 @@
 #include "startup/startup_rules.h"
 
-#include "text/wide_string.h"
-
 namespace clearon {
 
 std::wstring ExeDirectoryFromModulePath(std::wstring_view modulePath) {
@@ -14,11 +12,6 @@ std::wstring AsDirectoryPath(std::wstring_view directory) {
     std::wstring path(directory);
     if (path.size() == 2 && path[1] == L':') path.push_back(L'\\');
     return path;
-}
-
-bool IsAmd64Architecture(std::wstring_view architecture,
-                         std::wstring_view architectureWow6432) noexcept {
-    return ContainsNoCase(architecture, kAmd64) || ContainsNoCase(architectureWow6432, kAmd64);
 }
 
 int ExitCodeOfRun(std::int32_t failureCount, int startResult) noexcept {

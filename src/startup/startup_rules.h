@@ -20,19 +20,11 @@ namespace clearon {
 // folder of drive C, which is not where an executable at C:\Clearon.exe lies.
 [[nodiscard]] std::wstring AsDirectoryPath(std::wstring_view directory);
 
-// A 64-bit Windows names AMD64 in PROCESSOR_ARCHITECTURE, or in
-// PROCESSOR_ARCHITEW6432 for a 32-bit process; any case, anywhere.
-[[nodiscard]] bool IsAmd64Architecture(std::wstring_view architecture,
-                                       std::wstring_view architectureWow6432) noexcept;
-
 // The exit code of a completed run: 1 when any product stayed, otherwise
 // what the last removal run returned.
 [[nodiscard]] int ExitCodeOfRun(std::int32_t failureCount, int startResult) noexcept;
 
-inline constexpr std::wstring_view kArchitectureVariable = L"PROCESSOR_ARCHITECTURE";
-inline constexpr std::wstring_view kArchitectureWow6432Variable = L"PROCESSOR_ARCHITEW6432";
 inline constexpr std::wstring_view kSystemDriveVariable = L"SystemDrive";
-inline constexpr std::wstring_view kAmd64 = L"amd64";
 
 // The log line for a [Settings] string that was refused rather than cut.
 [[nodiscard]] std::wstring RefusedSettingLogLine(std::wstring_view key);

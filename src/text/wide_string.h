@@ -17,6 +17,11 @@ namespace clearon {
 // characters plus the terminator).
 inline constexpr std::size_t kReplaceCapacity = 511;
 
+// Setting strings and messages are 255-character fields: 254 characters and a
+// terminator.
+inline constexpr std::size_t kFieldCapacity = 255;
+inline constexpr std::size_t kMaxFieldLength = kFieldCapacity - 1;
+
 [[nodiscard]] constexpr wchar_t FoldAscii(wchar_t c) noexcept {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
 }
@@ -46,9 +51,6 @@ inline constexpr std::size_t kReplaceCapacity = 511;
 // without end therefore stop at the capacity and yield the empty text.
 [[nodiscard]] std::wstring ReplaceNoCase(std::wstring_view text, std::wstring_view search,
                                          std::wstring_view replacement);
-
-// True when both texts are equal, ignoring the case of A-Z.
-[[nodiscard]] bool EqualsNoCase(std::wstring_view a, std::wstring_view b) noexcept;
 
 // Replaces every occurrence of `search` in one pass from left to right; the
 // inserted text is not searched again. Used for the RunOnce relaunch, which

@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <string>
 
-#include "startup/run_state.h"
+#include "platform/run_state.h"
 #include "ui/marquee.h"
 #include "ui/resource.h"
 #include "ui/status_message.h"
@@ -27,15 +27,13 @@ void EnableRunButtons(HWND dialog, bool enabled) noexcept {
 // ended but not yet been taken down by the completion tick counts as ended,
 // so a close request and the cancel command agree about it.
 bool WorkerRunning() noexcept {
-    return g_runState.workerThread != nullptr &&
-           WaitForSingleObject(g_runState.workerThread, 0) == WAIT_TIMEOUT;
+    return g_runState.workerThread &&
+           WaitForSingleObject(g_runState.workerThread.get(), 0) == WAIT_TIMEOUT;
 }
 
 // Releases an ended worker's handle. Called only when the worker has ended.
 void ReleaseWorker() noexcept {
-    if (g_runState.workerThread != nullptr) CloseHandle(g_runState.workerThread);
-    g_runState.workerThread = nullptr;
-    g_runState.workerThreadId = 0;
+    g_runState.workerThread.reset();
 }
 
 void StartRun() noexcept {
@@ -43,8 +41,10 @@ void StartRun() noexcept {
     // second show notification arrive: a second worker would overwrite the
     // first one's handle and two runs would share the run state unlocked.
     if (WorkerRunning()) return;
-    g_runState.startResult = g_startRun != nullptr ? g_startRun() : kStartNotPossible;
+    g_runState.startResult = g_dialogRun.start != nullptr ? g_dialogRun.start() : kStartNotPossible;
 }
+
+void OnStatusText(HWND dialog, LPARAM lParam) noexcept;
 
 // The worker is polled, never waited for: the dialog thread must stay free
 // to draw the status texts and the marquee.
@@ -55,10 +55,17 @@ void OnCompletionTick(HWND dialog) noexcept {
         SetTimer(dialog, kCompletionTimerId, kNextTickMilliseconds, nullptr);
         return;
     }
+    // The worker's last texts may still wait in the queue behind this tick:
+    // show them now, so the final status is on the screen when the run ends,
+    // also when the dialog closes itself (and no text's buffer is left behind).
+    MSG pending{};
+    while (PeekMessageW(&pending, dialog, kStatusMessage, kStatusMessage, PM_REMOVE)) {
+        OnStatusText(dialog, pending.lParam);
+    }
     ReleaseWorker();
     EnableRunButtons(dialog, true);
     ResetMarquee(dialog);
-    if (g_settings.AutoRunAfterUILoads) EndDialog(dialog, kAutoRunDialogResult);
+    if (g_dialogRun.autoRun) EndDialog(dialog, kAutoRunDialogResult);
 }
 
 // Exit, or the cancel command the dialog manager sends for Escape and for an
@@ -67,7 +74,7 @@ void OnCompletionTick(HWND dialog) noexcept {
 // pending renames and decided about the reboot.
 void OnEndRequest(HWND dialog, int id) noexcept {
     if (WorkerRunning()) return;
-    if (g_runState.workerThread != nullptr) {
+    if (g_runState.workerThread) {
         // Ended between two ticks: take it down here, the tick will not come.
         KillTimer(dialog, kCompletionTimerId);
         ReleaseWorker();
@@ -116,7 +123,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case WM_SHOWWINDOW:
             // The automatic start happens as the dialog is shown; a hide
             // notification must never begin a removal run.
-            if (g_settings.AutoRunAfterUILoads && wParam != FALSE) StartRun();
+            if (g_dialogRun.autoRun && wParam != FALSE) StartRun();
             return FALSE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {

@@ -1,10 +1,10 @@
 // The main dialog (template 103): Start and Exit, the status line the worker
 // updates, and the progress marquee while a run is in progress.
 //
-// The dialog does not know how a run is made. It calls g_startRun, which the
-// entry points at the removal run's start (StartRemoval) before it opens the
-// dialog. That start creates the worker thread, stores it in
-// g_runState.workerThread / workerThreadId, calls EnterRunningState on the
+// The dialog does not know how a run is made. It calls g_dialogRun.start,
+// which the entry points at the removal run's start (StartRemoval) before it
+// opens the dialog. That start creates the worker thread, stores it in
+// g_runState.workerThread, calls EnterRunningState on the
 // dialog and returns at once; the dialog then polls the thread with timer 223
 // and takes the run back down when the thread has ended. Tests put a
 // stand-in worker behind the same pointer and drive the real dialog.
@@ -29,7 +29,15 @@ inline constexpr int kStartNotPossible = 155;
 // Starts a removal run and returns 0, or kStartNotPossible when no worker
 // was created. Called on the dialog's thread only.
 using StartRunFunction = int (*)();
-inline StartRunFunction g_startRun = nullptr;
+
+// What the entry hands the dialog before opening it: the start, and whether
+// a run starts by itself as the dialog is shown (the AutoRunAfterUILoads
+// setting), the dialog then closing itself when that run has ended.
+struct MainDialogRun {
+    StartRunFunction start = nullptr;
+    bool autoRun = false;
+};
+inline MainDialogRun g_dialogRun;
 
 // The dialog procedure of template 103. Opened modally with
 // DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0).

@@ -1,6 +1,5 @@
 #include "ui/notice_dialog.h"
 
-#include "startup/run_state.h"
 #include "ui/resource.h"
 
 namespace clearon {
@@ -24,8 +23,8 @@ INT_PTR CALLBACK NoticeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
-bool RunNoticePause() noexcept {
-    const INT_PTR result = DialogBoxParamW(g_runState.instanceHandle, MAKEINTRESOURCEW(IDD_NOTICE),
+bool RunNoticePause(HINSTANCE instance) noexcept {
+    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_NOTICE),
                                            nullptr,  // no owner: the main dialog stays usable
                                            NoticeDialogProc, 0);
     // DialogBoxParamW answers 0 for a missing owner and -1 for any other

@@ -18,9 +18,9 @@ inline constexpr UINT kNoticeTimerPeriodMs = 5000;
 // for every message.
 INT_PTR CALLBACK NoticeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Runs dialog 135 of g_runState.instanceHandle modally, without an owner
+// Runs dialog 135 of `instance` modally, without an owner
 // window (so the main dialog stays enabled), and returns when it ends. False
 // when the dialog could not be created (no template, no desktop).
-[[nodiscard]] bool RunNoticePause() noexcept;
+[[nodiscard]] bool RunNoticePause(HINSTANCE instance) noexcept;
 
 }  // namespace clearon

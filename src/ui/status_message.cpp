@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "startup/run_state.h"
+#include "platform/run_state.h"
 
 namespace clearon {
 

@@ -28,13 +28,6 @@ const std::wstring kStays = L"ClearonReportA";
 const std::wstring kGone = L"ClearonReportB";
 const std::wstring kDeclined = L"ClearonReportDeclined";
 
-void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-    UniqueKey handle;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, handle.put()) == ERROR_SUCCESS) {
-        RegDeleteValueW(handle.get(), name.c_str());
-    }
-}
-
 class CheckReportWine : public ::testing::Test {
 protected:
     ScratchDir dir{L"check-report"};

@@ -12,10 +12,9 @@
 
 namespace clearon::test {
 
-// ClearonCheck.exe lies beside Clearon.exe in the build folder.
+// ClearonCheck.exe, built beside Clearon.exe.
 inline std::wstring ClearonCheckPath() {
-    const std::wstring clearon = ClearonExePath();
-    return clearon.substr(0, clearon.rfind(L'\\') + 1) + L"ClearonCheck.exe";
+    return BuiltProgramPath(L"ClearonCheck.exe");
 }
 
 // Runs ClearonCheck.exe with `arguments` in `folder`, bounded by a minute.

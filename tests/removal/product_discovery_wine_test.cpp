@@ -13,8 +13,9 @@
 
 #include "platform/handles.h"
 #include "removal/product_discovery.h"
-#include "removal/windows_removal_host.h"
-#include "startup/run_state.h"
+#include "startup/windows_removal_host.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
 #include "support/win/fixture_products.h"
 #include "support/win/wine_test_support.h"
 
@@ -56,14 +57,14 @@ class ProductDiscoveryWine : public ::testing::Test {
 protected:
     ScratchDir dir{L"discovery"};
     WindowsRemovalHost host;
-    RemovalContext context{host, g_runState, g_settings, g_configText, true};
+    RemovalContext context{host, g_removalState, g_settings, g_configText, true};
 
     void SetUp() override {
         WipeKeys();
         g_settings = Settings{};
-        g_settings.EnableLogging = true;
+        g_runState.loggingEnabled = true;
         g_settings.AskBeforeRemoval = false;
-        static_cast<RemovalState&>(g_runState) = RemovalState{};
+        g_removalState = RemovalState{};
         g_runState.logFilePath = dir / L"run.log";
         g_runState.exeDirectory = dir.path();
         wchar_t system[MAX_PATH] = {};
@@ -109,7 +110,7 @@ TEST_F(ProductDiscoveryWine, MsiProductIsFoundInInstallerDataAskedAboutAndRemove
         EXPECT_EQ(Count(Log(), L" Attempting to run: "), 0u);
 
         // A new run forgets the answer; this time Yes.
-        g_runState.declinedList.clear();
+        g_removalState.declinedList.clear();
         ScanInstallerUserData(context, kInstallerUserDataRoot, L"zebratech antivirus");
         seen = answerer.Seen();
     }
@@ -126,7 +127,7 @@ TEST_F(ProductDiscoveryWine, MsiProductIsFoundInInstallerDataAskedAboutAndRemove
               1u)
         << Narrow(log);
     EXPECT_EQ(Count(log, L" Failed to remove "), 0u);
-    EXPECT_EQ(g_runState.failureCount, 0);
+    EXPECT_EQ(g_removalState.failureCount, 0);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMsiProperties));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMsiEntry));
     UninstallMsiQuietly();
@@ -147,7 +148,7 @@ TEST_F(ProductDiscoveryWine, MsiProductIsFoundUnderTheUninstallKeyAndRemovedOnce
         << Narrow(log);
     EXPECT_EQ(Count(log, L" Exit code: 0\r\n"), 1u);
     EXPECT_EQ(Count(log, L" Failed to remove "), 0u);
-    EXPECT_EQ(g_runState.failureCount, 0);
+    EXPECT_EQ(g_removalState.failureCount, 0);
     UninstallMsiQuietly();
 }
 
@@ -169,7 +170,7 @@ TEST_F(ProductDiscoveryWine, NsisUninstallerThatRelaunchesItselfIsWaitedFor) {
     EXPECT_EQ(Count(log, L" Attempting to run: \"" + *uninstaller + L"\" /S\r\n"), 1u)
         << Narrow(log);
     EXPECT_EQ(Count(log, L" Failed to remove "), 0u) << Narrow(log);
-    EXPECT_EQ(g_runState.failureCount, 0);
+    EXPECT_EQ(g_removalState.failureCount, 0);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNsisEntry));
     EXPECT_GE(took, 2500ms) << "the runner waited for the relaunched copy";
     DeleteTree(HKEY_LOCAL_MACHINE, kNsisEntry);
@@ -190,15 +191,15 @@ TEST_F(ProductDiscoveryWine, AnEntryLeftBehindIsCountedAndA32BitEntryIsRemoved) 
     EXPECT_EQ(Count(log, L" Exit code: 3\r\n"), 1u);
     EXPECT_EQ(Count(log, L" Failed to remove Wombat Guard Test\r\n"), 1u) << Narrow(log);
     EXPECT_EQ(Count(log, L" Failed to remove "), 1u);
-    EXPECT_EQ(g_runState.failureCount, 1);
+    EXPECT_EQ(g_removalState.failureCount, 1);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kLeftEntry));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kGoneEntry32));
-    EXPECT_FALSE(g_runState.scanning32BitView);
+    EXPECT_FALSE(g_removalState.scanning32BitView);
 
     // Met again: one more line, still counted once.
     ScanForProduct(context, L"Wombat Guard Test");
     EXPECT_EQ(Count(Log(), L" Failed to remove Wombat Guard Test\r\n"), 2u);
-    EXPECT_EQ(g_runState.failureCount, 1);
+    EXPECT_EQ(g_removalState.failureCount, 1);
 }
 
 TEST_F(ProductDiscoveryWine, UnterminatedAndNonStringDisplayNamesArePassedOver) {

@@ -18,10 +18,11 @@
 
 #include "log/log_format.h"
 #include "platform/handles.h"
-#include "removal/removal_start.h"
+#include "startup/removal_start.h"
 #include "resume/pending_renames.h"
 #include "resume/reboot_resume.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
 #include "support/win/fixture_products.h"
 #include "support/win/wine_test_support.h"
 
@@ -75,18 +76,6 @@ std::size_t Count(const std::wstring& text, const std::wstring& piece) {
     return ::testing::AssertionSuccess();
 }
 
-// The lines of a UTF-16LE file the helper programs write, without "\r\n".
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find(L"\r\n"); end != std::wstring::npos;
-         end = text.find(L"\r\n", start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
 // Pending renames as the helper programs record them: every NUL as "|".
 std::wstring Bars(std::wstring data) {
     for (wchar_t& c : data) {
@@ -129,20 +118,6 @@ void WriteSessionValue(const std::wstring& name, const std::wstring& data) {
     ASSERT_EQ(RegSetValueExW(key.get(), name.c_str(), 0, REG_MULTI_SZ,
                              reinterpret_cast<const BYTE*>(data.data()),
                              static_cast<DWORD>(data.size() * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-}
-
-void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-    UniqueKey handle;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, handle.put()) == ERROR_SUCCESS) {
-        RegDeleteValueW(handle.get(), name.c_str());
-    }
-}
-
-void CreateKey(HKEY root, const std::wstring& key) {
-    UniqueKey handle;
-    ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              handle.put(), nullptr),
               ERROR_SUCCESS);
 }
 
@@ -229,9 +204,11 @@ protected:
     }
     std::wstring LogPath() const { return dir / (L"Clearon." + ComputerName() + L".log"); }
     std::wstring Log() const { return ReadUtf16File(LogPath()); }
-    std::vector<std::wstring> SetupCalls() const { return Lines(ReadUtf16File(dir / kSetupCalls)); }
+    std::vector<std::wstring> SetupCalls() const {
+        return TextLines(ReadUtf16File(dir / kSetupCalls));
+    }
     std::vector<std::wstring> Records(const std::wstring& name) const {
-        return Lines(ReadUtf16File(dir / name));
+        return TextLines(ReadUtf16File(dir / name));
     }
     std::optional<std::wstring> RunOnceValue() const {
         return GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
@@ -584,15 +561,14 @@ protected:
     void SetUp() override {
         g_settings = Settings{};
         g_settings.ShowGUI = false;
-        g_settings.EnableLogging = true;
+        g_runState.loggingEnabled = true;
         g_settings.AskBeforeRemoval = false;
         g_settings.ResumeAfterReboot = false;
-        static_cast<RemovalState&>(g_runState) = RemovalState{};
+        g_removalState = RemovalState{};
         g_runState.logFilePath = dir / L"run.log";
         g_runState.exeDirectory = dir.path();
         g_runState.savedArguments.clear();
-        g_runState.workerThread = nullptr;
-        g_runState.workerThreadId = 0;
+        g_runState.workerThread.reset();
         wchar_t system[MAX_PATH] = {};
         GetSystemDirectoryW(system, MAX_PATH);
         g_runState.systemDirectory = system;
@@ -643,17 +619,17 @@ TEST_F(StartRemovalWine, AThreadThatCannotBeCreatedIsLoggedAndGives155AfterTheNo
     EXPECT_EQ(notices[0], L"Other security products will now be removed.");
     // The whole log: the line as it stands, without a timestamp.
     EXPECT_EQ(ReadUtf16File(dir / L"run.log"), L"Could not create the Clearon thread.\n");
-    EXPECT_EQ(g_runState.workerThread, nullptr);
-    EXPECT_EQ(g_runState.workerThreadId, 0u);
+    EXPECT_FALSE(g_runState.workerThread);
+    EXPECT_EQ(g_runState.workerThread.id, 0u);
     EXPECT_FALSE(FileExists(marks)) << "no run may take place";
 }
 
 TEST_F(StartRemovalWine, ASilentStartWaitsForTheWholeRunAndClearsTheWorker) {
     const int result = StartRemoval();
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(g_runState.workerThread, nullptr);
-    EXPECT_EQ(g_runState.workerThreadId, 0u);
-    EXPECT_EQ(Lines(ReadUtf16File(marks)).size(), 1u);
+    EXPECT_FALSE(g_runState.workerThread);
+    EXPECT_EQ(g_runState.workerThread.id, 0u);
+    EXPECT_EQ(TextLines(ReadUtf16File(marks)).size(), 1u);
     EXPECT_TRUE(InOrder(ReadUtf16File(dir / L"run.log"),
                         {L" Attempting to run: ", ExitCode(0), L" Aegira is NOT installed.\r\n"}));
 }

@@ -7,15 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "platform/handles.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
-#include "startup/run_state.h"
+#include "platform/run_state.h"
 #include "support/win/wine_test_support.h"
 
 namespace clearon {
@@ -49,20 +49,6 @@ std::wstring OwnPath() {
     wchar_t buffer[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     return buffer;
-}
-
-void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& value) {
-    UniqueKey handle;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, handle.put()) == ERROR_SUCCESS) {
-        RegDeleteValueW(handle.get(), value.c_str());
-    }
-}
-
-void CreateKey(HKEY root, const std::wstring& key) {
-    UniqueKey handle;
-    ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              handle.put(), nullptr),
-              ERROR_SUCCESS);
 }
 
 // Timestamped entries as the log holds them: 23 characters
@@ -102,8 +88,8 @@ protected:
         g_runState.logFilePath.clear();
     }
     static void Clean() {
-        DeleteValue(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
-        DeleteValue(HKEY_LOCAL_MACHINE, kRunOnce, std::wstring(kRunOnceValue));
+        test::DeleteValue(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
+        test::DeleteValue(HKEY_LOCAL_MACHINE, kRunOnce, std::wstring(kRunOnceValue));
         test::DeleteTree(HKEY_LOCAL_MACHINE, kTessaral);
     }
     std::wstring Log() const { return test::ReadUtf16File(log_ / L"run.log"); }
@@ -113,7 +99,7 @@ protected:
 };
 
 TEST_F(RebootResumeWine, CurrentUserRunOnceAndAVolatileMarker) {
-    CreateKey(HKEY_CURRENT_USER, kRunOnce);  // a fresh Wine prefix lacks it
+    test::CreateKey(HKEY_CURRENT_USER, kRunOnce);  // a fresh Wine prefix lacks it
     UseScratchLog();
     EXPECT_TRUE(DecideReboot(SystemResumeHost(), {true, true, L"/q"}));
 
@@ -154,7 +140,7 @@ TEST_F(RebootResumeWine, MachineRunOnceWhenTheUserHasNone) {
 }
 
 TEST_F(RebootResumeWine, InstalledAegiraRegistersNothing) {
-    CreateKey(HKEY_CURRENT_USER, kRunOnce);
+    test::CreateKey(HKEY_CURRENT_USER, kRunOnce);
     test::SetString(HKEY_LOCAL_MACHINE, std::wstring(kAegiraKey),
                     std::wstring(kProductVersionValue), L"11.0.5002.333");
     UseScratchLog();
@@ -166,10 +152,11 @@ TEST_F(RebootResumeWine, InstalledAegiraRegistersNothing) {
 }
 
 TEST_F(RebootResumeWine, ResumedStartBeforeARestartWaitsAndRegistersAgain) {
-    CreateKey(HKEY_CURRENT_USER, kRunOnce);
+    test::CreateKey(HKEY_CURRENT_USER, kRunOnce);
     HostWithPath host(L"C:\\Tools\\Clearon.exe");
     ASSERT_TRUE(DecideReboot(host, {true, true, L"/x"}));
-    DeleteValue(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));  // the logon took it
+    test::DeleteValue(HKEY_CURRENT_USER, kRunOnce,
+                      std::wstring(kRunOnceValue));  // the logon took it
 
     std::wstring saved;
     const auto begin = std::chrono::steady_clock::now();
@@ -181,7 +168,7 @@ TEST_F(RebootResumeWine, ResumedStartBeforeARestartWaitsAndRegistersAgain) {
 
     // Without the marker (as after a restart) the start goes on at once.
     test::DeleteTree(HKEY_LOCAL_MACHINE, kTessaral);
-    DeleteValue(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
+    test::DeleteValue(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
     EXPECT_EQ(HandleResumeSwitches(host, L"/AfterRunOnce /x", saved), ResumeOutcome::ResumedStart);
     EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
               std::nullopt);
@@ -201,15 +188,22 @@ TEST_F(RebootResumeWine, RunOnceStartRelaunchesTheRealToolAsAResumedStart) {
     // log to end, within a bound.
     const std::wstring logPath = dir / (L"Clearon." + test::ComputerName() + L".log");
     std::wstring log;
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        log = test::ReadUtf16File(logPath);
-        if (log.find(L" Clearon stopping!") != std::wstring::npos) break;
-        std::this_thread::sleep_for(200ms);
-    }
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            log = test::ReadUtf16File(logPath);
+            return log.find(L" Clearon stopping!") != std::wstring::npos;
+        },
+        120s));
     EXPECT_NE(log.find(L" Clearon starting!"), std::wstring::npos) << test::Narrow(log);
-    // Let the relaunched process leave its folder before the folder goes.
-    std::this_thread::sleep_for(1s);
+    // The relaunched process has ended once its folder can go.
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir.path(), ignored);
+            return !test::FileExists(dir.path());
+        },
+        60s))
+        << "the relaunched process kept its folder";
 }
 
 // One step of the restart scenario (tests/blackbox/resume_restart.sh), which

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/architecture.h"
 #include "startup/disk_space.h"
 #include "startup/startup_rules.h"
 

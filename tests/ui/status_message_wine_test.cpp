@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "startup/run_state.h"
+#include "platform/run_state.h"
 
 namespace {
 std::atomic<long> g_liveArrays{0};

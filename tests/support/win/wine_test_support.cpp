@@ -32,14 +32,41 @@ std::wstring WithoutAmpersands(std::wstring text) {
     return text;
 }
 
+// The short folder of the Wine prefix that holds copies of what the build
+// made: the paths that tests put into registry values and command lines stay
+// the same length wherever the repository is cloned.
+constexpr wchar_t kShortFolder[] = L"C:\\t";
+
+// `built` copied into the short folder as `fileName`, once per test process
+// (so a rebuilt file replaces an older copy); the copy's path.
+std::wstring ShortCopy(const std::wstring& built, const std::wstring& fileName) {
+    static std::mutex mutex;
+    static std::vector<std::wstring> copied;
+    const std::wstring copy = std::wstring(kShortFolder) + L"\\" + fileName;
+    std::lock_guard lock(mutex);
+    if (std::find(copied.begin(), copied.end(), fileName) == copied.end()) {
+        CreateDirectoryW(kShortFolder, nullptr);
+        if (!CopyFileW(built.c_str(), copy.c_str(), FALSE)) {
+            ADD_FAILURE() << "copy " << Narrow(built) << " -> " << Narrow(copy)
+                          << " failed: " << GetLastError();
+        }
+        copied.push_back(fileName);
+    }
+    return copy;
+}
+
 }  // namespace
 
 std::wstring ClearonExePath() {
-    return FromUnixPath(CLEARON_EXE_PATH);
+    return BuiltProgramPath(L"Clearon.exe");
+}
+
+std::wstring BuiltProgramPath(const std::wstring& fileName) {
+    return ShortCopy(FromUnixPath(CLEARON_BUILD_DIR) + L"\\" + fileName, fileName);
 }
 
 std::wstring TestProgramPath(const std::wstring& fileName) {
-    return FromUnixPath(CLEARON_TEST_PROGRAMS_DIR) + L"\\" + fileName;
+    return ShortCopy(FromUnixPath(CLEARON_TEST_PROGRAMS_DIR) + L"\\" + fileName, fileName);
 }
 
 std::wstring SourcePath(const std::wstring& relative) {
@@ -124,6 +151,47 @@ std::wstring ReadUtf16File(const std::wstring& path) {
         text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
     }
     return text;
+}
+
+std::vector<std::wstring> TextLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    for (std::size_t end = text.find(L"\r\n", start); end != std::wstring::npos;
+         end = text.find(L"\r\n", start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::optional<ULONGLONG> TimestampOf(const std::wstring& line) {
+    constexpr std::size_t kStampLength = 23;  // "MM/DD/YYYY hh:mm:ss:mmm"
+    if (line.size() < kStampLength || line[2] != L'/' || line[5] != L'/' || line[10] != L' ' ||
+        line[13] != L':' || line[16] != L':' || line[19] != L':') {
+        return std::nullopt;
+    }
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0, ms = 0;
+    if (swscanf(line.substr(0, kStampLength).c_str(), L"%2d/%2d/%4d %2d:%2d:%2d:%3d", &month, &day,
+                &year, &hour, &minute, &second, &ms) != 7) {
+        return std::nullopt;
+    }
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(year);
+    time.wMonth = static_cast<WORD>(month);
+    time.wDay = static_cast<WORD>(day);
+    time.wHour = static_cast<WORD>(hour);
+    time.wMinute = static_cast<WORD>(minute);
+    time.wSecond = static_cast<WORD>(second);
+    time.wMilliseconds = static_cast<WORD>(ms);
+    FILETIME file{};
+    if (!SystemTimeToFileTime(&time, &file)) return std::nullopt;
+    return (static_cast<ULONGLONG>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
+std::optional<std::wstring> MessageOf(const std::wstring& line) {
+    if (!TimestampOf(line)) return std::nullopt;
+    return line.substr(23);
 }
 
 std::wstring ComputerName() {
@@ -390,6 +458,21 @@ std::optional<std::wstring> GetString(HKEY root, const std::wstring& key,
     data.resize(size / sizeof(wchar_t));
     while (!data.empty() && data.back() == L'\0') data.pop_back();
     return data;
+}
+
+void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& value) {
+    UniqueKey handle;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, handle.put()) == ERROR_SUCCESS) {
+        RegDeleteValueW(handle.get(), value.c_str());
+    }
+}
+
+void CreateKey(HKEY root, const std::wstring& key) {
+    UniqueKey handle;
+    ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              handle.put(), nullptr),
+              ERROR_SUCCESS)
+        << Narrow(key);
 }
 
 bool KeyExists(HKEY root, const std::wstring& key) {

@@ -17,10 +17,14 @@
 
 namespace clearon::test {
 
-// Paths baked in by the build.
+// What the build made, as copies in C:\\t of the Wine prefix (made once per
+// test process), so that no path that ends up in a registry value or a
+// command line grows with the folder the repository is cloned in.
 std::wstring ClearonExePath();
-std::wstring TestProgramPath(const std::wstring& fileName);  // tests' helper programs
-std::wstring SourcePath(const std::wstring& relative);       // a file of the source tree
+std::wstring BuiltProgramPath(const std::wstring& fileName);  // beside Clearon.exe
+std::wstring TestProgramPath(
+    const std::wstring& fileName);                      // tests' helper programs and installers
+std::wstring SourcePath(const std::wstring& relative);  // a file of the source tree
 
 // A fresh folder under the Wine prefix's temp folder, removed on destruction.
 class ScratchDir {
@@ -48,6 +52,15 @@ void CopyFileOrFail(const std::wstring& from, const std::wstring& to);
 // The log's UTF-16LE bytes as text; empty when the file is missing.
 std::wstring ReadUtf16File(const std::wstring& path);
 std::wstring ComputerName();
+
+// The lines of a text, CR LF between them (a last line without one is kept).
+std::vector<std::wstring> TextLines(const std::wstring& text);
+// A run-log line's leading "MM/DD/YYYY hh:mm:ss:mmm" as local time in 100 ns
+// units; nothing when the line does not start with one.
+std::optional<ULONGLONG> TimestampOf(const std::wstring& line);
+// What follows a run-log line's timestamp (its leading blank included);
+// nothing when the line has no timestamp.
+std::optional<std::wstring> MessageOf(const std::wstring& line);
 
 // Runs a program and waits for it (bounded); returns its exit code, or
 // nothing when it did not end in time (it is then terminated).
@@ -121,6 +134,22 @@ std::optional<std::wstring> GetString(HKEY root, const std::wstring& key,
                                       const std::wstring& value);
 bool KeyExists(HKEY root, const std::wstring& key);
 
+void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& value);
+void CreateKey(HKEY root,
+               const std::wstring& key);  // with its parents; fails the test if it cannot
+
 std::string Narrow(const std::wstring& text);  // for test messages only
+
+// Polls `done` until it holds or `limit` has passed; whether it held. Wait
+// for the change an action makes, never for a state that held before it.
+template <typename Predicate>
+bool WaitUntil(Predicate done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
 
 }  // namespace clearon::test

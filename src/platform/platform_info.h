@@ -28,6 +28,10 @@ namespace clearon {
 inline constexpr std::size_t kEnvironmentBufferCapacity = 255;
 [[nodiscard]] std::optional<std::wstring> EnvironmentVariable(std::wstring_view name);
 
+// True on a 64-bit Windows: IsAmd64Architecture over the two architecture
+// variables as EnvironmentVariable reads them (an unreadable one is empty).
+[[nodiscard]] bool Is64BitWindows();
+
 // GetComputerNameW into a 255-character buffer; nothing on failure.
 [[nodiscard]] std::optional<std::wstring> ComputerName();
 

@@ -1,7 +1,8 @@
-#include "startup/platform_info.h"
+#include "platform/platform_info.h"
 
 #include <windows.h>
 
+#include "platform/architecture.h"
 #include "platform/handles.h"
 
 namespace clearon {
@@ -73,6 +74,11 @@ std::optional<std::wstring> EnvironmentVariable(std::wstring_view name) {
     }
     if (length >= kEnvironmentBufferCapacity) return std::nullopt;  // does not fit: never cut
     return std::wstring(value, length);
+}
+
+bool Is64BitWindows() {
+    return IsAmd64Architecture(EnvironmentVariable(kArchitectureVariable).value_or(L""),
+                               EnvironmentVariable(kArchitectureWow6432Variable).value_or(L""));
 }
 
 std::optional<std::wstring> ComputerName() {

@@ -1,4 +1,7 @@
-// The process-wide state shared by the entry, the dialog and the worker.
+// What this process knows about itself and its windows, shared by the entry,
+// the log writer, the dialogs and the worker. The settings, the configuration
+// text and the removal's counters are kept above, in the start-up
+// (startup/run_context.h), and handed down from there.
 //
 // There are no locks: everything the worker reads is written before the
 // worker thread exists, and what the run writes is used on the worker thread
@@ -9,12 +12,11 @@
 
 #include <string>
 
-#include "config/settings.h"
-#include "removal/removal_state.h"
+#include "platform/handles.h"
 
 namespace clearon {
 
-struct RunState : RemovalState {
+struct RunState {
     HINSTANCE instanceHandle = nullptr;
     std::wstring savedArguments;
     std::wstring exeDirectory;
@@ -23,17 +25,17 @@ struct RunState : RemovalState {
     bool is64BitSystem = false;
     bool consoleMode = false;
     bool resumedStart = false;
+    // Whether the run log is written at all (the EnableLogging setting, as
+    // the start-up read it), and where (empty: the error log beside the
+    // executable).
+    bool loggingEnabled = true;
     std::wstring logFilePath;
     HWND mainWindow = nullptr;
-    HANDLE workerThread = nullptr;
-    DWORD workerThreadId = 0;
+    UniqueThread workerThread;
     int startResult = 0;
 };
 
-// One instance each, for the life of the process.
+// One instance, for the life of the process.
 inline RunState g_runState;
-inline Settings g_settings;
-// The whole configuration file as text, written once by the loader.
-inline std::wstring g_configText;
 
 }  // namespace clearon

@@ -1,4 +1,4 @@
-#include "removal/windows_removal_host.h"
+#include "startup/windows_removal_host.h"
 
 #include <windows.h>
 
@@ -7,14 +7,21 @@
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
 #include "removal/program_runner.h"
-#include "startup/platform_info.h"
-#include "startup/run_state.h"
+#include "platform/platform_info.h"
+#include "platform/run_state.h"
+#include "startup/run_context.h"
+#include "ui/notice_dialog.h"
 #include "ui/status_message.h"
 
 namespace clearon {
 namespace {
 
 constexpr wchar_t kQuestionCaption[] = L"Question";
+
+// The hidden notice dialog of Clearon.exe's own resources.
+bool NoticeOfThisProcess() noexcept {
+    return RunNoticePause(g_runState.instanceHandle);
+}
 
 }  // namespace
 
@@ -23,7 +30,9 @@ Registry& WindowsRemovalHost::registry() {
 }
 
 void WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
-    ::clearon::RunProgram(commandLine, showNotice);
+    // Read once: the flag belongs to the discovery around this call.
+    ::clearon::RunProgram(commandLine, g_removalState.scanning32BitView,
+                          showNotice ? NoticeOfThisProcess : nullptr);
 }
 
 QuestionAnswer WindowsRemovalHost::AskQuestion(std::wstring_view text) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "startup/platform_info.h"
+#include "platform/platform_info.h"
 #include "support/win/wine_test_support.h"
 
 namespace clearon {

@@ -1,10 +1,11 @@
-#include "removal/removal_start.h"
+#include "startup/removal_start.h"
 
 #include "log/run_log.h"
+#include "platform/run_state.h"
 #include "removal/removal_run.h"
-#include "removal/windows_removal_host.h"
 #include "resume/windows_resume_host.h"
-#include "startup/run_state.h"
+#include "startup/run_context.h"
+#include "startup/windows_removal_host.h"
 #include "ui/main_dialog.h"
 
 namespace clearon {
@@ -18,11 +19,18 @@ HANDLE CreateWorkerThread(LPTHREAD_START_ROUTINE start, DWORD* threadId) noexcep
                         threadId);
 }
 
-DWORD WINAPI RemovalThreadProc(LPVOID) {
-    WindowsRemovalHost host;
-    RemovalContext context{host, g_runState, g_settings, g_configText, g_runState.is64BitSystem};
-    (void)RunRemoval(context, SystemResumeHost(), g_runState.savedArguments,
-                     g_settings.ShowGUI && g_runState.mainWindow != nullptr);
+DWORD WINAPI RemovalThreadProc(LPVOID) noexcept {
+    try {
+        WindowsRemovalHost host;
+        RemovalContext context{host, g_removalState, g_settings, g_configText,
+                               g_runState.is64BitSystem};
+        (void)RunRemoval(context, SystemResumeHost(), g_runState.savedArguments,
+                         g_settings.ShowGUI && g_runState.mainWindow != nullptr);
+    } catch (...) {
+        // An exception must not leave a thread procedure: the run ends here,
+        // and the process goes on to restore and report as after any run.
+        LogTimestamped(kLogRunEndedByError);
+    }
     return 1;
 }
 
@@ -33,19 +41,16 @@ int StartRemoval(WorkerThreadCreator createThread) noexcept {
     }
 
     DWORD threadId = 0;
-    HANDLE thread = createThread(RemovalThreadProc, &threadId);
+    const HANDLE thread = createThread(RemovalThreadProc, &threadId);
     if (thread == nullptr) {
         AppendToLog(kLogThreadNotCreated);
-        return kStartRemovalThreadFailed;
+        return kStartNotPossible;
     }
-    g_runState.workerThread = thread;
-    g_runState.workerThreadId = threadId;
+    g_runState.workerThread.Adopt(thread, threadId);
 
     if (!g_settings.ShowGUI) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        g_runState.workerThread = nullptr;
-        g_runState.workerThreadId = 0;
+        WaitForSingleObject(g_runState.workerThread.get(), INFINITE);
+        g_runState.workerThread.reset();
         return 0;
     }
     // The dialog polls the worker from its timer and closes the handle when
