@@ -11,6 +11,7 @@
 
 #include "check/check_json.h"
 #include "check/check_text.h"
+#include "check/log_convert.h"
 #include "check/log_report.h"
 #include "check/run_outcome.h"
 #include "check/unattended_lint.h"
@@ -31,6 +32,7 @@ constexpr std::string_view kFooter =
     "  result, deploy  0 done, 3010 restart needed, 1618 retry later, 1 a product stayed,\n"
     "           Aegira's installer's own code when it failed, Clearon's own code otherwise,\n"
     "           1603 no run to judge; deploy: 1460 Clearon outlived --time-limit\n"
+    "  log      0 converted, 1 not a Clearon log, 2 the file cannot be read\n"
     "  64 a command line ClearonCheck does not understand\n";
 
 enum class ReadOutcome { Ok, Missing, OpenFailed, ReadFailed };
@@ -206,6 +208,29 @@ std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
     return line;
 }
 
+namespace {
+
+int ConvertLog(const fs::path& path, bool cmtrace, std::wstring& out, std::wstring& err) {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t size = 0;
+    if (ReadWholeFile(path, kMaxRunLogBytes, bytes, size) != ReadOutcome::Ok ||
+        size > kMaxRunLogBytes) {
+        err += L"cannot read the log " + path.wstring() + L"\n";
+        return kLogUnreadable;
+    }
+    const DecodedLog log = DecodeLog(bytes);
+    if (!log.clearonLog || log.byteText) {
+        err += L"not a Clearon log: " + path.wstring() +
+               (log.byteText ? L" is single-byte text, where Clearon writes UTF-16 LE\n"
+                             : L" holds no computer-name or timestamped line\n");
+        return kLogForeign;
+    }
+    out += cmtrace ? FormatCmTrace(log.entries) : FormatLogText(log.entries);
+    return kLogConverted;
+}
+
+}  // namespace
+
 int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& platform,
              std::wstring& out, std::wstring& err) {
     // deploy hands everything after "--" to Clearon.exe untouched.
@@ -238,6 +263,8 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     bool json = false;
     bool csv = false;
     bool unattended = false;
+    bool utf8 = false;
+    bool cmtrace = false;
 
     CLI::App* lint = app.add_subcommand(
         "lint",
@@ -267,6 +294,16 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     result->add_option("log", operands, "a Clearon.<computer>.log file")->required()->expected(1);
     result->add_flag("--json", json, "JSON (docs/clearon-check-json.md)");
 
+    CLI::App* logCommand = app.add_subcommand(
+        "log",
+        "A run log as UTF-8 text (the default) or as CMTrace lines for Configuration "
+        "Manager's log viewer.");
+    logCommand->add_option("log", operands, "a Clearon.<computer>.log file")
+        ->required()
+        ->expected(1);
+    CLI::Option* utf8Flag = logCommand->add_flag("--utf8", utf8, "UTF-8 text (the default)");
+    logCommand->add_flag("--cmtrace", cmtrace, "CMTrace lines")->excludes(utf8Flag);
+
     CLI::App* deploy = app.add_subcommand(
         "deploy",
         "Runs Clearon.exe beside ClearonCheck.exe for a deployment system and answers "
@@ -285,7 +322,7 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
         }
     } catch (const CLI::CallForHelp&) {
         CLI::App* asked = &app;
-        for (CLI::App* sub : {lint, preview, report, result, deploy}) {
+        for (CLI::App* sub : {lint, preview, report, result, logCommand, deploy}) {
             if (sub->parsed()) asked = sub;
         }
         out += FromUtf8(asked->help());
@@ -304,6 +341,7 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     if (preview->parsed())
         return Preview(wideOperands, FromUtf8(savedArguments), json, platform, out, err);
     if (report->parsed()) return Report(fs::path(wideOperands.front()), csv, json, out, err);
+    if (logCommand->parsed()) return ConvertLog(fs::path(wideOperands.front()), cmtrace, out, err);
     if (result->parsed()) {
         const fs::path log(wideOperands.front());
         std::vector<std::uint8_t> bytes;

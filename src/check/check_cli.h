@@ -23,6 +23,10 @@ inline constexpr int kExitUsage = 64;
 inline constexpr int kReportClean = 0;
 inline constexpr int kReportAttention = 1;  // a file or a run needs a look
 inline constexpr int kReportNoFolder = 2;
+// Exit statuses of log.
+inline constexpr int kLogConverted = 0;
+inline constexpr int kLogForeign = 1;  // not a Clearon log: nothing converted
+inline constexpr int kLogUnreadable = 2;
 
 // Exit status of preview when a registry write was asked for and refused: a
 // fault of ClearonCheck itself, never a finding.

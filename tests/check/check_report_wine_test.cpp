@@ -125,6 +125,32 @@ TEST_F(CheckReportWine, RealRunsBecomeRowsWithRemovedFailedDeclinedAndRestart) {
     EXPECT_NE(text.standardOutput.find("1 restart(s) requested, Aegira installed on 1 computer(s)"),
               std::string::npos)
         << text.standardOutput;
+
+    // The real log as CMTrace lines: one entry per line of the log, each
+    // whole, the failed removal marked as an error.
+    const std::wstring logPath = L"\"" + (dir / logName) + L"\"";
+    const ProcessResult plain = RunClearonCheck(L"log " + logPath, dir.path());
+    const ProcessResult cmtrace = RunClearonCheck(L"log " + logPath + L" --cmtrace", dir.path());
+    ASSERT_EQ(cmtrace.exitCode, std::optional<DWORD>(0)) << cmtrace.standardOutput;
+    EXPECT_EQ(plain.exitCode, std::optional<DWORD>(0));
+    const auto lines = [](const std::string& out) {
+        std::vector<std::string> result;
+        for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+            result.push_back(out.substr(at, end - at));
+        return result;
+    };
+    const std::vector<std::string> entries = lines(cmtrace.standardOutput);
+    EXPECT_EQ(entries.size(), lines(plain.standardOutput).size());
+    std::size_t errors = 0;
+    for (const std::string& entry : entries) {
+        EXPECT_EQ(entry.rfind("<![LOG[", 0), 0u) << entry;
+        EXPECT_NE(entry.find("]LOG]!><time=\""), std::string::npos) << entry;
+        if (entry.find("Failed to remove Bilby Guard Stays]LOG]") != std::string::npos) {
+            EXPECT_NE(entry.find("type=\"3\""), std::string::npos) << entry;
+            ++errors;
+        }
+    }
+    EXPECT_GE(errors, 2u) << cmtrace.standardOutput;  // at least once in each run
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // into each other, another program's file. Besides the sanitizers' checks,
 // the report's own promises are asserted: a file that is not a log has no
 // runs, a product has one outcome per run, and every CSV row keeps its
-// columns however the texts are quoted.
+// columns however the texts are quoted. ClearonCheck log makes one whole
+// CMTrace entry of every line, whatever the line holds.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "check/log_convert.h"
 #include "check/log_report.h"
 
 namespace {
@@ -86,5 +88,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(records.size() == 1 + std::max<std::size_t>(report.runs.size(), 1) +
                                   std::max<std::size_t>(cut.runs.size(), 1));
     (void)FormatReportText(files);
+
+    const DecodedLog log = DecodeLog(bytes);
+    const std::wstring cmtrace = FormatCmTrace(log.entries);
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end; (end = cmtrace.find(L'\n', at)) != std::wstring::npos;
+         at = end + 1, ++lines) {
+        std::wstring_view line = std::wstring_view(cmtrace).substr(at, end - at);
+        Require(line.ends_with(L'\r'));
+        line.remove_suffix(1);
+        const std::wstring_view marker = L"]LOG]!><";
+        Require(line.starts_with(L"<![LOG[") && line.ends_with(L"file=\"\">"));
+        Require(line.find(marker) != std::wstring_view::npos &&
+                line.find(marker) == line.rfind(marker));
+    }
+    Require(lines == static_cast<std::size_t>(std::count_if(
+                         log.entries.begin(), log.entries.end(), [](const LogEntry& entry) {
+                             return !entry.timestamp.empty() || !entry.message.empty();
+                         })));
     return 0;
 }
