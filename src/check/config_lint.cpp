@@ -24,9 +24,12 @@ constexpr wchar_t kByteOrderMark = static_cast<wchar_t>(0xFEFF);
 
 // The [Settings] strings, each read by GetSectionValue from the first line
 // that contains its key.
-constexpr std::array<std::wstring_view, 5> kStringKeys{kKeyMessageBoxText, kKeyMSIExtraParameters,
+constexpr std::array<std::wstring_view, 6> kStringKeys{kKeyMessageBoxText,
+                                                       kKeyMSIExtraParameters,
                                                        kKeyInstallShieldExtraParameters,
-                                                       kKeyDefaultExtraParameters, kKeyLogPath};
+                                                       kKeyDefaultExtraParameters,
+                                                       kKeyLogPath,
+                                                       kKeyProgramTimeLimit};
 constexpr std::array<std::wstring_view, 2> kProgramLists{kKeyRunBeforeRemoval, kKeyRunAfterRemoval};
 
 struct Section {

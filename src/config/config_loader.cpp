@@ -72,7 +72,7 @@ namespace {
 
 }  // namespace
 
-int LoadConfigFile(std::wstring& configText) noexcept {
+int LoadConfigFile(std::wstring& configText, MessageSink sink) noexcept {
     int result = 0;
     try {
         result = ReadConfigFile(configText);
@@ -82,7 +82,7 @@ int LoadConfigFile(std::wstring& configText) noexcept {
     }
     if (result != 0) {
         configText.clear();
-        ReportMessage(ConfigErrorMessage(result));
+        ReportMessage(ConfigErrorMessage(result), sink);
     }
     return result;
 }

@@ -4,13 +4,16 @@
 
 #include <string>
 
+#include "log/log_format.h"
+
 namespace clearon {
 
 // Reads, decodes and validates "Clearon.ini". Returns 0 when `configText`
-// holds the configuration (it is left empty otherwise), otherwise the exit code the process must
-// end with (2, 13, 30, 38, 110 or 223) after the matching message has been reported. The file is
-// closed before the message is shown, so a person looking at the message box can already edit or
-// replace the file.
-[[nodiscard]] int LoadConfigFile(std::wstring& configText) noexcept;
+// holds the configuration (it is left empty otherwise), otherwise the exit
+// code the process must end with (2, 13, 30, 38, 110 or 223) after the
+// matching message has been reported by `sink` (never a box where nobody can
+// see one). The file is closed before the message is shown, so a person
+// looking at the message box can already edit or replace the file.
+[[nodiscard]] int LoadConfigFile(std::wstring& configText, MessageSink sink) noexcept;
 
 }  // namespace clearon

@@ -132,7 +132,30 @@ std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& setti
                             settings.InstallShieldExtraParameters, refused);
     (void)ReadStringSetting(config, kKeyDefaultExtraParameters, settings.DefaultExtraParameters,
                             refused);
+
+    std::wstring limitText;
+    settings.ProgramTimeLimit = 0;
+    if (ReadStringSetting(config, kKeyProgramTimeLimit, limitText, refused)) {
+        if (const std::optional<std::uint32_t> minutes = ParseProgramTimeLimit(limitText)) {
+            settings.ProgramTimeLimit = *minutes;
+        } else {
+            refused.emplace_back(kKeyProgramTimeLimit);
+        }
+    }
     return refused;
+}
+
+std::optional<std::uint32_t> ParseProgramTimeLimit(std::wstring_view value) noexcept {
+    while (!value.empty() && (value.back() == kSpace || value.back() == L'\t')) {
+        value.remove_suffix(1);
+    }
+    std::uint32_t minutes = 0;
+    for (const wchar_t c : value) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        minutes = minutes * 10 + static_cast<std::uint32_t>(c - L'0');
+        if (minutes > kMaxProgramTimeLimit) return std::nullopt;
+    }
+    return minutes;
 }
 
 std::wstring ExpandLogPathReferences(

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,6 +33,9 @@ struct Settings {
     std::wstring MSIExtraParameters;
     std::wstring InstallShieldExtraParameters;
     std::wstring DefaultExtraParameters;
+    // How long to wait for each program's or uninstaller's process tree, in
+    // minutes; 0 waits as long as it takes.
+    std::uint32_t ProgramTimeLimit = 0;
 };
 
 // Key names, each defined once.
@@ -50,6 +54,12 @@ inline constexpr std::wstring_view kKeyInstallShieldExtraParameters =
     L"InstallShieldExtraParameters";
 inline constexpr std::wstring_view kKeyDefaultExtraParameters = L"DefaultExtraParameters";
 inline constexpr std::wstring_view kKeyLogPath = L"LogPath";
+// Found by the first-line-that-contains rule like every value: no other key
+// holds this name, and it holds no other key (settings_test checks both).
+inline constexpr std::wstring_view kKeyProgramTimeLimit = L"ProgramTimeLimit";
+// The largest ProgramTimeLimit taken (about 69 days); a larger number, or
+// anything that is not a plain number of minutes, is refused.
+inline constexpr std::uint32_t kMaxProgramTimeLimit = 99999;
 inline constexpr std::wstring_view kKeyRunBeforeRemoval = L"RunBeforeRemoval";
 inline constexpr std::wstring_view kKeyRunAfterRemoval = L"RunAfterRemoval";
 
@@ -113,7 +123,14 @@ struct SectionValue {
 // FindSectionValue), is refused: the field stays empty and the key is named
 // in the returned list, so the caller can log it. A cut parameter string
 // could change what an uninstaller is told to do.
+// ProgramTimeLimit is refused the same way when its value is not a plain
+// number of minutes up to kMaxProgramTimeLimit: it then stays 0 (no limit).
 std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& settings);
+
+// A ProgramTimeLimit value: decimal digits, blanks after them allowed;
+// nothing for anything else or a number above kMaxProgramTimeLimit. The
+// empty value is 0.
+[[nodiscard]] std::optional<std::uint32_t> ParseProgramTimeLimit(std::wstring_view value) noexcept;
 
 // Expands the %NAME% references of a LogPath value by the tool's rule
 // (rescanning from the second character after each replacement); `lookup`

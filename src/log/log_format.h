@@ -19,6 +19,13 @@ inline constexpr std::wstring_view kLineEnd = L"\r\n";
 inline constexpr std::wstring_view kLogStarting = L" Clearon starting!\r\n";
 inline constexpr std::wstring_view kLogStopping = L" Clearon stopping!\r\n";
 inline constexpr std::wstring_view kLogComputerName = L"Computer Name: ";
+// Follows the start line once per run; the number comes from the build.
+inline constexpr std::wstring_view kLogVersion = L" Clearon version " CLEARON_VERSION_TEXT L"\r\n";
+
+// Where a reported message goes besides the log: a box for the person at
+// the screen, standard output in a silent run, or nowhere else when nobody
+// can see a box (it would wait for ever for an answer).
+enum class MessageSink { Box, StandardOutput, LogOnly };
 
 // The error log beside the executable: exeDirectory + "\Clearon_Err.log".
 [[nodiscard]] std::wstring ErrorLogPath(std::wstring_view exeDirectory);

@@ -98,13 +98,14 @@ void LogTimestamped(std::wstring_view message) noexcept {
     AppendToLog(message);
 }
 
-void ReportMessage(std::wstring_view text) noexcept {
+void ReportMessage(std::wstring_view text, MessageSink sink) noexcept {
     // Messages are 254-character texts; a longer one is cut at that length
     // for the log and the screen alike, so both always say the same thing.
     const std::wstring_view shown = text.substr(0, kMaxMessageLength);
     AppendToLog(shown);
     AppendToLog(kLineEnd);
-    if (g_runState.consoleMode) {
+    if (sink == MessageSink::LogOnly) return;
+    if (sink == MessageSink::StandardOutput) {
         WriteToStandardOutput(shown);
         return;
     }

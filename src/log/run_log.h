@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "log/log_format.h"
+
 namespace clearon {
 
 // Appends `text` as UTF-16LE (no byte-order mark) to the run log, or to the
@@ -24,10 +26,10 @@ void AppendToLog(std::wstring_view text) noexcept;
 // space and ends with "\r\n".
 void LogTimestamped(std::wstring_view message) noexcept;
 
-// Logs `text` and "\r\n", then shows it: written to standard output exactly
-// (no line end) in a silent run, otherwise in a message box captioned
-// "Information" owned by the main dialog when there is one. Texts longer than
-// 254 characters are cut to 254 for the log and the screen alike.
-void ReportMessage(std::wstring_view text) noexcept;
+// Logs `text` and "\r\n", then shows it by `sink`: written to standard
+// output exactly (no line end), in a message box captioned "Information"
+// owned by the main dialog when there is one, or nowhere else. Texts longer
+// than 254 characters are cut to 254 for the log and the screen alike.
+void ReportMessage(std::wstring_view text, MessageSink sink) noexcept;
 
 }  // namespace clearon

@@ -96,4 +96,14 @@ std::optional<std::uint64_t> FreeBytesAvailable(const std::wstring& path) {
     return available.QuadPart;
 }
 
+bool IsWindowStationVisible() noexcept {
+    USEROBJECTFLAGS flags{};
+    DWORD needed = 0;
+    if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                   &needed)) {
+        return true;
+    }
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 }  // namespace clearon

@@ -25,6 +25,8 @@ struct RunState {
     bool is64BitSystem = false;
     bool consoleMode = false;
     bool resumedStart = false;
+    // Decided once at start (IsWindowStationVisible); handed on from there.
+    bool personCanSee = true;
     // Whether the run log is written at all (the EnableLogging setting, as
     // the start-up read it), and where (empty: the error log beside the
     // executable).

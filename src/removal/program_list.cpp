@@ -51,7 +51,7 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         SetPendingRenamesAside(host.registry());
 
         if (!IsAegiraInstaller(listName, command)) {
-            host.RunProgram(command, false);
+            (void)host.RunProgram(command, false);
             return;
         }
         if (!savedArguments.empty()) {
@@ -63,7 +63,7 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         }
         host.PostStatus(kStatusInstallingAegira);
         context.state.installerLaunched = true;
-        host.RunProgram(command, false);
+        (void)host.RunProgram(command, false);
         host.PostStatus(kStatusRunningAfter);
     });
 }

@@ -124,13 +124,14 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
     (void)WaitForMultipleObjects(count, alive, FALSE, kPauseMs);
 }
 
-void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice) {
+std::optional<std::uint32_t> LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit,
+                                           NoticePause notice, std::uint32_t timeLimitMinutes) {
     const PreparedCommand prepared =
         PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
                            g_runState.wow64SystemDirectory, IsExistingFile);
     if (prepared.verdict == CommandVerdict::TooLong) {
         LogTimestamped(CommandTooLongMessage(commandLine));
-        return;
+        return std::nullopt;
     }
 
     AppendToLog(CurrentTimestamp());
@@ -160,7 +161,7 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, NoticePaus
     // clang-format on
     if (!launched) {
         LogTimestamped(kLogFailedToLaunch);
-        return;
+        return std::nullopt;
     }
     UniqueProcessInformation program;
     program.Adopt(info);
@@ -171,7 +172,17 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, NoticePaus
     ProcessTree tree = StartProcessTree(
         program.processId,
         std::make_unique<WindowsHeldProcess>(std::move(program.process), programCreated));
-    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) Pause(notice, tree);
+    const ULONGLONG launchedAt = GetTickCount64();
+    const ULONGLONG limitMs = static_cast<ULONGLONG>(timeLimitMinutes) * 60 * 1000;
+    while (!CheckProcessTree(tree, TakeProcessSnapshot, OpenTreeProcess)) {
+        if (limitMs != 0 && GetTickCount64() - launchedAt >= limitMs) {
+            // The held handles close with the tree; the processes go on.
+            LogTimestamped(std::wstring(kLogTimeLimitPassed) + std::to_wstring(timeLimitMinutes) +
+                           std::wstring(kLogTimeLimitLeftRunning));
+            return std::nullopt;
+        }
+        Pause(notice, tree);
+    }
 
     // The tree still holds the program's handle here.
     DWORD exitCode = 0;
@@ -180,20 +191,24 @@ void LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit, NoticePaus
     AppendToLog(kLogExitCode);
     AppendToLog(FormatExitCode(exitCode));
     AppendToLog(kLineEnd);
+    return exitCode;
 }
 
 }  // namespace
 
-void RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice) {
-    if (commandLine.empty()) return;
+std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool redirect32Bit,
+                                        NoticePause notice, std::uint32_t timeLimitMinutes) {
+    if (commandLine.empty()) return std::nullopt;
     if (redirect32Bit) {
         // While redirected, the 32-bit system directory is also the current
         // directory, which Windows searches before the system directory for
         // a program named without a path. A failure is ignored.
         (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
     }
-    LaunchAndWait(commandLine, redirect32Bit, notice);
+    const std::optional<std::uint32_t> exitCode =
+        LaunchAndWait(commandLine, redirect32Bit, notice, timeLimitMinutes);
     if (redirect32Bit) (void)SetCurrentDirectoryW(g_runState.exeDirectory.c_str());
+    return exitCode;
 }
 
 }  // namespace clearon

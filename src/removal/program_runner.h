@@ -2,6 +2,8 @@
 // program and every process it starts, through any number of generations.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace clearon {
@@ -14,9 +16,19 @@ namespace clearon {
 // g_runState.wow64SystemDirectory, and the current directory is exeDirectory
 // again afterwards. With a `notice`, each pause between checks is that
 // notice (the hidden five-second notice dialog) instead of 20 ms, unless the
-// notice answers false. An empty command does nothing at all. There is no
-// time limit.
+// notice answers false. An empty command does nothing at all.
+//
+// With a `timeLimitMinutes` other than 0, the wait ends when that time has
+// passed since the launch: it is logged, the tree is left running (never
+// killed: a half-removed product is worse than a slow one) and nothing is
+// returned. Otherwise returns the launched program's exit code; nothing when
+// it was not launched.
 using NoticePause = bool (*)() noexcept;
-void RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice);
+std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine, bool redirect32Bit,
+                                        NoticePause notice, std::uint32_t timeLimitMinutes = 0);
+
+inline constexpr std::wstring_view kLogTimeLimitPassed = L" Stopped waiting: ProgramTimeLimit of ";
+inline constexpr std::wstring_view kLogTimeLimitLeftRunning =
+    L" minutes passed; the program is left running.\r\n";
 
 }  // namespace clearon

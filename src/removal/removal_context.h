@@ -5,6 +5,7 @@
 // globals and all of them run in host tests.
 #pragma once
 
+#include <chrono>
 #include <string_view>
 
 #include "config/settings.h"
@@ -13,12 +14,22 @@
 
 namespace clearon {
 
+// How long an MsiExec command that answers 1618 (another installation is in
+// progress) is tried again: a pause before each new try, and the total of
+// the pauses after which it counts as failed. Ten minutes is what deployment
+// toolkits wait for Windows Installer; tests shorten both.
+struct InstallerBusyRetry {
+    std::chrono::milliseconds pause = std::chrono::seconds(15);
+    std::chrono::milliseconds total = std::chrono::minutes(10);
+};
+
 struct RemovalContext {
     RemovalHost& host;
     RemovalState& state;
     const Settings& settings;
     std::wstring_view configText;  // the whole configuration, for [UninstallPaths]
     bool is64BitSystem = false;    // the Wow6432Node roots are scanned too
+    InstallerBusyRetry installerBusy{};
 };
 
 }  // namespace clearon

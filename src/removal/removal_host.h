@@ -6,6 +6,8 @@
 // faults included.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,8 +27,14 @@ public:
     // Launches `commandLine`, waits for its whole process tree and logs the
     // attempt and the exit code. While `scanning32BitView` is set in the
     // run's state, the runner redirects the command to the 32-bit system
-    // directory.
-    virtual void RunProgram(std::wstring_view commandLine, bool showNotice) = 0;
+    // directory. Returns the launched program's exit code; nothing when it
+    // was not launched, or when ProgramTimeLimit passed before the tree ended
+    // (the tree is then left running).
+    virtual std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine,
+                                                    bool showNotice) = 0;
+
+    // Waits `duration`: the pause before a busy Windows Installer is tried again.
+    virtual void Pause(std::chrono::milliseconds duration) = 0;
 
     // The Yes/No box captioned "Question", shown in every mode.
     [[nodiscard]] virtual QuestionAnswer AskQuestion(std::wstring_view text) = 0;

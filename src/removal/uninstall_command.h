@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -80,6 +81,15 @@ inline constexpr std::wstring_view kLogUserDeclined = L" User chose not to remov
 inline constexpr std::wstring_view kLogNotRemoving = L" Not removing ";
 inline constexpr std::wstring_view kLogUninstallCommandTooLong =
     L": its uninstall command would be longer than 511 characters.\r\n";
+
+// Windows Installer's "another installation is in progress": an MsiExec
+// command that ends with it is tried again (see InstallerBusyRetry).
+inline constexpr std::uint32_t kExitInstallerBusy = 1618;
+inline constexpr std::wstring_view kLogInstallerBusy =
+    L" Windows Installer is busy with another installation (1618); trying again in ";
+inline constexpr std::wstring_view kLogInstallerBusySeconds = L" seconds: ";
+inline constexpr std::wstring_view kLogInstallerStayedBusy =
+    L" Windows Installer stayed busy (1618) for the whole retry time; giving up: ";
 
 // The removal notice is shown while CA eTrust's uninstaller runs.
 inline constexpr std::wstring_view kNoticeProduct = L"CA eTrust";

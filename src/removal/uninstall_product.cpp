@@ -1,5 +1,7 @@
 #include "removal/uninstall_product.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include "removal/name_list.h"
@@ -14,6 +16,45 @@ void LogCommandTooLong(RemovalHost& host, std::wstring_view displayName) {
     line.append(displayName);
     line.append(kLogUninstallCommandTooLong);
     host.LogLine(line);
+}
+
+void LogProductLine(RemovalHost& host, std::wstring_view prefix, std::wstring_view displayName) {
+    std::wstring line(prefix);
+    line.append(displayName);
+    line.append(L"\r\n");
+    host.LogLine(line);
+}
+
+// Runs the completed uninstall command. Windows Installer runs one
+// installation at a time and answers 1618 to every other; on a machine that
+// is still busy with an update or another deployment, that is a matter of
+// minutes, not a failed removal. So an MsiExec command is tried again after
+// a pause until the pauses reach the bounded total; only then does it count
+// as not removed (the entry is still there).
+void RunUninstaller(RemovalContext& context, std::wstring_view displayName,
+                    std::wstring_view command) {
+    RemovalHost& host = context.host;
+    const bool showNotice = ContainsNoCase(displayName, kNoticeProduct);
+    const bool isMsiExec = ContainsNoCase(command, kKindMsiExec);
+    std::chrono::milliseconds paused{0};
+    for (;;) {
+        const std::optional<std::uint32_t> exitCode = host.RunProgram(command, showNotice);
+        if (!isMsiExec || exitCode != kExitInstallerBusy) return;
+        const InstallerBusyRetry& retry = context.installerBusy;
+        if (paused + retry.pause > retry.total) {
+            LogProductLine(host, kLogInstallerStayedBusy, displayName);
+            return;
+        }
+        std::wstring line(kLogInstallerBusy);
+        line.append(
+            std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(retry.pause).count()));
+        line.append(kLogInstallerBusySeconds);
+        line.append(displayName);
+        line.append(L"\r\n");
+        host.LogLine(line);
+        host.Pause(retry.pause);
+        paused += retry.pause;
+    }
 }
 
 }  // namespace
@@ -44,10 +85,7 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
                 AddToList(state.confirmedList, marker);
                 break;
             case QuestionAnswer::No: {
-                std::wstring line(kLogUserDeclined);
-                line.append(displayName);
-                line.append(L"\r\n");
-                host.LogLine(line);
+                LogProductLine(host, kLogUserDeclined, displayName);
                 AddToList(state.declinedList, marker);
                 return kUninstallSkipped;
             }
@@ -58,12 +96,9 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
         }
     }
 
-    std::wstring removing(kLogRemoving);
-    removing.append(displayName);
-    removing.append(L"\r\n");
-    host.LogLine(removing);
+    LogProductLine(host, kLogRemoving, displayName);
     host.PostStatus(UninstallingStatus(displayName));
-    host.RunProgram(command, ContainsNoCase(displayName, kNoticeProduct));
+    RunUninstaller(context, displayName, command);
 
     if (ContainsNoCase(displayName, kAgentProduct) &&
         host.FileExists(AgentRemoverPath(state.agentLocation))) {
@@ -72,7 +107,7 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
         const std::wstring agentCommand =
             AgentRemoverCommand(state.agentLocation, settings.SilentMSIInstaller);
         if (FitsCommandLine(agentCommand)) {
-            host.RunProgram(agentCommand, false);
+            (void)host.RunProgram(agentCommand, false);
         } else {
             LogCommandTooLong(host, displayName);
         }

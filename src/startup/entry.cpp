@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "log/log_format.h"
 #include "log/run_log.h"
+#include "platform/handles.h"
 #include "startup/removal_start.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
@@ -49,6 +50,13 @@ void SettleRunMode() {
     if (g_runState.resumedStart) g_settings.AutoRunAfterUILoads = true;
 }
 
+// The run without the dialog: the worker runs and is waited for.
+void RunSilently() {
+    g_settings.ShowGUI = false;
+    g_runState.consoleMode = true;
+    g_runState.startResult = StartRemoval();
+}
+
 // Checks the system drive on every run. Returns false when the start must
 // end with kExitNotEnoughDiskSpace (the message has been reported).
 [[nodiscard]] bool CheckFreeSpace() {
@@ -65,8 +73,54 @@ void SettleRunMode() {
         case FreeSpaceVerdict::TooLittle:
             break;
     }
-    ReportMessage(kMsgNotEnoughDiskSpace);
+    ReportMessage(kMsgNotEnoughDiskSpace,
+                  MessageSinkFor(g_runState.consoleMode, g_runState.personCanSee));
     return false;
+}
+
+// Two runs at once would both set the machine's pending renames aside and
+// interleave their uninstallers, so a start waits for a run already in
+// progress, in any session, to end. The mutex is held until the process
+// ends; one that a killed run left behind is handed over as abandoned, which
+// is as good as free. Without the mutex (it cannot be created) the start
+// goes on as it always did.
+[[nodiscard]] UniqueKernelHandle WaitForOtherRuns(bool& waited) {
+    waited = false;
+    UniqueKernelHandle mutex(CreateMutexW(nullptr,  // default security
+                                          FALSE,    // not owned yet: taken by the wait below
+                                          kRunMutexName));
+    if (!mutex) return mutex;
+    if (WaitForSingleObject(mutex.get(), 0) != WAIT_TIMEOUT) return mutex;
+    // The run log's own path, so the line is found where the administrator
+    // looks; it stands inside the other run's entries, which it concerns.
+    BuildLogFilePath(LogFileStart::PathOnly);
+    LogTimestamped(kLogWaitingForOther);
+    waited = true;
+    if (WaitForSingleObject(mutex.get(), INFINITE) == WAIT_FAILED) return UniqueKernelHandle();
+    return mutex;
+}
+
+// Shows the main dialog, or says why it could not be shown. Returns false
+// when this start must end with kExitNeedsPerson.
+[[nodiscard]] bool RunWithDialog(HINSTANCE instance) {
+    // The dialog starts each run itself and stores startResult.
+    g_dialogRun = {[] { return StartRemoval(); }, g_settings.AutoRunAfterUILoads};
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0) != -1 ||
+        g_runState.mainWindow != nullptr) {
+        return true;
+    }
+    // No window could be made at all (no usable desktop; under Wine, no
+    // display driver). Ending with 0 would report a run that never happened.
+    const std::wstring error = std::to_wstring(GetLastError());
+    if (!g_settings.AutoRunAfterUILoads) {
+        LogTimestamped(std::wstring(kLogDialogNotCreated) + error +
+                       std::wstring(kLogDialogNeedsPerson));
+        return false;
+    }
+    LogTimestamped(std::wstring(kLogDialogNotCreated) + error +
+                   std::wstring(kLogDialogRunsSilently));
+    RunSilently();
+    return true;
 }
 
 }  // namespace
@@ -94,14 +148,25 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     }
 
     RecordPlatform();
+    // Decided once, before anything could show a box.
+    g_runState.personCanSee = IsWindowStationVisible();
 
-    if (const int loadResult = LoadConfigFile(g_configText); loadResult != 0) return loadResult;
+    if (const int loadResult =
+            LoadConfigFile(g_configText, MessageSinkFor(false, g_runState.personCanSee));
+        loadResult != 0) {
+        return loadResult;
+    }
 
     const std::vector<std::wstring> refusedKeys = ReadSettings(g_configText, g_settings);
     g_runState.loggingEnabled = g_settings.EnableLogging;
+    bool waited = false;
+    const UniqueKernelHandle runMutex = WaitForOtherRuns(waited);
     if (g_settings.EnableLogging) {
-        BuildLogFilePath();
+        BuildLogFilePath(LogFileStart::ComputerNameLine);
         LogTimestamped(kLogStarting);
+        LogTimestamped(kLogVersion);
+        if (waited) LogTimestamped(kLogWaitedForOther);
+        if (!g_runState.personCanSee) LogTimestamped(kLogNobodySees);
     }
     // Refused settings are named once the run log has its path, so the
     // administrator finds them in this run's log, not in the error log.
@@ -111,12 +176,25 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
 
     if (!CheckFreeSpace()) return kExitNotEnoughDiskSpace;
 
-    if (g_runState.consoleMode) {
-        g_runState.startResult = StartRemoval();
-    } else {
-        // The dialog starts each run itself and stores startResult.
-        g_dialogRun = {[] { return StartRemoval(); }, g_settings.AutoRunAfterUILoads};
-        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+    switch (DecideStartMode(g_settings.ShowGUI, g_settings.AutoRunAfterUILoads,
+                            g_runState.personCanSee)) {
+        case StartMode::Silent:
+            g_runState.startResult = StartRemoval();
+            break;
+        case StartMode::SilentNobodySees:
+            LogTimestamped(kLogRunsWithoutDialog);
+            RunSilently();
+            break;
+        case StartMode::NeedsPerson:
+            LogTimestamped(kLogNeedsPerson);
+            LogTimestamped(kLogStopping);
+            return kExitNeedsPerson;
+        case StartMode::Dialog:
+            if (!RunWithDialog(instance)) {
+                LogTimestamped(kLogStopping);
+                return kExitNeedsPerson;
+            }
+            break;
     }
 
     LogTimestamped(kLogStopping);

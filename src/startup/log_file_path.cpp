@@ -12,14 +12,14 @@
 
 namespace clearon {
 
-void BuildLogFilePath() {
+void BuildLogFilePath(LogFileStart start) {
     const std::wstring directory =
         LogDirectoryFromSetting(GetSectionValue(g_configText, kKeyLogPath), g_runState.exeDirectory,
                                 [](std::wstring_view name) { return EnvironmentVariable(name); });
     const std::optional<std::wstring> computerName = ComputerName();
     g_runState.logFilePath = ComposeLogFilePath(directory, computerName);
 
-    if (computerName) {
+    if (computerName && start == LogFileStart::ComputerNameLine) {
         AppendToLog(kLogComputerName);
         AppendToLog(*computerName);
         AppendToLog(kLineEnd);

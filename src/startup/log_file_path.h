@@ -12,10 +12,12 @@ namespace clearon {
 inline constexpr std::wstring_view kLogPathTooLong =
     L" The log file path is longer than 254 characters; this run logs to Clearon_Err.log.\r\n";
 
-// Fills g_runState.logFilePath from LogPath and the computer name, then logs
-// the computer-name line, the first entry of the run. A path that would not
+// Fills g_runState.logFilePath from LogPath and the computer name, then,
+// with ComputerNameLine, logs the computer-name line, the first entry of the
+// run. PathOnly is for a line written before this run's entries begin. A path that would not
 // fit is refused, not cut: logFilePath stays empty, so every entry goes to
 // the error log, and one line there says why.
-void BuildLogFilePath();
+enum class LogFileStart { ComputerNameLine, PathOnly };
+void BuildLogFilePath(LogFileStart start);
 
 }  // namespace clearon

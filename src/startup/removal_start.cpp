@@ -1,5 +1,7 @@
 #include "startup/removal_start.h"
 
+#include <string>
+
 #include "log/run_log.h"
 #include "platform/run_state.h"
 #include "removal/removal_run.h"
@@ -21,7 +23,8 @@ HANDLE CreateWorkerThread(LPTHREAD_START_ROUTINE start, DWORD* threadId) noexcep
 
 DWORD WINAPI RemovalThreadProc(LPVOID) noexcept {
     try {
-        WindowsRemovalHost host;
+        WindowsRemovalHost host(
+            WindowsRemovalHostOptions{g_settings.ProgramTimeLimit, !g_runState.personCanSee});
         RemovalContext context{host, g_removalState, g_settings, g_configText,
                                g_runState.is64BitSystem};
         (void)RunRemoval(context, SystemResumeHost(), g_runState.savedArguments,
@@ -35,7 +38,14 @@ DWORD WINAPI RemovalThreadProc(LPVOID) noexcept {
 }
 
 int StartRemoval(WorkerThreadCreator createThread) noexcept {
-    if (g_settings.ShowMessageBox) {
+    if (g_settings.ShowMessageBox && !g_runState.personCanSee) {
+        // Nobody could press OK: the run would never begin.
+        try {
+            LogTimestamped(std::wstring(kLogNoticeNotShown) + g_settings.MessageBoxText + L"\r\n");
+        } catch (...) {
+            // Without memory for the line, the notice goes unlogged.
+        }
+    } else if (g_settings.ShowMessageBox) {
         MessageBoxW(g_runState.mainWindow, g_settings.MessageBoxText.c_str(), L"Information",
                     MB_OK);
     }

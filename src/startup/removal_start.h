@@ -8,6 +8,8 @@
 namespace clearon {
 
 inline constexpr std::wstring_view kLogThreadNotCreated = L"Could not create the Clearon thread.\n";
+inline constexpr std::wstring_view kLogNoticeNotShown =
+    L" Nobody can see the notice, so it is logged and not shown: ";
 // Logged (timestamped) when an unexpected error, such as running out of
 // memory, ends the worker's run early; the process goes on to its end.
 inline constexpr std::wstring_view kLogRunEndedByError =
@@ -22,7 +24,8 @@ using WorkerThreadCreator = HANDLE (*)(LPTHREAD_START_ROUTINE start, DWORD* thre
 // escapes it (an error that ends the run early is logged).
 DWORD WINAPI RemovalThreadProc(LPVOID unused) noexcept;
 
-// Shows the notice (ShowMessageBox) and starts the worker. In a silent run it
+// Shows the notice (ShowMessageBox; only logged where nobody can see it)
+// and starts the worker. In a silent run it
 // waits for the worker to end; with the dialog it puts the dialog into its
 // running state and returns at once. Returns 0, or kStartNotPossible (155)
 // when the thread could not be created (logged, nothing else changes).

@@ -17,6 +17,8 @@ namespace clearon {
 namespace {
 
 constexpr wchar_t kQuestionCaption[] = L"Question";
+constexpr std::wstring_view kLogQuestionUnanswerable =
+    L" Nobody can see a window here, so the question is answered Yes, its default button: ";
 
 // The hidden notice dialog of Clearon.exe's own resources.
 bool NoticeOfThisProcess() noexcept {
@@ -29,13 +31,28 @@ Registry& WindowsRemovalHost::registry() {
     return SystemRegistry();
 }
 
-void WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+std::optional<std::uint32_t> WindowsRemovalHost::RunProgram(std::wstring_view commandLine,
+                                                            bool showNotice) {
     // Read once: the flag belongs to the discovery around this call.
-    ::clearon::RunProgram(commandLine, g_removalState.scanning32BitView,
-                          showNotice ? NoticeOfThisProcess : nullptr);
+    return ::clearon::RunProgram(commandLine, g_removalState.scanning32BitView,
+                                 showNotice ? NoticeOfThisProcess : nullptr,
+                                 options_.programTimeLimit);
+}
+
+void WindowsRemovalHost::Pause(std::chrono::milliseconds duration) {
+    Sleep(static_cast<DWORD>(duration.count()));
 }
 
 QuestionAnswer WindowsRemovalHost::AskQuestion(std::wstring_view text) {
+    if (options_.nobodyCanAnswer) {
+        // A box on a window station nobody sees would wait for ever. Yes is
+        // the box's default button, which is what Enter would choose.
+        std::wstring line(kLogQuestionUnanswerable);
+        line.append(text);
+        line.append(L"\r\n");
+        LogLine(line);
+        return QuestionAnswer::Yes;
+    }
     const std::wstring terminated(text);
     // Owned by the main dialog when there is one; shown in every mode, a
     // console run included, since nobody may be removed without an answer.

@@ -90,11 +90,13 @@ check_small_drive_run() {
   lines=$(log_text "$log") || fail "$name: the run log is not UTF-16LE"
   local count
   count=$(printf '%s\n' "$lines" | wc -l)
-  [ "$count" = 3 ] || fail "$name: run log has $count lines, expected 3: $lines"
+  [ "$count" = 4 ] || fail "$name: run log has $count lines, expected 4: $lines"
   printf '%s\n' "$lines" | sed -n 1p | grep -qx 'Computer Name: .*' || fail "$name: first line is not the computer name"
   printf '%s\n' "$lines" | sed -n 2p | grep -qx '[0-9][0-9]/[0-9][0-9]/[0-9]\{4\} [0-9][0-9]:[0-9][0-9]:[0-9][0-9]:[0-9]\{3\} Clearon starting!' ||
     fail "$name: second line is not the start line"
-  printf '%s\n' "$lines" | sed -n 3p | grep -qx "$expected_message" || fail "$name: third line is not the message"
+  printf '%s\n' "$lines" | sed -n 3p | grep -qx '.* Clearon version [0-9]*\.[0-9]*\.[0-9]*' ||
+    fail "$name: third line is not the version line"
+  printf '%s\n' "$lines" | sed -n 4p | grep -qx "$expected_message" || fail "$name: fourth line is not the message"
   # The early exit comes before the stop line.
   echo "ok: $name: exit code 112, message on standard output and in the log, no stop line"
 }

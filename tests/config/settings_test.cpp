@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config_lines.h"
+#include "text/wide_string.h"
 
 namespace clearon {
 namespace {
@@ -283,6 +284,53 @@ TEST(ReadSettings, LongLinesAreRefusedNotCut) {
             EXPECT_EQ(settings.MessageBoxText, notice.substr(kKeyMessageBoxText.size() + 1));
             EXPECT_TRUE(settings.ShowMessageBox);
         }
+    }
+}
+
+TEST(ReadSettings, ProgramTimeLimit) {
+    const struct {
+        std::wstring lines;
+        std::uint32_t minutes;
+        bool refused;
+    } cases[] = {
+        {L"", 0, false},
+        {L"ProgramTimeLimit=0\r\n", 0, false},
+        {L"ProgramTimeLimit = 45 \r\n", 45, false},
+        {L"programtimelimit=99999\r\n", 99999, false},
+        {L"ProgramTimeLimit=100000\r\n", 0, true},
+        {L"ProgramTimeLimit=4294967301\r\n", 0, true},  // wraps to 5 in 32 bits
+        {L"ProgramTimeLimit=-5\r\n", 0, true},
+        {L"ProgramTimeLimit=10m\r\n", 0, true},
+        {L"ProgramTimeLimit=\r\n", 0, false},
+        // The first line holding the key wins, as for every value.
+        {L"; ProgramTimeLimit=7\r\nProgramTimeLimit=9\r\n", 9, false},
+        {L"ProgramTimeLimit=7\r\nProgramTimeLimit=9\r\n", 7, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        Settings settings;
+        const auto refused = ReadSettings(
+            L"[Settings]\r\nShowGUI=N\r\n" + c.lines + L"[ProductNames]\r\n", settings);
+        EXPECT_EQ(settings.ProgramTimeLimit, c.minutes);
+        EXPECT_EQ(refused, c.refused ? std::vector<std::wstring>{std::wstring(kKeyProgramTimeLimit)}
+                                     : std::vector<std::wstring>{});
+    }
+}
+
+// Values are found in the first line that contains their key anywhere, so
+// the time limit's key must neither hide inside another key nor hold one.
+TEST(ReadSettings, ProgramTimeLimitKeyStandsApart) {
+    std::vector<std::wstring_view> others{kKeyMessageBoxText,
+                                          kKeyMSIExtraParameters,
+                                          kKeyInstallShieldExtraParameters,
+                                          kKeyDefaultExtraParameters,
+                                          kKeyLogPath,
+                                          kKeyRunBeforeRemoval,
+                                          kKeyRunAfterRemoval};
+    for (const FlagSetting& flag : kFlagSettings) others.push_back(flag.key);
+    for (const std::wstring_view key : others) {
+        EXPECT_FALSE(ContainsNoCase(key, kKeyProgramTimeLimit)) << key.size();
+        EXPECT_FALSE(ContainsNoCase(kKeyProgramTimeLimit, key)) << key.size();
     }
 }
 

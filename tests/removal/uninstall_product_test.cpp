@@ -3,7 +3,10 @@
 // refusal of commands that do not fit a command line.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "removal/uninstall_product.h"
 #include "support/host/fake_removal_host.h"
@@ -197,4 +200,46 @@ TEST_F(UninstallProductTest, MarkersOfLongNamesAreKeptWhole) {
 }
 
 }  // namespace
+// Windows Installer busy (1618): an MsiExec command is tried again after
+// each pause until the pauses would pass the total; other kinds and other
+// exit codes are run once.
+TEST_F(UninstallProductTest, BusyWindowsInstallerIsTriedAgainForABoundedTotal) {
+    using std::chrono::seconds;
+    const struct {
+        const wchar_t* command;
+        std::vector<std::uint32_t> exitCodes;
+        std::size_t launches;
+        bool gaveUp;
+    } cases[] = {
+        {L"MsiExec.exe /X{A}", {1618, 1618, 0}, 3, false},
+        {L"MsiExec.exe /X{A}", {1603}, 1, false},
+        {L"MsiExec.exe /X{A}", {1618, 1618, 1618, 1618, 1618}, 4, true},  // 3 pauses fill 30 s
+        {L"C:\a\remove.exe", {1618}, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        FakeRemovalHost fresh;
+        fresh.exitCodes = c.exitCodes;
+        RemovalState freshState;
+        settings.AskBeforeRemoval = false;
+        RemovalContext busy{fresh, freshState, settings, L"", false, {seconds(10), seconds(30)}};
+        EXPECT_EQ(UninstallProduct(busy, L"Acme AV", c.command), kUninstallRan);
+        EXPECT_EQ(fresh.launches.size(), c.launches);
+        EXPECT_EQ(fresh.pauses,
+                  std::vector<std::chrono::milliseconds>(c.launches - 1, seconds(10)));
+        std::wstring expectedLog = L"TS Removing: Acme AV\r\n";
+        for (std::size_t i = 1; i < c.launches; ++i) {
+            expectedLog +=
+                L"TS Windows Installer is busy with another installation (1618); "
+                L"trying again in 10 seconds: Acme AV\r\n";
+        }
+        if (c.gaveUp) {
+            expectedLog +=
+                L"TS Windows Installer stayed busy (1618) for the whole retry time; "
+                L"giving up: Acme AV\r\n";
+        }
+        EXPECT_EQ(fresh.log, expectedLog);
+    }
+}
+
 }  // namespace clearon

@@ -168,7 +168,7 @@ TEST(RunLog, OverlongLogPathGoesToTheErrorLogWithAReason) {
 }
 
 // A parameter string that does not fit its field is refused, and the run log
-// says so right after the start line.
+// says so right after the start and version lines.
 TEST(RunLog, RefusedSettingIsNamedInTheRunLog) {
     ScratchDir dir(L"log-refused");
     WriteAnsi(dir / L"Clearon.ini", ConfigWith("MSIExtraParameters=" + std::string(300, 'p')));
@@ -177,11 +177,12 @@ TEST(RunLog, RefusedSettingIsNamedInTheRunLog) {
 
     const auto lines = LogLines(ReadUtf16File(dir / RunLogName()));
     ExpectOneRun(lines);
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_TRUE(IsTimestamped(lines[2],
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_TRUE(IsTimestamped(lines[2], L" Clearon version " CLEARON_VERSION_TEXT));
+    EXPECT_TRUE(IsTimestamped(lines[3],
                               L" Ignored the setting MSIExtraParameters: its line or value is "
                               L"longer than 254 characters."))
-        << Narrow(lines[2]);
+        << Narrow(lines[3]);
 }
 
 // Another program holds the run log open without sharing: nothing is lost,

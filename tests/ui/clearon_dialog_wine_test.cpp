@@ -673,10 +673,12 @@ TEST_F(ClearonDialog, ExitWithoutARunEndsWithZeroAndLogsOnlyTheStartAndStop) {
     EXPECT_EQ(*code, 0u);
 
     const auto lines = LogLines();
-    ASSERT_EQ(lines.size(), 3u) << Describe(lines);
+    ASSERT_EQ(lines.size(), 4u) << Describe(lines);
     EXPECT_EQ(lines[0], L"Computer Name: " + ComputerName());
     EXPECT_TRUE(IsTimestamped(lines[1], kStartLine)) << Narrow(lines[1]);
-    EXPECT_TRUE(IsTimestamped(lines[2], kStopLine)) << Narrow(lines[2]);
+    EXPECT_TRUE(IsTimestamped(lines[2], L" Clearon version " CLEARON_VERSION_TEXT))
+        << Narrow(lines[2]);
+    EXPECT_TRUE(IsTimestamped(lines[3], kStopLine)) << Narrow(lines[3]);
     EXPECT_FALSE(FileExists(dir_ / L"before.txt")) << "a program ran without a start";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, EntryOf(kWombat)));
 }

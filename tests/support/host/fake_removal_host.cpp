@@ -4,13 +4,16 @@
 
 namespace clearon::test {
 
-void FakeRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+std::optional<std::uint32_t> FakeRemovalHost::RunProgram(std::wstring_view commandLine,
+                                                         bool showNotice) {
+    const std::size_t index = launches.size();
     launches.push_back({std::wstring(commandLine), showNotice});
     // Behaviours may add more behaviours or launches; iterate over a copy.
     const auto current = behaviours;
     for (const auto& [piece, behaviour] : current) {
         if (ContainsNoCase(commandLine, piece)) behaviour(*this);
     }
+    return index < exitCodes.size() ? exitCodes[index] : 0;
 }
 
 QuestionAnswer FakeRemovalHost::AskQuestion(std::wstring_view text) {

@@ -5,6 +5,8 @@
 // sees what a real uninstaller would leave behind.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
@@ -36,7 +38,14 @@ public:
     std::vector<std::pair<std::wstring, std::function<void(FakeRemovalHost&)>>> behaviours;
 
     Registry& registry() override { return memory; }
-    void RunProgram(std::wstring_view commandLine, bool showNotice) override;
+    // Exit codes the launched programs answer, in order; once they run out,
+    // 0 is answered.
+    std::vector<std::uint32_t> exitCodes;
+    std::vector<std::chrono::milliseconds> pauses;
+
+    std::optional<std::uint32_t> RunProgram(std::wstring_view commandLine,
+                                            bool showNotice) override;
+    void Pause(std::chrono::milliseconds duration) override { pauses.push_back(duration); }
     QuestionAnswer AskQuestion(std::wstring_view text) override;
     void PostStatus(std::wstring_view text) override { statuses.emplace_back(text); }
     void AppendToLog(std::wstring_view text) override { log.append(text); }

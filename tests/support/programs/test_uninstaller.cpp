@@ -32,6 +32,12 @@
 //                          the pending list and Clearon's set-aside copy
 //                          ("PendingFileRenameOperations_Clearon"), every NUL
 //                          written as "|", "-" for a missing value
+//   /wait-for=PATH         waits until the file PATH exists (at most two
+//                          minutes), for a test that decides when it goes on
+//   /exit-unless-marked=N,CODE,PATH
+//                          ends now with CODE while the mark file PATH holds
+//                          fewer than N lines (a stand-in that fails its
+//                          first tries: mark first, then this)
 //   /exit=CODE             ends now with CODE: decimal, negative allowed
 //                          (-1073741819), or hexadecimal with 0x (0xC0000005)
 //
@@ -186,6 +192,29 @@ void Spawn(const std::vector<std::wstring>& actions) {
     CloseHandle(info.hProcess);
 }
 
+void WaitFor(const std::wstring& path) {
+    for (int waited = 0;
+         waited < 120000 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+         waited += 20) {
+        Sleep(20);
+    }
+}
+
+std::size_t MarkCount(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    std::wstring text(GetFileSize(file, nullptr) / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
+    CloseHandle(file);
+    std::size_t lines = 0;
+    for (std::size_t at = text.find(L"\r\n"); at != std::wstring::npos;
+         at = text.find(L"\r\n", at + 2))
+        ++lines;
+    return lines;
+}
+
 int ParseExitCode(std::wstring_view text) {
     const std::wstring value(text);
     if (value.starts_with(L"0x") || value.starts_with(L"0X")) {
@@ -233,6 +262,17 @@ int wmain(int argc, wchar_t** argv) {
             pending_actions::AddPending(value(L"/add-pending="));
         } else if (token.starts_with(L"/record-pending=")) {
             pending_actions::RecordPending(std::wstring(value(L"/record-pending=")));
+        } else if (token.starts_with(L"/wait-for=")) {
+            WaitFor(std::wstring(value(L"/wait-for=")));
+        } else if (token.starts_with(L"/exit-unless-marked=")) {
+            const std::wstring spec(value(L"/exit-unless-marked="));
+            const std::size_t first = spec.find(L',');
+            const std::size_t second = spec.find(L',', first + 1);
+            if (first == std::wstring::npos || second == std::wstring::npos) continue;
+            const std::size_t needed = std::wcstoul(spec.substr(0, first).c_str(), nullptr, 10);
+            if (MarkCount(spec.substr(second + 1)) < needed) {
+                return ParseExitCode(spec.substr(first + 1, second - first - 1));
+            }
         } else if (token.starts_with(L"/exit=")) {
             return ParseExitCode(value(L"/exit="));
         } else {

@@ -273,9 +273,11 @@ ProcessResult RunClearon(const ScratchDir& dir, const std::wstring& arguments,
 }
 
 RunningProgram::RunningProgram(const std::wstring& commandLine,
-                               const std::wstring& currentDirectory) {
+                               const std::wstring& currentDirectory, const std::wstring& desktop) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    std::wstring desktopName = desktop;
+    if (!desktopName.empty()) startup.lpDesktop = desktopName.data();
     PROCESS_INFORMATION info{};
     std::wstring mutableLine = commandLine;
     if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr,
@@ -308,12 +310,45 @@ std::optional<DWORD> RunningProgram::WaitForExit(std::chrono::milliseconds limit
     return code;
 }
 
-RunningProgram StartClearon(const ScratchDir& dir, const std::wstring& arguments) {
+RunningProgram StartClearon(const ScratchDir& dir, const std::wstring& arguments,
+                            const std::wstring& desktop) {
     const std::wstring exe = dir / L"Clearon.exe";
     if (!FileExists(exe)) CopyFileOrFail(ClearonExePath(), exe);
     std::wstring line = L"\"" + exe + L"\"";
     if (!arguments.empty()) line += L" " + arguments;
-    return RunningProgram(line, dir.path());
+    return RunningProgram(line, dir.path(), desktop);
+}
+
+std::wstring InvisibleDesktop() {
+    static const std::wstring name = [] {
+        constexpr wchar_t kStation[] = L"ClearonUnseen";
+        // A session that is still starting may refuse the station for a
+        // moment; bounded retries.
+        HWINSTA station = nullptr;
+        for (int attempt = 0; attempt < 100 && station == nullptr; ++attempt) {
+            station = CreateWindowStationW(kStation, 0, WINSTA_ALL_ACCESS, nullptr);
+            if (station == nullptr) Sleep(50);
+        }
+        if (station == nullptr) {
+            ADD_FAILURE() << "CreateWindowStationW: " << GetLastError();
+            return std::wstring();
+        }
+        // Desktops are made on the caller's station: switch there for the
+        // call, then back. Both handles stay open for the life of the test
+        // program, so the station and desktop stay too.
+        const HWINSTA own = GetProcessWindowStation();
+        HDESK desktop = nullptr;
+        if (SetProcessWindowStation(station)) {
+            desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+            SetProcessWindowStation(own);
+        }
+        if (desktop == nullptr) {
+            ADD_FAILURE() << "CreateDesktopW: " << GetLastError();
+            return std::wstring();
+        }
+        return std::wstring(kStation) + L"\\Default";
+    }();
+    return name;
 }
 
 HWND WaitForWindow(const std::wstring& caption, std::chrono::milliseconds limit,

@@ -82,7 +82,9 @@ ProcessResult RunClearon(const ScratchDir& dir, const std::wstring& arguments,
 class RunningProgram {
 public:
     RunningProgram() = default;
-    RunningProgram(const std::wstring& commandLine, const std::wstring& currentDirectory);
+    // `desktop` ("station\\desktop") starts it on another desktop than ours.
+    RunningProgram(const std::wstring& commandLine, const std::wstring& currentDirectory,
+                   const std::wstring& desktop = L"");
     ~RunningProgram();
     RunningProgram(RunningProgram&&) = default;
     RunningProgram& operator=(RunningProgram&&) = default;
@@ -97,7 +99,14 @@ private:
 
 // Copies Clearon.exe into `dir` (beside its Clearon.ini) and starts it there
 // with `arguments`, without waiting: for dialog runs driven by the test.
-RunningProgram StartClearon(const ScratchDir& dir, const std::wstring& arguments = L"");
+RunningProgram StartClearon(const ScratchDir& dir, const std::wstring& arguments = L"",
+                            const std::wstring& desktop = L"");
+
+// A desktop on a window station of its own, which is not visible: what a
+// program started by a service (or by a deployment agent as SYSTEM) gets.
+// Made once per test program; returns its "station\\Default" name, or the
+// empty text after reporting a failure.
+std::wstring InvisibleDesktop();
 
 // A top-level window by its caption, (optionally) of the dialog class
 // #32770, waiting up to `limit` for it to appear.

@@ -1,0 +1,245 @@
+// The real Clearon.exe where nobody can answer: on a window station nobody
+// sees, with an uninstaller that outlives ProgramTimeLimit, with Windows
+// Installer busy, and started twice at once. A start that showed a box
+// there would never end: every wait is bounded, and a run that does not end
+// in time fails its case (and is ended by RunningProgram).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "config/config_file.h"
+#include "log/log_format.h"
+#include "removal/program_runner.h"
+#include "startup/removal_start.h"
+#include "removal/uninstall_command.h"
+#include "startup/clearon_run.h"
+#include "startup/startup_rules.h"
+
+namespace clearon::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kRunLimit = std::chrono::minutes(4);
+
+// The stand-in uninstaller, copied beside Clearon.exe as u.exe: program lines
+// stay short wherever the repository lies, and Windows finds a program
+// named without a folder in the directory of the program that starts it.
+std::wstring Uninstaller(const ScratchDir& dir) {
+    CopyFileOrFail(TestProgramPath(L"test_uninstaller.exe"), dir / L"u.exe");
+    return L"u.exe";
+}
+
+bool Holds(const std::wstring& text, std::wstring_view piece) {
+    return text.find(piece) != std::wstring::npos;
+}
+
+// The labels of a mark file's lines, in order.
+std::vector<std::wstring> MarkLabels(const std::wstring& path) {
+    std::vector<std::wstring> labels;
+    for (const std::wstring& line : LogLines(ReadUtf16File(path)))
+        labels.push_back(line.substr(0, line.find(L' ')));
+    return labels;
+}
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::wstring Ini(const std::wstring& settings, const std::wstring& products = L"") {
+    return L"[Settings]\r\n" + settings + L"[ProductNames]\r\n" + products +
+           L"[UninstallPaths]\r\n";
+}
+
+struct UnseenCase {
+    const char* name;
+    std::wstring settings;  // empty: no Clearon.ini at all
+    DWORD exitCode;
+    std::vector<std::wstring> logHolds;  // in the run log
+    bool ranProgram;
+};
+
+// Each kind of box on a window station nobody sees.
+TEST(Unattended, NobodySeesTheWindowStation) {
+    const std::wstring desktop = InvisibleDesktop();
+    ASSERT_FALSE(desktop.empty());
+    const std::wstring notice = L"Please save your work now.";
+    const UnseenCase cases[] = {
+        {"dialog waiting for Start",
+         L"ShowGUI=Y\r\n",
+         kExitNeedsPerson,
+         {std::wstring(kLogNobodySees), std::wstring(kLogNeedsPerson)},
+         false},
+        {"automatic dialog and notice",
+         L"ShowGUI=Y\r\nAutoRunAfterUILoads=Y\r\nShowMessageBox=Y\r\nMessageBoxText=" + notice +
+             L"\r\n",
+         0,
+         {std::wstring(kLogRunsWithoutDialog), std::wstring(kLogNoticeNotShown) + notice + L"\r\n"},
+         true},
+        {"silent run with notice",
+         L"ShowGUI=N\r\nShowMessageBox=Y\r\nMessageBoxText=" + notice + L"\r\n",
+         0,
+         {std::wstring(kLogNoticeNotShown) + notice + L"\r\n"},
+         true},
+    };
+    for (const UnseenCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir(L"unseen");
+        const std::wstring marks = dir / L"marks.txt";
+        WriteAnsi(dir / L"Clearon.ini", Narrow(Ini(c.settings + L"RunBeforeRemoval=" +
+                                                   Uninstaller(dir) + L" /mark=marks.txt\r\n")));
+        RunningProgram clearon = StartClearon(dir, L"", desktop);
+        EXPECT_EQ(clearon.WaitForExit(kRunLimit), c.exitCode);
+        const std::wstring log = ReadUtf16File(dir / RunLogName());
+        ExpectOneRun(LogLines(log));
+        for (const std::wstring& piece : c.logHolds) EXPECT_TRUE(Holds(log, piece)) << Narrow(log);
+        EXPECT_TRUE(Holds(log, kLogVersion));
+        EXPECT_EQ(FileExists(marks), c.ranProgram);
+    }
+}
+
+TEST(Unattended, MissingConfigurationEndsWithoutABox) {
+    ScratchDir dir(L"unseen");
+    RunningProgram clearon = StartClearon(dir, L"", InvisibleDesktop());
+    EXPECT_EQ(clearon.WaitForExit(kRunLimit), static_cast<DWORD>(kExitConfigMissing));
+    EXPECT_EQ(ReadUtf16File(dir / std::wstring(kErrorLogName)),
+              std::wstring(kMsgConfigMissing) + L"\r\n");
+    EXPECT_FALSE(FileExists(dir / RunLogName()));
+}
+
+// A stand-in for MsiExec that answers 1618 twice, then removes its product;
+// the removal question is answered by its default button, since nobody sees
+// it. The stand-in lies beside Clearon.exe as MsiExec.exe: Windows looks for
+// a program named without a folder in the starting program's own directory
+// first, and the entry's command stays short.
+TEST(Unattended, BusyWindowsInstallerIsTriedAgain) {
+    ScratchDir dir(L"busy");
+    const std::wstring code = L"{C1EA0000-BB5Y}";
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
+    DeleteTree(HKEY_LOCAL_MACHINE, key);
+    CopyFileOrFail(TestProgramPath(L"test_uninstaller.exe"), dir / L"MsiExec.exe");
+    SetString(HKEY_LOCAL_MACHINE, key, L"DisplayName", L"Wombat Busy Guard");
+    SetString(HKEY_LOCAL_MACHINE, key, L"UninstallString",
+              L"MsiExec.exe /X" + code +
+                  L" /mark=t.txt /exit-unless-marked=3,1618,t.txt /delete-key=HKLM\\" + key);
+    WriteAnsi(dir / L"Clearon.ini", Narrow(Ini(L"ShowGUI=N\r\n", L"Wombat Busy Guard\r\n")));
+
+    RunningProgram clearon = StartClearon(dir, L"", InvisibleDesktop());
+    EXPECT_EQ(clearon.WaitForExit(kRunLimit), 0u);
+    const std::wstring log = ReadUtf16File(dir / RunLogName());
+    EXPECT_EQ(MarkLabels(dir / L"t.txt").size(), 3u);
+    std::size_t retries = 0;
+    for (const std::wstring& line : LogLines(log))
+        retries += line.find(kLogInstallerBusy) != std::wstring::npos;
+    EXPECT_EQ(retries, 2u) << Narrow(log);
+    EXPECT_TRUE(Holds(log, L"the question is answered Yes, its default button")) << Narrow(log);
+    EXPECT_FALSE(Holds(log, kLogInstallerStayedBusy));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
+    DeleteTree(HKEY_LOCAL_MACHINE, key);
+}
+
+// The uninstaller lingers past ProgramTimeLimit=1: the wait ends, the run
+// goes on, and the uninstaller is left running (it still marks afterwards).
+TEST(Unattended, ProgramTimeLimitEndsTheWaitNotTheProgram) {
+    ScratchDir dir(L"limit");
+    const std::wstring marks = dir / L"marks.txt";
+    const std::wstring go = dir / L"go.txt";
+    WriteAnsi(
+        dir / L"Clearon.ini",
+        Narrow(Ini(L"ShowGUI=N\r\nProgramTimeLimit=1\r\nRunBeforeRemoval=" + Uninstaller(dir) +
+                   L" /name=slow /mark=marks.txt /wait-for=go.txt /mark=marks.txt\r\n")));
+    RunningProgram clearon = StartClearon(dir);
+    EXPECT_EQ(clearon.WaitForExit(kRunLimit), 0u);
+    const std::wstring log = ReadUtf16File(dir / RunLogName());
+    EXPECT_TRUE(Holds(
+        log, std::wstring(kLogTimeLimitPassed) + L"1" + std::wstring(kLogTimeLimitLeftRunning)))
+        << Narrow(log);
+    EXPECT_EQ(MarkLabels(marks), std::vector<std::wstring>{L"slow"});
+    WriteAnsi(go, "go");
+    EXPECT_TRUE(WaitFor([&] { return MarkLabels(marks).size() == 2; }, 2min));
+}
+
+// Two starts at once: the second waits until the first has ended.
+TEST(Unattended, TwoStartsNeverOverlap) {
+    ScratchDir first(L"first");
+    ScratchDir second(L"second");
+    ScratchDir shared(L"j");
+    const std::wstring journal = shared / L"journal.txt";
+    const std::wstring go = shared / L"go.txt";
+    WriteAnsi(
+        first / L"Clearon.ini",
+        Narrow(Ini(L"ShowGUI=N\r\nRunBeforeRemoval=" + Uninstaller(first) + L" /name=first /mark=" +
+                   journal + L" /wait-for=" + go + L" /mark=" + journal + L"\r\n")));
+    WriteAnsi(second / L"Clearon.ini",
+              Narrow(Ini(L"ShowGUI=N\r\nRunBeforeRemoval=" + Uninstaller(second) +
+                         L" /name=second /mark=" + journal + L" /mark=" + journal + L"\r\n")));
+
+    RunningProgram one = StartClearon(first);
+    ASSERT_TRUE(WaitFor([&] { return MarkLabels(journal).size() == 1; }, 2min));
+    RunningProgram two = StartClearon(second);
+    const std::wstring secondLog = second / RunLogName();
+    EXPECT_TRUE(
+        WaitFor([&] { return Holds(ReadUtf16File(secondLog), kLogWaitingForOther); }, 2min));
+    WriteAnsi(go, "go");
+    EXPECT_EQ(one.WaitForExit(kRunLimit), 0u);
+    EXPECT_EQ(two.WaitForExit(kRunLimit), 0u);
+
+    EXPECT_EQ(MarkLabels(journal),
+              (std::vector<std::wstring>{L"first", L"first", L"second", L"second"}));
+    const std::vector<std::wstring> lines = LogLines(ReadUtf16File(secondLog));
+    // The waiting line stands before the second run's own entries, which
+    // say that it waited.
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(
+        IsTimestamped(lines[0], kLogWaitingForOther.substr(0, kLogWaitingForOther.size() - 2)));
+    ExpectRunFrame(lines, 1);
+    EXPECT_TRUE(Holds(ReadUtf16File(secondLog), kLogWaitedForOther));
+}
+
+// Know what ran: both executables carry the build's one version, and the
+// run log names it (checked with every run above).
+TEST(Unattended, BothExecutablesCarryTheVersion) {
+    const std::wstring version = L"" CLEARON_VERSION_TEXT;
+    for (const std::wstring& exe :
+         {ClearonExePath(), std::wstring(L"" CLEARON_BUILD_DIR) + L"/ClearonCheck.exe"}) {
+        SCOPED_TRACE(Narrow(exe));
+        DWORD ignored = 0;
+        std::vector<std::uint8_t> data(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+        ASSERT_FALSE(data.empty());
+        ASSERT_TRUE(
+            GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+        const auto text = [&](const wchar_t* name) {
+            void* value = nullptr;
+            UINT length = 0;
+            const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+            if (!VerQueryValueW(data.data(), path.c_str(), &value, &length) || length == 0)
+                return std::wstring();
+            return std::wstring(static_cast<const wchar_t*>(value));
+        };
+        EXPECT_EQ(text(L"CompanyName"), L"Tessaral");
+        EXPECT_EQ(text(L"ProductName"), L"Clearon");
+        EXPECT_EQ(text(L"FileVersion"), version);
+        EXPECT_EQ(text(L"ProductVersion"), version);
+        void* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", &fixed, &length));
+        const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+        EXPECT_EQ(info->dwFileVersionMS,
+                  static_cast<DWORD>(MAKELONG(CLEARON_VERSION_MINOR, CLEARON_VERSION_MAJOR)));
+        EXPECT_EQ(info->dwProductVersionLS, static_cast<DWORD>(MAKELONG(0, CLEARON_VERSION_PATCH)));
+    }
+}
+
+}  // namespace
+}  // namespace clearon::test
