@@ -12,6 +12,10 @@
 //                          compare it with log lines; concurrent writers wait
 //                          for each other, so lines never interleave)
 //   /sleep=MS              lingers MS milliseconds
+//   /wait=NAME             lingers until the named event NAME is set (a test
+//                          sets it once it has seen what it waits for), at
+//                          most five minutes, so that a test that ended early
+//                          leaves nothing behind for long
 //   /delete-key=ROOT\KEY   deletes KEY with all its subkeys and values; ROOT is
 //                          HKLM or HKCU (64-bit view); a missing key is fine
 //   /spawn( ACTION... )    starts this same program again with the enclosed
@@ -243,6 +247,15 @@ int wmain(int argc, wchar_t** argv) {
         } else if (token.starts_with(L"/sleep=")) {
             Sleep(static_cast<DWORD>(
                 std::wcstoul(std::wstring(value(L"/sleep=")).c_str(), nullptr, 10)));
+        } else if (token.starts_with(L"/wait=")) {
+            const std::wstring name(value(L"/wait="));
+            HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+            if (event == nullptr) {
+                fwprintf(stderr, L"test_uninstaller: cannot wait for %ls\n", name.c_str());
+            } else {
+                WaitForSingleObject(event, 5 * 60 * 1000);
+                CloseHandle(event);
+            }
         } else if (token.starts_with(L"/delete-key=")) {
             DeleteKey(value(L"/delete-key="));
         } else if (token.starts_with(L"/add-pending=")) {

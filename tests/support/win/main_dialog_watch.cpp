@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "support/win/wine_test_support.h"
 #include "ui/marquee.h"
 #include "ui/resource.h"
 
@@ -121,6 +122,38 @@ std::vector<std::wstring> DialogRecorder::StatusTexts() const {
         if (texts.empty() || texts.back() != change.value) texts.push_back(change.value);
     }
     return texts;
+}
+
+ProgramHold::ProgramHold() {
+    static int count = 0;
+    name_ = L"ClearonTestHold." + std::to_wstring(GetCurrentProcessId()) + L"." +
+            std::to_wstring(++count);
+    event_.reset(CreateEventW(nullptr, TRUE, FALSE, name_.c_str()));
+}
+
+void ProgramHold::Release() const {
+    SetEvent(event_.get());
+}
+
+bool SeenThenReleased(const DialogRecorder& recorder, const std::wstring& text,
+                      const ProgramHold& hold, const std::function<bool()>& also) {
+    using namespace std::chrono_literals;
+    const bool seen = WaitUntil(
+        [&] {
+            const auto changes = recorder.StatusChanges();
+            return !changes.empty() && changes.back().value == text && (!also || also());
+        },
+        180s);
+    hold.Release();
+    return seen;
+}
+
+std::vector<int> LitPositions(const DialogRecorder& recorder) {
+    std::vector<int> positions;
+    for (const auto& change : recorder.PictureChanges()) {
+        if (change.value.litMask != 0) positions.push_back(MarqueePositionOf(change.value));
+    }
+    return positions;
 }
 
 std::wstring SaveScreenshot(HWND window, const std::string& name) {

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/handles.h"
+
 namespace clearon::test {
 
 inline constexpr wchar_t kMainDialogCaption[] = L"Aegira Installation Prep tool";
@@ -67,6 +69,32 @@ private:
     bool stop_ = false;
     std::thread thread_;
 };
+
+// Holds a text on the screen until the test has seen it: a test program
+// started with Action() (test_uninstaller's /wait=NAME) lingers until
+// Release(); a hold that goes out of scope releases, so a test that failed
+// early leaves no program waiting. The name is unique within this process.
+class ProgramHold {
+public:
+    ProgramHold();
+    ~ProgramHold() { Release(); }
+    ProgramHold(const ProgramHold&) = delete;
+    ProgramHold& operator=(const ProgramHold&) = delete;
+    [[nodiscard]] std::wstring Action() const { return L"/wait=" + name_; }
+    void Release() const;
+
+private:
+    std::wstring name_;
+    UniqueKernelHandle event_;
+};
+
+// True once the recorder's latest reading of the status line is `text` and
+// `also` holds; then (seen or not, so that the run goes on) releases `hold`.
+bool SeenThenReleased(const DialogRecorder& recorder, const std::wstring& text,
+                      const ProgramHold& hold, const std::function<bool()>& also = {});
+
+// The marquee positions the recorder has seen lit, in their order.
+std::vector<int> LitPositions(const DialogRecorder& recorder);
 
 // Saves a picture of `window` (whole screen cut to the window and a margin)
 // as <build>/artifacts/<name>.png with ImageMagick's import on the test
