@@ -144,7 +144,11 @@ class BenchHost final : public clearon::RemovalHost {
 public:
     int launches = 0;
     clearon::Registry& registry() override { return clearon::SystemRegistry(); }
-    void RunProgram(std::wstring_view, bool) override { ++launches; }
+    clearon::LaunchResult RunProgram(std::wstring_view, bool) override {
+        ++launches;
+        return {};
+    }
+    void Pause(std::chrono::milliseconds) override {}
     clearon::QuestionAnswer AskQuestion(std::wstring_view) override {
         return clearon::QuestionAnswer::No;
     }

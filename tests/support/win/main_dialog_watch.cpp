@@ -47,6 +47,17 @@ int MarqueePositionOf(const MarqueePicture& picture) {
     return -1;
 }
 
+bool IsMidStep(const MarqueePicture& picture) {
+    for (int p = 1; p <= kMarqueeLastPosition; ++p) {
+        const std::uint32_t from = MaskOfPosition(p);
+        const std::uint32_t to = MaskOfPosition(NextMarqueePosition(p));
+        const bool keepsShared = (picture.litMask & from & to) == (from & to);
+        const bool staysWithin = (picture.litMask & ~(from | to)) == 0;
+        if (keepsShared && staysWithin) return true;
+    }
+    return false;
+}
+
 std::string DescribePicture(const MarqueePicture& picture) {
     std::string text = picture.frameVisible ? "frame" : "no frame";
     text += ", squares";

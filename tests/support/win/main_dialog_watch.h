@@ -33,6 +33,9 @@ MarqueePicture ReadMarqueePicture(HWND dialog);
 // The marquee position whose picture this is (0 to 26), or -1 when no
 // position shows these squares.
 int MarqueePositionOf(const MarqueePicture& picture);
+// True when the picture shows a step half done: every square the position
+// and its successor share is lit, and nothing outside the two.
+bool IsMidStep(const MarqueePicture& picture);
 std::string DescribePicture(const MarqueePicture& picture);  // for messages
 
 // A control's text, read with a bounded WM_GETTEXT (empty when it fails).
