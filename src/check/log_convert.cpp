@@ -35,17 +35,6 @@ constexpr std::wstring_view kCmTraceTextEndShown = L"]LOG] !>";
     return text;
 }
 
-// "MM/DD/YYYY hh:mm:ss:mmm"
-[[nodiscard]] bool IsTimestamp(std::wstring_view text) noexcept {
-    constexpr std::wstring_view shape = L"00/00/0000 00:00:00:000";
-    if (text.size() != shape.size()) return false;
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        const bool digit = text[i] >= L'0' && text[i] <= L'9';
-        if (shape[i] == L'0' ? !digit : text[i] != shape[i]) return false;
-    }
-    return true;
-}
-
 // Single-byte text (ASCII, ANSI, UTF-8) rather than UTF-16 LE: no zero byte
 // in the first 4 KiB, where the high byte of every ASCII letter in UTF-16 is 0.
 [[nodiscard]] bool LooksLikeByteText(std::span<const std::uint8_t> bytes) noexcept {

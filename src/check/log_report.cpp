@@ -36,17 +36,6 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-// "MM/DD/YYYY hh:mm:ss:mmm"
-[[nodiscard]] bool IsTimestamp(std::wstring_view text) noexcept {
-    constexpr std::wstring_view shape = L"00/00/0000 00:00:00:000";
-    if (text.size() != shape.size()) return false;
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        const bool digit = text[i] >= L'0' && text[i] <= L'9';
-        if (shape[i] == L'0' ? !digit : text[i] != shape[i]) return false;
-    }
-    return true;
-}
-
 [[nodiscard]] std::wstring Join(const std::vector<std::wstring>& items,
                                 std::wstring_view separator) {
     std::size_t size = 0;

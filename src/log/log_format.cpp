@@ -33,4 +33,14 @@ std::wstring ErrorLogPath(std::wstring_view exeDirectory) {
     return path;
 }
 
+bool IsTimestamp(std::wstring_view text) noexcept {
+    constexpr std::wstring_view shape = L"00/00/0000 00:00:00:000";
+    if (text.size() != shape.size()) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = text[i] >= L'0' && text[i] <= L'9';
+        if (shape[i] == L'0' ? !digit : text[i] != shape[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace clearon

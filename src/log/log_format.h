@@ -13,6 +13,9 @@ namespace clearon {
 inline constexpr std::size_t kTimestampLength = 23;
 [[nodiscard]] std::wstring FormatTimestamp(int month, int day, int year, int hour, int minute,
                                            int second, int millisecond);
+// True when `text` has the timestamp's shape, "MM/DD/YYYY hh:mm:ss:mmm":
+// what a reader of the log takes for the start of a timestamped entry.
+[[nodiscard]] bool IsTimestamp(std::wstring_view text) noexcept;
 
 inline constexpr std::wstring_view kErrorLogName = L"Clearon_Err.log";
 inline constexpr std::wstring_view kLineEnd = L"\r\n";

@@ -26,6 +26,20 @@ TEST(FormatTimestamp, ZeroPaddedFixedWidth) {
     }
 }
 
+TEST(IsTimestamp, OnlyTheTimestampsShape) {
+    const struct {
+        std::wstring text;
+        bool expected;
+    } cases[] = {
+        {L"07/04/2026 09:05:03:007", true},
+        {L"07/04/2026 09:05:03.007", false},   // another separator
+        {L"07/04/2026 09:05:03:07", false},    // one digit short
+        {L"07/04/2026 09:05:03:0071", false},  // one too many
+        {L"O7/04/2026 09:05:03:007", false},   // a letter for a digit
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsTimestamp(c.text), c.expected) << c.text.size();
+}
+
 TEST(ErrorLogPath, BesideTheExecutable) {
     EXPECT_EQ(ErrorLogPath(L"C:\\Tools"), L"C:\\Tools\\Clearon_Err.log");
     EXPECT_EQ(ErrorLogPath(L"C:"), L"C:\\Clearon_Err.log");
