@@ -206,6 +206,9 @@ PreparedCommand PrepareCommandLine(std::wstring_view commandLine, bool redirect3
     if (command.size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}};
     std::optional<std::wstring> quoted = QuoteProgramPath(command, fileExists);
     if (!quoted) return {CommandVerdict::Unresolved, std::move(command)};
+    // The two quotes count too: a command that fits only without them is
+    // refused like any other that outgrows the command-line buffer.
+    if (quoted->size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}};
     return {CommandVerdict::Launch, std::move(*quoted)};
 }
 

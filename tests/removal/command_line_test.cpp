@@ -203,6 +203,11 @@ TEST(PrepareCommandLine, RedirectionLengthAndQuoting) {
     EXPECT_EQ(PrepareCommandLine(L"C:\\Program Files\\A\\u.exe /S", false, sys, wow, uninstaller)
                   .commandLine,
               L"\"C:\\Program Files\\A\\u.exe\" /S");
+    // Exactly 511 characters until the quotes make it 513.
+    const std::wstring quotedHead = L"C:\\Program Files\\A\\u.exe /S ";
+    const std::wstring edge = quotedHead + std::wstring(511 - quotedHead.size(), L'a');
+    EXPECT_EQ(PrepareCommandLine(edge, false, sys, wow, uninstaller).verdict,
+              CommandVerdict::TooLong);
     // The refusal line names the command, its line ends made visible.
     EXPECT_EQ(ProgramNotFoundMessage(L"C:\\A B\\u\r\nX"),
               std::wstring(kLogProgramNotFound) + L"C:\\A B\\u<0D><0A>X\r\n");
