@@ -6,6 +6,7 @@
 
 #include "check/check_text.h"
 #include "config/config_file.h"
+#include "platform/disk_space.h"
 #include "removal/program_list.h"
 #include "text/wide_string.h"
 
@@ -32,6 +33,16 @@ namespace {
 
 [[nodiscard]] RunOutcome Make(int code, OutcomeKind kind, std::wstring text) {
     return {code, kind, std::move(text)};
+}
+
+[[nodiscard]] bool HasMessage(const LogRun& run, std::wstring_view message) {
+    const std::wstring_view wanted = TrimBlanks(message);
+    return std::any_of(run.messages.begin(), run.messages.end(), [&](const std::wstring& seen) {
+        std::wstring_view line = seen;
+        while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r'))
+            line.remove_suffix(1);
+        return TrimBlanks(line) == wanted;
+    });
 }
 
 [[nodiscard]] const ProgramRun* LastInstaller(const LogRun& run) {
@@ -71,6 +82,12 @@ RunOutcome MapRunOutcome(const LogRun* run, std::optional<int> clearonExitCode) 
         return Make(kOutcomeFatal, OutcomeKind::NoRun,
                     L"no run in the log (is EnableLogging off, or the log unreadable?)");
     }
+    // A run the free-space check ended has no stop line; its message says
+    // why, also to `result`, which has no exit code to go by.
+    if (clearonExitCode == kExitNotEnoughDiskSpace || HasMessage(*run, kMsgNotEnoughDiskSpace)) {
+        return ClearonOwn(kExitNotEnoughDiskSpace, L"not enough disk space on the system drive");
+    }
+
     const ProgramRun* installer = LastInstaller(*run);
     std::optional<int> installerCode;
     if (installer != nullptr) {

@@ -14,7 +14,7 @@
 #include "resume/windows_resume_host.h"
 #include "platform/platform_info.h"
 #include "platform/run_state.h"
-#include "startup/disk_space.h"
+#include "platform/disk_space.h"
 #include "startup/log_file_path.h"
 #include "startup/run_context.h"
 #include "startup/startup_rules.h"

@@ -83,6 +83,8 @@ TEST(RunOutcome, EachRunMapsToTheCodeADeploymentUnderstands) {
          0, 0, OutcomeKind::Done},
         {"disk space", kHead + L"Not enough disk space on the system drive.\r\n", 112, 112,
          OutcomeKind::ClearonCode},
+        {"disk space, log alone", kHead + L"Not enough disk space on the system drive.\r\n",
+         std::nullopt, 112, OutcomeKind::ClearonCode},
         {"refused file, older run in the log", kHead + kRemoved + kStop, 13, 13,
          OutcomeKind::ClearonCode},
         {"no stop line", kHead + kRemoved, std::nullopt, 1603, OutcomeKind::NoRun},

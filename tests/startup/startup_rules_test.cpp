@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/architecture.h"
-#include "startup/disk_space.h"
+#include "platform/disk_space.h"
 #include "startup/startup_rules.h"
 
 namespace clearon {
