@@ -115,7 +115,9 @@ void CheckStrip(std::wstring_view arguments) {
 }
 
 void CheckCommands(std::wstring_view modulePath, std::wstring_view arguments) {
-    const std::wstring prefix = std::wstring(modulePath) + L" ";
+    // Clearon's own path, always quoted: unquoted, a blank in it would let
+    // Windows try a shorter, planted program first.
+    const std::wstring prefix = L"\"" + std::wstring(modulePath) + L"\" ";
     const std::optional<std::wstring> relaunch = BuildRelaunchCommand(modulePath, arguments);
     if (relaunch) {
         Require(relaunch->size() <= kMaxResumeCommandLength);

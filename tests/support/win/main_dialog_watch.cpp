@@ -50,6 +50,12 @@ int MarqueePositionOf(const MarqueePicture& picture) {
 bool IsMidStep(const MarqueePicture& picture) {
     for (int p = 1; p <= kMarqueeLastPosition; ++p) {
         const std::uint32_t from = MaskOfPosition(p);
+        if (!picture.frameVisible) {
+            // The reset hides the frame first, then the squares in turn.
+            if ((picture.litMask & ~from) == 0) return true;
+            continue;
+        }
+        // A step sets the squares in turn from the old position to the new.
         const std::uint32_t to = MaskOfPosition(NextMarqueePosition(p));
         const bool keepsShared = (picture.litMask & from & to) == (from & to);
         const bool staysWithin = (picture.litMask & ~(from | to)) == 0;

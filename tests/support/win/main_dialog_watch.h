@@ -33,8 +33,9 @@ MarqueePicture ReadMarqueePicture(HWND dialog);
 // The marquee position whose picture this is (0 to 26), or -1 when no
 // position shows these squares.
 int MarqueePositionOf(const MarqueePicture& picture);
-// True when the picture shows a step half done: every square the position
-// and its successor share is lit, and nothing outside the two.
+// True when the picture shows a step or the reset half done: in a step every
+// square a position and its successor share is lit and nothing outside the
+// two; in the reset the frame is gone and what is lit lies within a position.
 bool IsMidStep(const MarqueePicture& picture);
 std::string DescribePicture(const MarqueePicture& picture);  // for messages
 
