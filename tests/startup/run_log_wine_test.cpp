@@ -185,19 +185,35 @@ TEST(RunLog, RefusedSettingIsNamedInTheRunLog) {
         << Narrow(lines[3]);
 }
 
-// Another program holds the run log open without sharing: nothing is lost,
-// the entries go to the error log.
-TEST(RunLog, RunLogHeldOpenElsewhereFallsBackToTheErrorLog) {
-    ScratchDir dir(L"log-held");
-    WriteAnsi(dir / L"Clearon.ini", kMinimalConfig);
-    {
-        UniqueFileHandle holder(CreateFileW((dir / RunLogName()).c_str(), GENERIC_WRITE, 0, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(holder.valid());
-        ExpectCleanExit(RunAnsweringBoxes(dir));
+// Another program holds the run log open. A writer that shares nothing
+// sends the entries to the error log, nothing lost; a reader (a person
+// watching the log) does not divert a single entry.
+TEST(RunLog, RunLogHeldOpenElsewhere) {
+    const struct {
+        const wchar_t* name;
+        DWORD access;
+        DWORD share;
+        bool inRunLog;
+    } cases[] = {
+        {L"log-held-writer", GENERIC_WRITE, 0, false},
+        {L"log-held-reader", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        ScratchDir dir(c.name);
+        WriteAnsi(dir / L"Clearon.ini", kMinimalConfig);
+        {
+            UniqueFileHandle holder(CreateFileW((dir / RunLogName()).c_str(), c.access, c.share,
+                                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                nullptr));
+            ASSERT_TRUE(holder.valid());
+            ExpectCleanExit(RunAnsweringBoxes(dir));
+        }
+        const std::wstring entriesIn = c.inRunLog ? RunLogName() : std::wstring(kErrorLogName);
+        const std::wstring emptyOne = c.inRunLog ? std::wstring(kErrorLogName) : RunLogName();
+        EXPECT_FALSE(FileExists(dir / emptyOne) && !ReadBytes(dir / emptyOne).empty());
+        ExpectOneRun(LogLines(ReadUtf16File(dir / entriesIn)));
     }
-    EXPECT_TRUE(ReadBytes(dir / RunLogName()).empty());
-    ExpectOneRun(LogLines(ReadUtf16File(dir / std::wstring(kErrorLogName))));
 }
 
 // Clearon.exe at the root of C:, started from another folder that holds a
