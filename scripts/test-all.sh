@@ -63,29 +63,20 @@ suite "host (ASan+UBSan)" "$build/host" 2 -DCMAKE_BUILD_TYPE=Debug
 suite "windows (Wine)" "$build/win" 1 -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
 
-echo "=== fuzzers"
-if FUZZ_SECONDS=${FUZZ_SECONDS:-30} "$root/scripts/run-fuzzers.sh" "$build/fuzz"; then
-  passed=$((passed + 1))
-else
-  status=1
-  failed=$((failed + 1))
-fi
+step() {  # step NAME COMMAND...: one more entry, passed when COMMAND succeeds
+  echo "=== $1"
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    status=1
+    failed=$((failed + 1))
+  fi
+}
 
-echo "=== formatting"
-if "$root/scripts/check-format.sh"; then
-  passed=$((passed + 1))
-else
-  status=1
-  failed=$((failed + 1))
-fi
-
-echo "=== layers"
-if "$root/scripts/check-layers.sh"; then
-  passed=$((passed + 1))
-else
-  status=1
-  failed=$((failed + 1))
-fi
+step fuzzers env FUZZ_SECONDS="${FUZZ_SECONDS:-30}" "$root/scripts/run-fuzzers.sh" "$build/fuzz"
+step formatting "$root/scripts/check-format.sh"
+step layers "$root/scripts/check-layers.sh"
 
 echo
 echo "Total: $passed passed, $failed failed"

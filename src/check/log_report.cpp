@@ -1,6 +1,7 @@
 #include "check/log_report.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -126,8 +127,8 @@ private:
     void StartRun() {
         report_.runs.emplace_back();
         current_ = &report_.runs.back();
-        outcomes_.clear();
         outcomeIndex_.clear();
+        outcomes_.clear();
         declined_.clear();
         pendingName_.reset();
         pendingProgram_.reset();
@@ -220,12 +221,13 @@ private:
                 }
             }
         }
-        const auto [at, added] = outcomeIndex_.try_emplace(std::wstring(name), outcomes_.size());
-        if (added) {
+        const auto at = outcomeIndex_.find(name);
+        if (at == outcomeIndex_.end()) {
             outcomes_.push_back({std::wstring(name), removing, std::move(failedCode)});
+            outcomeIndex_.emplace(outcomes_.back().name, &outcomes_.back());
         } else {
-            outcomes_[at->second].removed = removing;
-            outcomes_[at->second].failedCode = std::move(failedCode);
+            at->second->removed = removing;
+            at->second->failedCode = std::move(failedCode);
         }
         if (!removing && pendingName_ == name) pendingName_.reset();
     }
@@ -235,21 +237,24 @@ public:
     void CloseCurrent() {
         if (current_ == nullptr) return;
         LogRun& run = *current_;
-        for (const ProductOutcome& outcome : outcomes_) {
-            const std::wstring& name = outcome.name;
+        for (ProductOutcome& outcome : outcomes_) {
             const bool removed = outcome.removed;
             bool interrupted = false;
-            if (removed && !run.stopped && pendingName_ && *pendingName_ == name) {
+            if (removed && !run.stopped && pendingName_ && *pendingName_ == outcome.name) {
                 // The log ends while this product's uninstaller had no
                 // outcome yet: nobody knows whether it was removed.
                 interrupted = !pendingProgram_ ||
                               run.programs[*pendingProgram_].status == ProgramRun::Status::Running;
             }
-            (interrupted ? run.interrupted : removed ? run.removed : run.failed).push_back(name);
-            if (!interrupted && !removed) run.failedExitCodes.push_back(outcome.failedCode);
+            if (!interrupted && !removed)
+                run.failedExitCodes.push_back(std::move(outcome.failedCode));
+            (interrupted ? run.interrupted
+             : removed   ? run.removed
+                         : run.failed)
+                .push_back(std::move(outcome.name));
         }
-        outcomes_.clear();
         outcomeIndex_.clear();
+        outcomes_.clear();
         declined_.clear();
         current_ = nullptr;
     }
@@ -278,8 +283,9 @@ private:
         bool removed = false;     // last seen removing
         std::wstring failedCode;  // its uninstaller's last exit code, when it failed
     };
-    std::vector<ProductOutcome> outcomes_;  // in the order first met
-    std::unordered_map<std::wstring, std::size_t> outcomeIndex_;
+    // In the order first met; a deque, so the index may point into it.
+    std::deque<ProductOutcome> outcomes_;
+    std::unordered_map<std::wstring_view, ProductOutcome*> outcomeIndex_;
     std::unordered_set<std::wstring> declined_;
     std::optional<std::wstring> pendingName_;    // the last " Removing: " name
     std::optional<std::size_t> pendingProgram_;  // ...and its uninstaller
@@ -297,18 +303,29 @@ private:
     return L"not logged";
 }
 
-[[nodiscard]] std::wstring ProgramText(const ProgramRun& program) {
+void AppendProgramText(std::wstring& out, const ProgramRun& program) {
+    out += program.commandLine;
     switch (program.status) {
         case ProgramRun::Status::Exited:
-            return program.commandLine + L" => " + program.exitCode;
+            out += L" => ";
+            out += program.exitCode;
+            return;
         case ProgramRun::Status::FailedToLaunch:
-            return program.commandLine + L" => failed to launch";
+            out += L" => failed to launch";
+            return;
         case ProgramRun::Status::Refused:
-            return program.commandLine + L" => refused (too long)";
+            out += L" => refused (too long)";
+            return;
         case ProgramRun::Status::Running:
             break;
     }
-    return program.commandLine + L" => no exit code logged";
+    out += L" => no exit code logged";
+}
+
+[[nodiscard]] std::wstring ProgramText(const ProgramRun& program) {
+    std::wstring text;
+    AppendProgramText(text, program);
+    return text;
 }
 
 [[nodiscard]] bool ProgramNotZero(const ProgramRun& program) {
@@ -368,26 +385,36 @@ LogFileReport ReadRunLog(std::wstring_view fileName, std::span<const std::uint8_
             L"an odd number of bytes: the file was cut in the middle of a "
             L"character");
     }
-    std::wstring text(bytes.size() / 2, L'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-    std::wstring_view rest = text;
-    if (!rest.empty() && rest.front() == kByteOrderMark) {
+    // Decoded one line at a time into one buffer: a log of hundreds of
+    // megabytes is never held twice.
+    const std::size_t units = bytes.size() / 2;
+    const auto unit = [&](std::size_t i) {
+        return static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    };
+    std::size_t at = 0;
+    if (units > 0 && unit(0) == kByteOrderMark) {
         report.problems.push_back(L"starts with a byte-order mark, which Clearon never writes");
-        rest.remove_prefix(1);
+        at = 1;
     }
 
     RunReader reader(report);
     bool cutMidLine = false;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find(kLineEnd);
-        const std::wstring_view line = rest.substr(0, end);
-        if (end == std::wstring_view::npos) cutMidLine = true;
+    std::wstring line;
+    while (at < units) {
+        line.clear();
+        bool ended = false;
+        while (at < units) {
+            const wchar_t c = unit(at++);
+            if (c == L'\r' && at < units && unit(at) == L'\n') {
+                ++at;
+                ended = true;
+                break;
+            }
+            line.push_back(c);
+        }
+        cutMidLine = !ended;
         reader.BeforeLine(line);
         reader.Line(line);
-        if (end == std::wstring_view::npos) break;
-        rest.remove_prefix(end + kLineEnd.size());
     }
     reader.CloseCurrent();
     reader.Finish(cutMidLine);
@@ -476,51 +503,129 @@ std::wstring FormatReportText(const std::vector<LogFileReport>& files) {
     return out;
 }
 
+namespace {
+
+[[nodiscard]] bool CsvFieldNeedsApostrophe(std::wstring_view text) noexcept {
+    return !text.empty() &&
+           (text.front() == L'=' || text.front() == L'+' || text.front() == L'-' ||
+            text.front() == L'@' || text.front() == L'\t' || text.front() == L'\r');
+}
+
+[[nodiscard]] bool CsvFieldNeedsQuotes(std::wstring_view text) noexcept {
+    return text.find_first_of(L",\"\r\n") != std::wstring_view::npos ||
+           (!text.empty() && (text.front() == L' ' || text.back() == L' '));
+}
+
+[[nodiscard]] bool CsvFieldNeedsEscape(std::wstring_view text) noexcept {
+    return CsvFieldNeedsApostrophe(text) || CsvFieldNeedsQuotes(text);
+}
+
+// Appends one CSV field to `out`, as CsvField forms it.
+void AppendCsvField(std::wstring& out, std::wstring_view text) {
+    const bool apostrophe = CsvFieldNeedsApostrophe(text);
+    const bool quote = CsvFieldNeedsQuotes(text);
+    if (quote) out.push_back(L'"');
+    if (apostrophe) out.push_back(L'\'');
+    if (!quote) {
+        out.append(text);
+        return;
+    }
+    for (std::size_t from = 0;;) {
+        const std::size_t q = text.find(L'"', from);
+        out.append(text.substr(from, q == std::wstring_view::npos ? q : q + 1 - from));
+        if (q == std::wstring_view::npos) break;
+        out.push_back(L'"');
+        from = q + 1;
+    }
+    out.push_back(L'"');
+}
+
+// Writes a row's fields straight into the report: a field is appended as it
+// is and escaped in place only when it needs it, so the long lists of a large
+// run are copied once.
+class CsvRow {
+public:
+    explicit CsvRow(std::wstring& out) : out_(out) {}
+
+    CsvRow& Field(std::wstring_view text) {
+        const std::size_t from = Begin();
+        out_.append(text);
+        return End(from);
+    }
+
+    // Items joined with "; ", each written by `text(out, item)`.
+    template <typename Items, typename Text>
+    CsvRow& List(const Items& items, Text&& text) {
+        const std::size_t from = Begin();
+        bool first = true;
+        for (const auto& item : items) {
+            if (!first) out_ += L"; ";
+            first = false;
+            text(out_, item);
+        }
+        return End(from);
+    }
+
+    CsvRow& List(const std::vector<std::wstring>& items) {
+        return List(items, [](std::wstring& to, const std::wstring& item) { to += item; });
+    }
+
+    void EndRow() {
+        out_ += L"\r\n";
+        firstField_ = true;
+    }
+
+private:
+    std::size_t Begin() {
+        if (!firstField_) out_.push_back(L',');
+        firstField_ = false;
+        return out_.size();
+    }
+
+    CsvRow& End(std::size_t from) {
+        const std::wstring_view field = std::wstring_view(out_).substr(from);
+        if (CsvFieldNeedsEscape(field)) {
+            std::wstring escaped;
+            AppendCsvField(escaped, field);
+            out_.resize(from);
+            out_ += escaped;
+        }
+        return *this;
+    }
+
+    std::wstring& out_;
+    bool firstField_ = true;
+};
+
+}  // namespace
+
 std::wstring CsvField(std::wstring_view text) {
     std::wstring field;
-    if (!text.empty() && (text.front() == L'=' || text.front() == L'+' || text.front() == L'-' ||
-                          text.front() == L'@' || text.front() == L'\t' || text.front() == L'\r')) {
-        field.push_back(L'\'');
-    }
-    field.append(text);
-    const bool quote = field.find_first_of(L",\"\r\n") != std::wstring::npos ||
-                       (!field.empty() && (field.front() == L' ' || field.back() == L' '));
-    if (!quote) return field;
-    std::wstring quoted;
-    quoted.reserve(field.size() + field.size() / 8 + 2);
-    quoted.push_back(L'"');
-    for (const wchar_t c : field) {
-        if (c == L'"') quoted.push_back(L'"');
-        quoted.push_back(c);
-    }
-    quoted.push_back(L'"');
-    return quoted;
+    AppendCsvField(field, text);
+    return field;
 }
 
 std::wstring FormatReportCsv(const std::vector<LogFileReport>& files) {
     std::wstring out(kCsvHeader);
     out += L"\r\n";
-    const auto row = [&](const std::vector<std::wstring>& fields) {
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (i > 0) out.push_back(L',');
-            out += CsvField(fields[i]);
-        }
-        out += L"\r\n";
-    };
+    CsvRow row(out);
     for (const LogFileReport& file : files) {
         if (file.runs.empty()) {
-            row({file.fileName, L"", L"", L"", L"", L"", L"", L"", L"", L"", L"", L"",
-                 Join(file.problems, L"; ")});
+            row.Field(file.fileName);
+            for (int i = 0; i < 11; ++i) row.Field({});
+            row.List(file.problems).EndRow();
             continue;
         }
         for (std::size_t i = 0; i < file.runs.size(); ++i) {
             const LogRun& run = file.runs[i];
-            std::vector<std::wstring> programs;
-            for (const ProgramRun& program : run.programs) programs.push_back(ProgramText(program));
-            row({file.fileName, run.computer, run.start, run.stop, Join(run.removed, L"; "),
-                 Join(run.declined, L"; "), Join(run.failed, L"; "), Join(run.interrupted, L"; "),
-                 Join(programs, L"; "), AegiraText(run), run.restartRequested ? L"yes" : L"no",
-                 run.stopped ? L"yes" : L"no", RunNotes(file, run, i + 1 == file.runs.size())});
+            row.Field(file.fileName).Field(run.computer).Field(run.start).Field(run.stop);
+            row.List(run.removed).List(run.declined).List(run.failed).List(run.interrupted);
+            row.List(run.programs, AppendProgramText);
+            row.Field(AegiraText(run))
+                .Field(run.restartRequested ? L"yes" : L"no")
+                .Field(run.stopped ? L"yes" : L"no")
+                .Field(RunNotes(file, run, i + 1 == file.runs.size()))
+                .EndRow();
         }
     }
     return out;

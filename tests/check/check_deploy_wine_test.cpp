@@ -22,7 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::wstring kRunOnce = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const std::wstring kGone = L"ClearonDeployGone";
 const std::wstring kStays = L"ClearonDeployStays";
 
@@ -35,18 +34,11 @@ protected:
         CopyFileOrFail(ClearonExePath(), dir / L"Clearon.exe");
         CopyFileOrFail(ClearonCheckPath(), dir / L"ClearonCheck.exe");
         CopyFileOrFail(TestProgramPath(L"aegira_setup_standin.exe"), dir / L"setup.exe");
-        CreateKey(HKEY_CURRENT_USER, kRunOnce);  // a fresh Wine prefix lacks it
+        CreateKey(HKEY_CURRENT_USER, kRunOnceKey);  // a fresh Wine prefix lacks it
     }
     void TearDown() override { Wipe(); }
 
-    static void Wipe() {
-        for (const std::wstring& subkey : {kGone, kStays}) {
-            DeleteTree(HKEY_LOCAL_MACHINE, ScriptedProductEntry(subkey));
-        }
-        DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessaral");
-        DeleteValue(HKEY_CURRENT_USER, kRunOnce, L"Clearon");
-        DeleteValue(HKEY_LOCAL_MACHINE, kRunOnce, L"Clearon");
-    }
+    static void Wipe() { WipeClearonRun({kGone, kStays}); }
 
     // A silent, unattended Clearon.ini with these extra [Settings] lines.
     void Configure(const std::string& settings) const {
@@ -102,7 +94,7 @@ TEST_F(CheckDeployWine, AnInstallerThatNeedsARestartIs3010) {
     WriteAnsi(dir / L"aegira_setup.hold", "hold");
     Configure("ResumeAfterReboot=Y\r\nRunAfterRemoval=setup.exe /version=11.0.5002.333\r\n");
     ExpectOutcome(Deploy(), 3010, "Clearon: a restart is needed to finish (exit 3010)");
-    EXPECT_TRUE(GetString(HKEY_CURRENT_USER, kRunOnce, L"Clearon").has_value());
+    EXPECT_TRUE(GetString(HKEY_CURRENT_USER, kRunOnceKey, L"Clearon").has_value());
 }
 
 TEST_F(CheckDeployWine, AFailedOrMissingInstallerIsNeverARestart) {
@@ -110,9 +102,9 @@ TEST_F(CheckDeployWine, AFailedOrMissingInstallerIsNeverARestart) {
     // missing): only the log tells the failure.
     Configure("ResumeAfterReboot=Y\r\nRunAfterRemoval=setup.exe /exit=1625\r\n");
     ExpectOutcome(Deploy(), 1625, "Aegira's installer failed with 1625 (exit 1625)");
-    EXPECT_TRUE(GetString(HKEY_CURRENT_USER, kRunOnce, L"Clearon").has_value());
+    EXPECT_TRUE(GetString(HKEY_CURRENT_USER, kRunOnceKey, L"Clearon").has_value());
 
-    DeleteValue(HKEY_CURRENT_USER, kRunOnce, L"Clearon");
+    DeleteValue(HKEY_CURRENT_USER, kRunOnceKey, L"Clearon");
     Configure("ResumeAfterReboot=Y\r\nRunAfterRemoval=nosetup.exe\r\n");
     ExpectOutcome(Deploy(), 1603, "Aegira's installer could not be started (exit 1603)");
 }

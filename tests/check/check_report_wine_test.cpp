@@ -21,7 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::wstring kRunOnce = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 // The entry that stays comes first in the key's order: an uninstaller that
 // removes its entry makes the scan pass over the entry after it.
 const std::wstring kStays = L"ClearonReportA";
@@ -38,23 +37,11 @@ protected:
         RegisterScriptedProduct(kStays, L"Bilby Guard Stays", false, L"/exit=3");
         RegisterScriptedProduct(kDeclined, L"Bilby Declined Test", true);
         CopyFileOrFail(TestProgramPath(L"aegira_setup_standin.exe"), dir / L"setup.exe");
-        // Windows has the current user's RunOnce key; a fresh Wine prefix
-        // lacks it.
-        UniqueKey key;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRunOnce.c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS);
+        CreateKey(HKEY_CURRENT_USER, kRunOnceKey);  // a fresh Wine prefix lacks it
     }
     void TearDown() override { Wipe(); }
 
-    static void Wipe() {
-        for (const std::wstring& subkey : {kGone, kStays, kDeclined}) {
-            DeleteTree(HKEY_LOCAL_MACHINE, ScriptedProductEntry(subkey));
-        }
-        DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessaral");
-        DeleteValue(HKEY_CURRENT_USER, kRunOnce, L"Clearon");
-        DeleteValue(HKEY_LOCAL_MACHINE, kRunOnce, L"Clearon");
-    }
+    static void Wipe() { WipeClearonRun({kGone, kStays, kDeclined}); }
 
     std::optional<DWORD> RunAnsweringNoTo(const std::wstring& declined) const {
         BoxAnswerer answerer(L"Question", [&](const std::wstring& text) {
@@ -75,7 +62,7 @@ TEST_F(CheckReportWine, RealRunsBecomeRowsWithRemovedFailedDeclinedAndRestart) {
     EXPECT_EQ(RunAnsweringNoTo(L"Bilby Declined Test"), std::optional<DWORD>(1));
     // The restart: the volatile marker keys go, and RunOnce has been used.
     DeleteFileW((dir / L"aegira_setup.hold").c_str());
-    DeleteValue(HKEY_CURRENT_USER, kRunOnce, L"Clearon");
+    DeleteValue(HKEY_CURRENT_USER, kRunOnceKey, L"Clearon");
     DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessaral");
     EXPECT_EQ(RunAnsweringNoTo(L"Bilby Declined Test"), std::optional<DWORD>(1));
 

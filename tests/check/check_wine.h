@@ -1,13 +1,16 @@
 // Shared by ClearonCheck's tests under Wine: running the real
-// ClearonCheck.exe from the build folder and reading what it prints.
+// ClearonCheck.exe from the build folder, reading what it prints, and
+// clearing what the real Clearon.exe runs of those tests leave behind.
 #pragma once
 
 #include <windows.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "support/win/fixture_products.h"
 #include "support/win/wine_test_support.h"
 
 namespace clearon::test {
@@ -45,6 +48,19 @@ inline std::vector<std::wstring> TextsAfter(const std::wstring& text, const std:
         found.push_back(text.substr(start, text.find(end, start) - start));
     }
     return found;
+}
+
+inline const std::wstring kRunOnceKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// Removes the scripted products `subkeys`, the Aegira stand-in's key and
+// Clearon's resume values: what a run of Clearon.exe may have left.
+inline void WipeClearonRun(std::initializer_list<std::wstring> subkeys) {
+    for (const std::wstring& subkey : subkeys) {
+        DeleteTree(HKEY_LOCAL_MACHINE, ScriptedProductEntry(subkey));
+    }
+    DeleteTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessaral");
+    DeleteValue(HKEY_CURRENT_USER, kRunOnceKey, L"Clearon");
+    DeleteValue(HKEY_LOCAL_MACHINE, kRunOnceKey, L"Clearon");
 }
 
 }  // namespace clearon::test

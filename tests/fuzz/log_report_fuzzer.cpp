@@ -3,8 +3,10 @@
 // into each other, another program's file. Besides the sanitizers' checks,
 // the report's own promises are asserted: a file that is not a log has no
 // runs, a product has one outcome per run, and every CSV row keeps its
-// columns however the texts are quoted. ClearonCheck log makes one whole
-// CMTrace entry of every line, whatever the line holds.
+// columns however the texts are quoted. ClearonCheck result never reads a
+// restart or success into a run whose installer did not finish, and
+// ClearonCheck log makes one whole CMTrace entry of every line, whatever the
+// line holds.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,7 @@
 
 #include "check/log_convert.h"
 #include "check/log_report.h"
+#include "check/run_outcome.h"
 
 namespace {
 
@@ -58,6 +61,31 @@ std::vector<std::size_t> FieldsPerRecord(std::wstring_view text) {
     return counts;
 }
 
+// The mapping of ClearonCheck result, which has only the log to go by.
+void CheckOutcome(const LogRun& run) {
+    const RunOutcome outcome = MapRunOutcome(&run, std::nullopt);
+    Require(!outcome.text.empty());
+    Require((outcome.exitCode == kOutcomeDone) == (outcome.kind == OutcomeKind::Done));
+    const auto installer = std::find_if(run.programs.rbegin(), run.programs.rend(),
+                                        [](const ProgramRun& p) { return IsLoggedInstaller(p); });
+    const bool installerExited =
+        installer == run.programs.rend() || installer->status == ProgramRun::Status::Exited;
+    const bool stayed = !run.failed.empty() || !run.interrupted.empty();
+    switch (outcome.kind) {
+        case OutcomeKind::Done:
+            Require(run.stopped && !stayed && !run.restartRequested && installerExited);
+            break;
+        case OutcomeKind::RestartNeeded:
+            Require(outcome.exitCode == kOutcomeRestart && !stayed && installerExited);
+            break;
+        case OutcomeKind::ProductStayed:
+            Require(outcome.exitCode == kOutcomeProductStayed && stayed);
+            break;
+        default:
+            Require(outcome.exitCode != kOutcomeDone);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -70,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         for (const std::wstring& name : run.failed) Require(!Holds(run.interrupted, name));
         if (run.stopped) Require(!run.stop.empty() && run.interrupted.empty());
+        CheckOutcome(run);
     }
 
     // A second file cut from the same bytes at an odd place, as a share
