@@ -265,13 +265,13 @@ int wmain(int argc, wchar_t** argv) {
         } else if (token.starts_with(L"/wait-for=")) {
             WaitFor(std::wstring(value(L"/wait-for=")));
         } else if (token.starts_with(L"/exit-unless-marked=")) {
-            const std::wstring spec(value(L"/exit-unless-marked="));
-            const std::size_t first = spec.find(L',');
-            const std::size_t second = spec.find(L',', first + 1);
+            const std::wstring rule(value(L"/exit-unless-marked="));
+            const std::size_t first = rule.find(L',');
+            const std::size_t second = rule.find(L',', first + 1);
             if (first == std::wstring::npos || second == std::wstring::npos) continue;
-            const std::size_t needed = std::wcstoul(spec.substr(0, first).c_str(), nullptr, 10);
-            if (MarkCount(spec.substr(second + 1)) < needed) {
-                return ParseExitCode(spec.substr(first + 1, second - first - 1));
+            const std::size_t needed = std::wcstoul(rule.substr(0, first).c_str(), nullptr, 10);
+            if (MarkCount(rule.substr(second + 1)) < needed) {
+                return ParseExitCode(rule.substr(first + 1, second - first - 1));
             }
         } else if (token.starts_with(L"/exit=")) {
             return ParseExitCode(value(L"/exit="));
