@@ -26,6 +26,7 @@ using Json = nlohmann::ordered_json;
         case ProgramRun::Status::FailedToLaunch:
             return "failed-to-launch";
         case ProgramRun::Status::Refused:
+        case ProgramRun::Status::NotFound:
             return "refused";
         case ProgramRun::Status::Running:
             break;

@@ -162,14 +162,7 @@ private:
             const std::wstring_view name = message.substr(kLogUserDeclined.size());
             if (declined_.emplace(name).second) run.declined.emplace_back(name);
         } else if (StartsWith(message, kLogAttemptingToRun)) {
-            run.programs.push_back({std::wstring(message.substr(kLogAttemptingToRun.size())),
-                                    ProgramRun::Status::Running,
-                                    {},
-                                    false});
-            if (pendingName_ && !pendingProgram_) {
-                pendingProgram_ = run.programs.size() - 1;
-                run.programs.back().uninstaller = true;
-            }
+            Program(message.substr(kLogAttemptingToRun.size()), ProgramRun::Status::Running);
         } else if (StartsWith(message, kLogExitCode)) {
             if (ProgramRun* program = Unfinished()) {
                 program->status = ProgramRun::Status::Exited;
@@ -179,11 +172,9 @@ private:
             if (ProgramRun* program = Unfinished())
                 program->status = ProgramRun::Status::FailedToLaunch;
         } else if (StartsWith(message, kLogCommandTooLong)) {
-            run.programs.push_back(
-                {std::wstring(Message(message.substr(kLogCommandTooLong.size()))),
-                 ProgramRun::Status::Refused,
-                 {},
-                 false});
+            Program(message.substr(kLogCommandTooLong.size()), ProgramRun::Status::Refused);
+        } else if (StartsWith(message, kLogProgramNotFound)) {
+            Program(message.substr(kLogProgramNotFound.size()), ProgramRun::Status::NotFound);
         } else if (message == Message(kLogAegiraNotInstalled)) {
             run.aegira = AegiraState::NotInstalled;
         } else if (StartsWith(message, kLogAegira) && EndsWith(message, Message(kLogIsInstalled))) {
@@ -197,6 +188,18 @@ private:
                    message == Message(kLogFailedMachineRunOnce) ||
                    message == Message(kLogResumeCommandRefused)) {
             run.restartRegistrationFailed = true;
+        }
+    }
+
+    // A program run or refused. The first after a " Removing: " line is that
+    // product's uninstaller, even when it was refused: the program after it
+    // (another product's, or Aegira's installer) is not.
+    void Program(std::wstring_view commandLine, ProgramRun::Status status) {
+        LogRun& run = *current_;
+        run.programs.push_back({std::wstring(commandLine), status, {}, false});
+        if (pendingName_ && !pendingProgram_) {
+            pendingProgram_ = run.programs.size() - 1;
+            run.programs.back().uninstaller = true;
         }
     }
 
@@ -315,6 +318,9 @@ void AppendProgramText(std::wstring& out, const ProgramRun& program) {
             return;
         case ProgramRun::Status::Refused:
             out += L" => refused (too long)";
+            return;
+        case ProgramRun::Status::NotFound:
+            out += L" => refused (program not found)";
             return;
         case ProgramRun::Status::Running:
             break;

@@ -18,11 +18,14 @@
 namespace clearon::check {
 
 struct ProgramRun {
-    enum class Status { Running, Exited, FailedToLaunch, Refused };
+    // Refused: longer than a command line; NotFound: refused because its
+    // program path holds a blank and names no existing file.
+    enum class Status { Running, Exited, FailedToLaunch, Refused, NotFound };
     std::wstring commandLine;
     Status status = Status::Running;  // Running: the log holds no outcome
     std::wstring exitCode;            // as logged, when Exited
-    bool uninstaller = false;         // the first program after a " Removing: " line
+    // The first program after a " Removing: " line, run or refused.
+    bool uninstaller = false;
 };
 
 enum class AegiraState { NotLogged, Installed, NotInstalled };

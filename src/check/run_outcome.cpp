@@ -92,7 +92,8 @@ RunOutcome MapRunOutcome(const LogRun* run, std::optional<int> clearonExitCode) 
     std::optional<int> installerCode;
     if (installer != nullptr) {
         if (installer->status == ProgramRun::Status::FailedToLaunch ||
-            installer->status == ProgramRun::Status::Refused) {
+            installer->status == ProgramRun::Status::Refused ||
+            installer->status == ProgramRun::Status::NotFound) {
             return Make(kOutcomeFatal, OutcomeKind::InstallerFailed,
                         L"Aegira's installer could not be started");
         }

@@ -66,6 +66,15 @@ TEST(RunOutcome, EachRunMapsToTheCodeADeploymentUnderstands) {
         {"installer missing",
          kHead + Installer(L" Failed to launch process!") + kNotInstalled + kResume + kStop, 0,
          1603, OutcomeKind::InstallerFailed},
+        // An uninstaller refused, its entry gone all the same: the next
+        // program is Aegira's installer, not that product's uninstaller.
+        {"installer missing after a refused uninstaller",
+         kHead + At(2, L" Removing: Wombat Guard") +
+             At(3,
+                L" Not running a command whose program path holds a blank and names no "
+                L"existing file: C:\\W W\\uninst /S") +
+             Installer(L" Failed to launch process!") + kNotInstalled + kResume + kStop,
+         0, 1603, OutcomeKind::InstallerFailed},
         {"installer busy", kHead + Installer(L" Exit code: 1618") + kStop, 0, 1618,
          OutcomeKind::RetryLater},
         {"uninstaller busy at the end", kHead + Stayed(L"1618") + kStop, 1, 1618,

@@ -66,8 +66,11 @@ void CheckOutcome(const LogRun& run) {
     const RunOutcome outcome = MapRunOutcome(&run, std::nullopt);
     Require(!outcome.text.empty());
     Require((outcome.exitCode == kOutcomeDone) == (outcome.kind == OutcomeKind::Done));
-    const auto installer = std::find_if(run.programs.rbegin(), run.programs.rend(),
-                                        [](const ProgramRun& p) { return IsLoggedInstaller(p); });
+    // Aegira's installer as the report shows it: a product's uninstaller is
+    // never taken for it.
+    const auto installer =
+        std::find_if(run.programs.rbegin(), run.programs.rend(),
+                     [](const ProgramRun& p) { return !p.uninstaller && IsLoggedInstaller(p); });
     const bool installerExited =
         installer == run.programs.rend() || installer->status == ProgramRun::Status::Exited;
     const bool stayed = !run.failed.empty() || !run.interrupted.empty();
