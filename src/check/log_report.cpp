@@ -244,10 +244,12 @@ public:
             const bool removed = outcome.removed;
             bool interrupted = false;
             if (removed && !run.stopped && pendingName_ && *pendingName_ == outcome.name) {
-                // The log ends while this product's uninstaller had no
-                // outcome yet: nobody knows whether it was removed.
+                // The log ends before this product's verdict, and its
+                // uninstaller did not run to an exit code (still running,
+                // refused, or never started): nobody knows whether it was
+                // removed.
                 interrupted = !pendingProgram_ ||
-                              run.programs[*pendingProgram_].status == ProgramRun::Status::Running;
+                              run.programs[*pendingProgram_].status != ProgramRun::Status::Exited;
             }
             if (!interrupted && !removed)
                 run.failedExitCodes.push_back(std::move(outcome.failedCode));

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check/check_cli.h"
@@ -116,6 +117,27 @@ TEST(LogReport, CutPartlyWrittenAndForeignFilesAreReportedNotTrusted) {
                       std::string::npos);
         }
         (void)FormatReportCsv({cut});
+    }
+
+    // A log that ends after the uninstaller's line: only an uninstaller that
+    // ran to an exit code leaves the product counted as removed.
+    const std::pair<std::wstring, bool> endings[] = {
+        {At(3, L" Attempting to run: C:\\W\\u.exe"), false},
+        {At(3, L" Attempting to run: C:\\W\\u.exe") + At(4, L" Failed to launch process!"), false},
+        {At(3, L" Not running a command longer than 511 characters: C:\\W..."), false},
+        {At(3,
+            L" Not running a command whose program path holds a blank and names no existing "
+            L"file: C:\\W W\\u /S"),
+         false},
+        {At(3, L" Attempting to run: C:\\W\\u.exe") + At(4, L" Exit code: 0"), true},
+    };
+    for (const auto& [ending, removed] : endings) {
+        const LogFileReport ended = ReadRunLog(
+            L"Clearon.WS1.log", Utf16(L"Computer Name: WS1\r\n" + At(1, L" Clearon starting!") +
+                                      At(2, L" Removing: Wombat Guard") + ending));
+        ASSERT_EQ(ended.runs.size(), 1u);
+        EXPECT_EQ(ended.runs[0].removed.size(), removed ? 1u : 0u) << ToUtf8(ending);
+        EXPECT_EQ(ended.runs[0].interrupted.size(), removed ? 0u : 1u) << ToUtf8(ending);
     }
 
     // The timestamp of a line whose message never came, then the next run.
