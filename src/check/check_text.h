@@ -7,6 +7,10 @@
 
 namespace clearon::check {
 
+// A UTF-16 byte-order mark: Clearon reads one at the start of Clearon.ini and
+// never writes one to its log.
+inline constexpr wchar_t kByteOrderMark = static_cast<wchar_t>(0xFEFF);
+
 // UTF-8 bytes of UTF-16 text (one unit per wchar_t). A lone surrogate, which
 // has no UTF-8 form, becomes U+FFFD.
 [[nodiscard]] std::string ToUtf8(std::wstring_view text);

@@ -12,7 +12,6 @@ namespace clearon::check {
 namespace {
 
 constexpr wchar_t kCarriageReturn = L'\r';
-constexpr wchar_t kByteOrderMark = static_cast<wchar_t>(0xFEFF);
 
 struct Section {
     std::wstring_view header;

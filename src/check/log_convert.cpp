@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "check/check_text.h"
 #include "log/log_format.h"
 #include "removal/command_line.h"
 #include "removal/product_discovery.h"
@@ -13,8 +14,6 @@
 namespace clearon::check {
 namespace {
 
-constexpr std::size_t kTimestampLength = 23;
-constexpr wchar_t kByteOrderMark = 0xFEFF;
 constexpr int kTypeInformation = 1;
 constexpr int kTypeWarning = 2;
 constexpr int kTypeError = 3;
@@ -24,10 +23,6 @@ constexpr int kTypeError = 3;
 // line, so the marker is broken up with a blank.
 constexpr std::wstring_view kCmTraceTextEnd = L"]LOG]!>";
 constexpr std::wstring_view kCmTraceTextEndShown = L"]LOG] !>";
-
-[[nodiscard]] bool StartsWith(std::wstring_view text, std::wstring_view prefix) noexcept {
-    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
 
 // A log text constant as it stands in a line: without its closing line end.
 [[nodiscard]] std::wstring_view WithoutLineEnd(std::wstring_view text) noexcept {
@@ -53,7 +48,7 @@ constexpr std::wstring_view kCmTraceTextEndShown = L"]LOG] !>";
 }
 
 [[nodiscard]] bool IsComputerNameLine(const LogEntry& entry) noexcept {
-    return entry.timestamp.empty() && StartsWith(entry.message, kLogComputerName);
+    return entry.timestamp.empty() && entry.message.starts_with(kLogComputerName);
 }
 
 // "MM/DD/YYYY hh:mm:ss:mmm" -> time="hh:mm:ss.mmm+000" date="MM-DD-YYYY"
@@ -72,7 +67,7 @@ constexpr std::wstring_view kCmTraceTextEndShown = L"]LOG] !>";
 // broken up. A leading blank, Clearon's separator after the timestamp, goes.
 [[nodiscard]] std::wstring CmTraceText(const LogEntry& entry) {
     std::wstring_view message = entry.message;
-    if (!entry.timestamp.empty() && StartsWith(message, L" ")) message.remove_prefix(1);
+    if (!entry.timestamp.empty() && message.starts_with(L" ")) message.remove_prefix(1);
     std::wstring text;
     text.reserve(message.size());
     for (const wchar_t c : message) text.push_back(c < 0x20 && c != L'\t' ? L' ' : c);
@@ -129,9 +124,9 @@ int CmTraceType(const LogEntry& entry) noexcept {
     constexpr std::array kErrors{kLogFailedToRemove, kLogFailedToLaunch, kLogFailedUserRunOnce,
                                  kLogFailedMachineRunOnce, kLogResumeCommandRefused};
     for (const std::wstring_view prefix : kErrors) {
-        if (StartsWith(message, WithoutLineEnd(prefix))) return kTypeError;
+        if (message.starts_with(WithoutLineEnd(prefix))) return kTypeError;
     }
-    if (StartsWith(message, kLogExitCode)) {
+    if (message.starts_with(kLogExitCode)) {
         return message.substr(kLogExitCode.size()) == L"0" ? kTypeInformation : kTypeWarning;
     }
     // Skipped lines, commands and products, ignored settings, a check that
@@ -145,7 +140,7 @@ int CmTraceType(const LogEntry& entry) noexcept {
                                    std::wstring_view(L" Could not "),
                                    std::wstring_view(L" The ")};
     for (const std::wstring_view prefix : kWarnings) {
-        if (StartsWith(message, WithoutLineEnd(prefix))) return kTypeWarning;
+        if (message.starts_with(WithoutLineEnd(prefix))) return kTypeWarning;
     }
     return kTypeInformation;
 }

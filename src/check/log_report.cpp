@@ -19,22 +19,12 @@
 namespace clearon::check {
 namespace {
 
-constexpr wchar_t kByteOrderMark = 0xFEFF;
-
 // A log message as it stands in a line: without its closing "\r\n".
 [[nodiscard]] std::wstring_view Message(std::wstring_view text) noexcept {
     if (text.size() >= kLineEnd.size() && text.substr(text.size() - kLineEnd.size()) == kLineEnd) {
         text.remove_suffix(kLineEnd.size());
     }
     return text;
-}
-
-[[nodiscard]] bool StartsWith(std::wstring_view text, std::wstring_view prefix) noexcept {
-    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
-
-[[nodiscard]] bool EndsWith(std::wstring_view text, std::wstring_view suffix) noexcept {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 [[nodiscard]] std::wstring Join(const std::vector<std::wstring>& items,
@@ -72,14 +62,14 @@ public:
 
     void Line(std::wstring_view line) {
         if (line.empty()) return;
-        if (StartsWith(line, kLogComputerName)) {
+        if (line.starts_with(kLogComputerName)) {
             ComputerLine(line.substr(kLogComputerName.size()));
             return;
         }
         if (line.size() >= kTimestampLength && IsTimestamp(line.substr(0, kTimestampLength))) {
             const std::wstring_view timestamp = line.substr(0, kTimestampLength);
             const std::wstring_view message = line.substr(kTimestampLength);
-            if (StartsWith(message, kLogComputerName)) {
+            if (message.starts_with(kLogComputerName)) {
                 // The run that wrote the timestamp ended before its message:
                 // the next run's first line follows it directly.
                 ++timestampsWithoutMessage_;
@@ -152,18 +142,18 @@ private:
         if (message == Message(kLogStopping)) {
             run.stop = timestamp;
             run.stopped = true;
-        } else if (StartsWith(message, kLogRemoving)) {
+        } else if (message.starts_with(kLogRemoving)) {
             Outcome(message.substr(kLogRemoving.size()), true);
             pendingName_ = std::wstring(message.substr(kLogRemoving.size()));
             pendingProgram_.reset();
-        } else if (StartsWith(message, kLogFailedToRemove)) {
+        } else if (message.starts_with(kLogFailedToRemove)) {
             Outcome(message.substr(kLogFailedToRemove.size()), false);
-        } else if (StartsWith(message, kLogUserDeclined)) {
+        } else if (message.starts_with(kLogUserDeclined)) {
             const std::wstring_view name = message.substr(kLogUserDeclined.size());
             if (declined_.emplace(name).second) run.declined.emplace_back(name);
-        } else if (StartsWith(message, kLogAttemptingToRun)) {
+        } else if (message.starts_with(kLogAttemptingToRun)) {
             Program(message.substr(kLogAttemptingToRun.size()), ProgramRun::Status::Running);
-        } else if (StartsWith(message, kLogExitCode)) {
+        } else if (message.starts_with(kLogExitCode)) {
             if (ProgramRun* program = Unfinished()) {
                 program->status = ProgramRun::Status::Exited;
                 program->exitCode = message.substr(kLogExitCode.size());
@@ -171,13 +161,13 @@ private:
         } else if (message == Message(kLogFailedToLaunch)) {
             if (ProgramRun* program = Unfinished())
                 program->status = ProgramRun::Status::FailedToLaunch;
-        } else if (StartsWith(message, kLogCommandTooLong)) {
+        } else if (message.starts_with(kLogCommandTooLong)) {
             Program(message.substr(kLogCommandTooLong.size()), ProgramRun::Status::Refused);
-        } else if (StartsWith(message, kLogProgramNotFound)) {
+        } else if (message.starts_with(kLogProgramNotFound)) {
             Program(message.substr(kLogProgramNotFound.size()), ProgramRun::Status::NotFound);
         } else if (message == Message(kLogAegiraNotInstalled)) {
             run.aegira = AegiraState::NotInstalled;
-        } else if (StartsWith(message, kLogAegira) && EndsWith(message, Message(kLogIsInstalled))) {
+        } else if (message.starts_with(kLogAegira) && message.ends_with(Message(kLogIsInstalled))) {
             run.aegira = AegiraState::Installed;
             const std::wstring_view rest = message.substr(kLogAegira.size());
             run.aegiraVersion = rest.substr(0, rest.size() - Message(kLogIsInstalled).size());
@@ -267,9 +257,9 @@ public:
     void BeforeLine(std::wstring_view line) {
         // A new run closes the one before it.
         const bool computer =
-            StartsWith(line, kLogComputerName) ||
+            line.starts_with(kLogComputerName) ||
             (line.size() > kTimestampLength && IsTimestamp(line.substr(0, kTimestampLength)) &&
-             StartsWith(line.substr(kTimestampLength), kLogComputerName));
+             line.substr(kTimestampLength).starts_with(kLogComputerName));
         const bool start = line.size() > kTimestampLength &&
                            IsTimestamp(line.substr(0, kTimestampLength)) &&
                            Message(line.substr(kTimestampLength)) == Message(kLogStarting);
@@ -330,12 +320,6 @@ void AppendProgramText(std::wstring& out, const ProgramRun& program) {
     out += L" => no exit code logged";
 }
 
-[[nodiscard]] std::wstring ProgramText(const ProgramRun& program) {
-    std::wstring text;
-    AppendProgramText(text, program);
-    return text;
-}
-
 [[nodiscard]] bool ProgramNotZero(const ProgramRun& program) {
     return program.status != ProgramRun::Status::Exited || program.exitCode != L"0";
 }
@@ -361,9 +345,13 @@ void AppendProgramText(std::wstring& out, const ProgramRun& program) {
 }
 
 [[nodiscard]] std::wstring ProgramsText(const LogRun& run) {
-    std::vector<std::wstring> texts;
-    for (const ProgramRun& program : run.programs) texts.push_back(ProgramText(program));
-    return ListOrDash(texts);
+    if (run.programs.empty()) return L"-";
+    std::wstring text;
+    for (const ProgramRun& program : run.programs) {
+        if (!text.empty()) text += L"; ";
+        AppendProgramText(text, program);
+    }
+    return text;
 }
 
 }  // namespace
