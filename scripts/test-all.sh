@@ -4,7 +4,9 @@
 #   2. Clearon.exe, its Windows tests and black-box scenarios, under Wine;
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 30);
 #   4. the formatting of every C++ source against .clang-format;
-#   5. the layer order of the includes in src/.
+#   5. the layer order of the includes in src/;
+#   6. the release: built twice from clones of HEAD, compared byte for byte,
+#      then signed and verified.
 # Every suite runs even when an earlier one fails; the exit status is non-zero
 # when any test failed.
 set -u
@@ -77,6 +79,7 @@ step() {  # step NAME COMMAND...: one more entry, passed when COMMAND succeeds
 step fuzzers env FUZZ_SECONDS="${FUZZ_SECONDS:-30}" "$root/scripts/run-fuzzers.sh" "$build/fuzz"
 step formatting "$root/scripts/check-format.sh"
 step layers "$root/scripts/check-layers.sh"
+step release "$root/scripts/test-release.sh"
 
 echo
 echo "Total: $passed passed, $failed failed"
