@@ -7,6 +7,7 @@ packages=(
   wine wine64 xvfb x11-utils imagemagick
   wixl nsis python3 hostname util-linux
   nlohmann-json3-dev libcli11-dev
+  git binutils osslsigncode openssl
 )
 missing=()
 for p in "${packages[@]}"; do
