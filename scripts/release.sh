@@ -132,3 +132,4 @@ python3 "$root/scripts/release-package.py" spdx "$dist/Clearon-$version.spdx.jso
 echo "Clearon $version, commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
 echo "SHA-256 (unpack the zip beside SHA256SUMS, then: sha256sum -c SHA256SUMS):"
 cat "$dist/SHA256SUMS"
+echo "Done in ${SECONDS} s"
