@@ -53,7 +53,9 @@ for f in "$certificate" "$password_file" "$ca_file"; do
 done
 
 # Everything that records a time records the commit's; nothing depends on the
-# time zone, the locale or the builder's umask.
+# time zone, the locale, the builder's umask or compiler flags in the builder's
+# environment.
+unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS RCFLAGS
 SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 umask 022
