@@ -226,8 +226,20 @@ TEST(RunLog, ALinkInTheLogPathIsRefused) {
     const std::wstring real = dir / L"real";
     const std::wstring link = dir / L"link";
     ASSERT_TRUE(CreateDirectoryW(real.c_str(), nullptr));
+    // Removed before the scratch folder: its cleanup must not meet the link.
+    struct Unlink {
+        std::wstring path;
+        std::string unixPath;
+        ~Unlink() {
+            if (StartLinuxCommand("Z:\\bin\\rm -f \"" + unixPath + "\"")) {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                while (FileExists(path) && std::chrono::steady_clock::now() < deadline) Sleep(20);
+            }
+        }
+    } unlink{link, UnixPathOf(link)};
+    ASSERT_FALSE(unlink.unixPath.empty());
     ASSERT_TRUE(StartLinuxCommand("Z:\\bin\\ln -s \"" + UnixPathOf(real) + "\" \"" +
-                                  UnixPathOf(link) + "\""));
+                                  unlink.unixPath + "\""));
     ASSERT_TRUE(WaitForFile(link, std::chrono::seconds(60)));
     WriteAnsi(dir / L"Clearon.ini", ConfigWith("LogPath=" + Narrow(link)));
 
