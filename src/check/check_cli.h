@@ -31,6 +31,11 @@ inline constexpr int kLogUnreadable = 2;
 // Exit status of preview when a registry write was asked for and refused: a
 // fault of ClearonCheck itself, never a finding.
 inline constexpr int kPreviewFault = 70;
+// Printed on stderr when an unexpected error (such as running out of memory)
+// reaches the entry point; the program then ends with kExitUnexpectedError
+// (1359), Clearon's own code for the same.
+inline constexpr std::wstring_view kCheckUnexpectedError =
+    L"error: an unexpected error ended ClearonCheck (exit code 1359)\n";
 inline constexpr int kDefaultTimeLimitMinutes = 50;  // below Intune's 60-minute install limit
 
 // What `deploy` was asked for.

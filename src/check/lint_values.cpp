@@ -61,6 +61,16 @@ void CheckStringKey(LintContext& lint, const std::vector<LintEntry>& entries,
                       L" characters, more than its 254: Clearon refuses it (it stays "
                       L"empty) and says so in its log");
     }
+    const bool timeLimit = key == kKeyProgramTimeLimit || key == kKeyOtherRunTimeLimit;
+    if (timeLimit && value.size() <= kMaxFieldLength && !ParseProgramTimeLimit(value)) {
+        lint.Warn(match->number,
+                  name + L" is not a number of minutes from 0 to " +
+                      std::to_wstring(kMaxProgramTimeLimit) + L": Clearon ignores it (" +
+                      (key == kKeyProgramTimeLimit
+                           ? std::wstring(L"no limit")
+                           : std::to_wstring(kDefaultOtherRunTimeLimit) + L" minutes") +
+                      L") and says so in its log");
+    }
     if (key == kKeyMessageBoxText) lint.messageBoxLine = match->number;
     if (key == kKeyLogPath) lint.logPathLine = match->number;
 }

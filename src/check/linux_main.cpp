@@ -8,8 +8,11 @@
 
 #include "check/check_cli.h"
 #include "check/check_text.h"
+#include "log/log_format.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunCheckOnLinux(int argc, char** argv) {
     using namespace clearon::check;
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i) arguments.push_back(FromUtf8(argv[i]));
@@ -32,4 +35,18 @@ int main(int argc, char** argv) {
     const std::string errors = ToUtf8(err);
     std::fwrite(errors.data(), 1, errors.size(), stderr);
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return RunCheckOnLinux(argc, argv);
+    } catch (...) {
+        // An escaping exception would end the process with a code no table
+        // lists; this one is documented (Linux keeps its low byte, 79).
+        const std::string text = clearon::check::ToUtf8(clearon::check::kCheckUnexpectedError);
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        return clearon::kExitUnexpectedError;
+    }
 }

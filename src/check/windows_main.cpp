@@ -15,6 +15,7 @@
 #include "check/check_text.h"
 #include "check/deploy.h"
 #include "check/read_only_registry.h"
+#include "log/log_format.h"
 #include "check/removal_preview.h"
 #include "platform/windows_registry.h"
 #include "platform/platform_info.h"
@@ -93,7 +94,9 @@ void WriteAll(std::FILE* stream, const std::wstring& text) {
 }  // namespace
 }  // namespace clearon::check
 
-int wmain(int argc, wchar_t** argv) {
+namespace {
+
+int RunCheckOnWindows(int argc, wchar_t** argv) {
     using namespace clearon::check;
     // What is printed is UTF-8: display names and paths hold any letter.
     SetConsoleOutputCP(CP_UTF8);
@@ -118,4 +121,18 @@ int wmain(int argc, wchar_t** argv) {
     WriteAll(stdout, out);
     WriteAll(stderr, err);
     return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        return RunCheckOnWindows(argc, argv);
+    } catch (...) {
+        // An escaping exception would end the process with a code no table
+        // lists; this one is documented.
+        const std::string text = clearon::check::ToUtf8(clearon::check::kCheckUnexpectedError);
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        return clearon::kExitUnexpectedError;
+    }
 }

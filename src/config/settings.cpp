@@ -142,6 +142,17 @@ std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& setti
             refused.emplace_back(kKeyProgramTimeLimit);
         }
     }
+    settings.OtherRunTimeLimit = kDefaultOtherRunTimeLimit;
+    // Absent and empty alike keep the default: an empty value is no reason
+    // to give up on another run at once.
+    if (ReadStringSetting(config, kKeyOtherRunTimeLimit, limitText, refused) &&
+        !limitText.empty()) {
+        if (const std::optional<std::uint32_t> minutes = ParseProgramTimeLimit(limitText)) {
+            settings.OtherRunTimeLimit = *minutes;
+        } else {
+            refused.emplace_back(kKeyOtherRunTimeLimit);
+        }
+    }
     return refused;
 }
 

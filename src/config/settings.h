@@ -19,6 +19,11 @@ namespace clearon {
 // after the escapes have been replaced.
 inline constexpr std::size_t kMinMessageBoxTextLength = 6;
 
+// Well below the 50 minutes of ClearonCheck deploy and Intune's 60, so a
+// start stuck behind another run ends on its own, with a code that says
+// "retry".
+inline constexpr std::uint32_t kDefaultOtherRunTimeLimit = 15;
+
 struct Settings {
     bool ShowGUI = false;
     bool AutoRunAfterUILoads = false;
@@ -36,9 +41,13 @@ struct Settings {
     // How long to wait for each program's or uninstaller's process tree, in
     // minutes; 0 waits as long as it takes.
     std::uint32_t ProgramTimeLimit = 0;
+    // How long a start waits for another Clearon's run to end, in minutes;
+    // 0 does not wait at all.
+    std::uint32_t OtherRunTimeLimit = kDefaultOtherRunTimeLimit;
 };
 
 // Key names, each defined once.
+inline constexpr std::wstring_view kKeyOtherRunTimeLimit = L"OtherRunTimeLimit";
 inline constexpr std::wstring_view kKeyShowGUI = L"ShowGUI";
 inline constexpr std::wstring_view kKeyAutoRunAfterUILoads = L"AutoRunAfterUILoads";
 inline constexpr std::wstring_view kKeyAskBeforeRemoval = L"AskBeforeRemoval";
@@ -125,6 +134,8 @@ struct SectionValue {
 // could change what an uninstaller is told to do.
 // ProgramTimeLimit is refused the same way when its value is not a plain
 // number of minutes up to kMaxProgramTimeLimit: it then stays 0 (no limit).
+// OtherRunTimeLimit takes the same numbers; absent, empty or refused, it
+// keeps its default.
 std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& settings);
 
 // A ProgramTimeLimit value: decimal digits, blanks after them allowed;

@@ -1,6 +1,7 @@
 #include "log/log_format.h"
 
 #include <cwchar>
+#include <string>
 
 namespace clearon {
 
@@ -31,6 +32,11 @@ std::wstring ErrorLogPath(std::wstring_view exeDirectory) {
     path.push_back(L'\\');
     path.append(kErrorLogName);
     return path;
+}
+
+std::wstring UnwrittenEntriesLine(std::uint32_t count) {
+    return std::wstring(kLogUnwrittenEntries) + std::to_wstring(count) +
+           std::wstring(kLogUnwrittenEntriesEnd);
 }
 
 bool IsTimestamp(std::wstring_view text) noexcept {

@@ -1,154 +1,87 @@
 #include "log/run_log.h"
 
-#include <windows.h>
-
-#include <atomic>
-#include <string>
-
-#include "log/log_format.h"
-#include "platform/handles.h"
-#include "platform/run_state.h"
 #include "text/wide_string.h"
 
 namespace clearon {
-namespace {
 
-// Owner of the message boxes: "Information", one OK button.
-constexpr wchar_t kInformationCaption[] = L"Information";
-
-// Reported texts share the 255-character field of every other message.
-constexpr std::size_t kMaxMessageLength = kMaxFieldLength;
-
-// Written to the error log, once per process, when the run log is refused.
-constexpr std::wstring_view kLogRefusedLinkedLog =
-    L" Not writing to the run log: it is a link or has more than one name.\r\n";
-
-// Opens `path` for one append: an existing file is opened as it is, a missing
-// one is created, in one step (OPEN_ALWAYS: no window between a test and the
-// open in which another file could be swapped in). A reparse point is opened
-// as itself, never followed, and refused, as is a file with more than one
-// link: in a folder users can write to, either would make this process
-// append to a file of someone else's choosing. Only writers are kept out
-// (the open is what keeps two writers, the main thread and the worker, or
-// another process, from interleaving their bytes; the loser's entry goes to
-// the error log); a person reading the log is no reason to divert entries.
-UniqueFileHandle OpenForAppend(const std::wstring& path, bool& refused) noexcept {
-    refused = false;
-    if (path.empty()) return UniqueFileHandle();
-    UniqueFileHandle file(CreateFileW(
-        path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-        FILE_SHARE_READ,  // readers welcome, writers not
-        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) return file;
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file.get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        information.nNumberOfLinks > 1) {
-        refused = true;
-        return UniqueFileHandle();
+std::wstring DosPathOf(std::wstring_view finalPath) {
+    constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
+    constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
+    if (finalPath.starts_with(kUncPrefix)) {
+        return L"\\\\" + std::wstring(finalPath.substr(kUncPrefix.size()));
     }
-    return file;
+    if (finalPath.starts_with(kLocalPrefix))
+        return std::wstring(finalPath.substr(kLocalPrefix.size()));
+    return std::wstring(finalPath);
 }
 
-// Set once the run log was refused, so its line is written only once.
-std::atomic<bool> g_runLogRefusalLogged{false};
-
-void WriteAtEnd(const UniqueFileHandle& file, std::wstring_view text) noexcept {
-    // Offset and OffsetHigh both 0xFFFFFFFF ask Windows to write at the
-    // current end of the file, so an entry never lands on top of another
-    // even if the file grew since it was opened. wchar_t is one UTF-16 unit
-    // on Windows, so the characters are written as they are: UTF-16LE, no
-    // byte-order mark, no terminator.
-    OVERLAPPED atEnd{};
-    atEnd.Offset = 0xFFFFFFFF;
-    atEnd.OffsetHigh = 0xFFFFFFFF;
-    DWORD written = 0;
-    // The result is deliberately not examined: logging never stops a run.
-    (void)WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)),
-                    &written, &atEnd);
-}
-
-void AppendToLogUnchecked(std::wstring_view text) {
-    bool refused = false;
-    UniqueFileHandle file = OpenForAppend(g_runState.logFilePath, refused);
-    if (file) {
-        WriteAtEnd(file, text);
+void RunLogWriter::Hold() {
+    if (held_) return;
+    std::wstring finalPath;
+    const LogOpen outcome = files_.OpenRunLog(finalPath);
+    if (outcome == LogOpen::Opened) {
+        held_ = true;
         return;
     }
-    bool ignored = false;
-    file = OpenForAppend(ErrorLogPath(g_runState.exeDirectory), ignored);
-    if (!file) return;  // neither log can be opened: the entry is lost, the run goes on
-    if (refused && !g_runLogRefusalLogged.exchange(true)) {
-        WriteAtEnd(file, CurrentTimestamp() + std::wstring(kLogRefusedLinkedLog));
-    }
-    WriteAtEnd(file, text);
+    NoteRefusal(outcome, finalPath);
 }
 
-// Standard output of a silent run carries the message as UTF-8: the callers
-// are deployment systems and shells that capture it into files or pipes,
-// where a console code page would mean nothing and would turn every
-// character outside it into "?". ASCII messages read the same either way.
-void WriteToStandardOutput(std::wstring_view text) noexcept {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out == nullptr || out == INVALID_HANDLE_VALUE || text.empty()) return;
-    const int length = static_cast<int>(text.size());
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return;
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    if (WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), bytes, nullptr,
-                            nullptr) != bytes) {
-        return;
+bool RunLogWriter::WriteHeld(std::wstring_view entry) {
+    if (files_.WriteRunLog(entry)) return true;
+    // A network volume drops its handles when the connection is renewed;
+    // one fresh open per run is worth a try. A local failure (a full disk)
+    // is not mended by opening again.
+    if (reopened_ || !files_.RunLogOnNetwork()) return false;
+    reopened_ = true;
+    files_.CloseRunLog();
+    std::wstring finalPath;
+    const LogOpen outcome = files_.OpenRunLog(finalPath);
+    if (outcome != LogOpen::Opened) {
+        held_ = false;
+        NoteRefusal(outcome, finalPath);
+        return false;
     }
-    DWORD written = 0;
-    (void)WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    return files_.WriteRunLog(entry);
 }
 
-}  // namespace
-
-void AppendToLog(std::wstring_view text) noexcept {
-    if (!g_runState.loggingEnabled || text.empty()) return;
-    try {
-        AppendToLogUnchecked(text);
-    } catch (...) {
-        // Only composing the error log's path allocates; without memory the
-        // entry is dropped like any other that cannot be written.
+bool RunLogWriter::WriteWithShortOpen(std::wstring_view entry) {
+    std::wstring finalPath;
+    const LogOpen outcome = files_.OpenRunLog(finalPath);
+    if (outcome != LogOpen::Opened) {
+        NoteRefusal(outcome, finalPath);
+        return false;
     }
+    const bool written = files_.WriteRunLog(entry);
+    files_.CloseRunLog();
+    if (!written) ++unwritten_;
+    return written;
 }
 
-std::wstring CurrentTimestamp() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return FormatTimestamp(now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute, now.wSecond,
-                           now.wMilliseconds);
+void RunLogWriter::NoteRefusal(LogOpen outcome, const std::wstring& finalPath) {
+    if (outcome != LogOpen::Refused && outcome != LogOpen::Moved) return;
+    if (refusalLogged_) return;
+    refusalLogged_ = true;
+    std::wstring line = files_.Timestamp();
+    if (outcome == LogOpen::Refused) {
+        line += kLogRefusedLinkedLog;
+    } else {
+        line += kLogRefusedMovedLog;
+        line += VisibleText(finalPath);
+        line += kLogRefusedMovedLogEnd;
+    }
+    (void)files_.AppendToErrorLog(line);
 }
 
-void LogTimestamped(std::wstring_view message) noexcept {
-    try {
-        AppendToLog(CurrentTimestamp());
-    } catch (...) {
-        // No memory for the timestamp: the message still goes out.
+void RunLogWriter::Append(std::wstring_view entry, bool runLogHasPath) {
+    if (runLogHasPath) {
+        if (held_) {
+            if (WriteHeld(entry)) return;
+            ++unwritten_;
+        } else if (WriteWithShortOpen(entry)) {
+            return;
+        }
     }
-    AppendToLog(message);
-}
-
-void ReportMessage(std::wstring_view text, MessageSink sink) noexcept {
-    // Messages are 254-character texts; a longer one is cut at that length
-    // for the log and the screen alike, so both always say the same thing.
-    const std::wstring_view shown = text.substr(0, kMaxMessageLength);
-    AppendToLog(shown);
-    AppendToLog(kLineEnd);
-    if (sink == MessageSink::LogOnly) return;
-    if (sink == MessageSink::StandardOutput) {
-        WriteToStandardOutput(shown);
-        return;
-    }
-    try {
-        const std::wstring terminated(shown);
-        MessageBoxW(g_runState.mainWindow, terminated.c_str(), kInformationCaption, MB_OK);
-    } catch (...) {
-        // Without memory for the copy there is nothing to show; it is logged.
-    }
+    (void)files_.AppendToErrorLog(entry);
 }
 
 }  // namespace clearon

@@ -69,7 +69,43 @@ struct LibraryTraits {
     static void Close(Native module) noexcept { FreeLibrary(module); }
 };
 
+// Memory Windows allocated for the caller with LocalAlloc (a security
+// descriptor from its text form, a SID's text).
+struct LocalMemoryTraits {
+    using Native = HLOCAL;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native memory) noexcept { LocalFree(memory); }
+};
+
+// A private namespace (CreatePrivateNamespaceW, OpenPrivateNamespaceW) and
+// a boundary descriptor. Their functions are looked up at run time: not
+// every Windows build (nor Wine) has them, and a handle exists only where
+// they were found.
+struct PrivateNamespaceTraits {
+    using Native = HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native handle) noexcept {
+        using Function = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+        const auto close = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "ClosePrivateNamespace")));
+        if (close != nullptr) (void)close(handle, 0);  // 0: the namespace stays for others
+    }
+};
+struct BoundaryDescriptorTraits {
+    using Native = HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native handle) noexcept {
+        using Function = VOID(WINAPI*)(HANDLE);
+        const auto remove = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "DeleteBoundaryDescriptor")));
+        if (remove != nullptr) remove(handle);
+    }
+};
+
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+using UniquePrivateNamespace = UniqueHandle<PrivateNamespaceTraits>;
+using UniqueBoundaryDescriptor = UniqueHandle<BoundaryDescriptorTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueSnapshot = UniqueHandle<FileHandleTraits>;

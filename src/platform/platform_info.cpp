@@ -96,14 +96,20 @@ std::optional<std::uint64_t> FreeBytesAvailable(const std::wstring& path) {
     return available.QuadPart;
 }
 
-bool IsWindowStationVisible() noexcept {
+std::optional<bool> IsWindowStationVisible() noexcept {
     USEROBJECTFLAGS flags{};
     DWORD needed = 0;
     if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
                                    &needed)) {
-        return true;
+        return std::nullopt;
     }
     return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+std::optional<std::uint32_t> CurrentSessionId() noexcept {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return std::nullopt;
+    return static_cast<std::uint32_t>(session);
 }
 
 }  // namespace clearon

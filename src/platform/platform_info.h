@@ -39,10 +39,13 @@ inline constexpr std::size_t kEnvironmentBufferCapacity = 255;
 // when Windows cannot say.
 [[nodiscard]] std::optional<std::uint64_t> FreeBytesAvailable(const std::wstring& path);
 
-// Can a person see this process's windows? False on a window station that
-// is not visible (a service's, or SYSTEM's under a deployment agent), where
-// a box would wait for ever. When Windows cannot say, true: that is how
-// Clearon has always behaved.
-[[nodiscard]] bool IsWindowStationVisible() noexcept;
+// Whether this process's window station is visible: false for one that is
+// not (a service's, or SYSTEM's under a deployment agent), where a box would
+// wait for ever; nothing when Windows cannot say.
+[[nodiscard]] std::optional<bool> IsWindowStationVisible() noexcept;
+
+// The Terminal Services session this process runs in; nothing when Windows
+// cannot say.
+[[nodiscard]] std::optional<std::uint32_t> CurrentSessionId() noexcept;
 
 }  // namespace clearon

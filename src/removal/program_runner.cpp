@@ -139,10 +139,8 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
         return {};
     }
 
-    AppendToLog(CurrentTimestamp());
-    AppendToLog(kLogAttemptingToRun);
-    AppendToLog(VisibleText(prepared.commandLine));
-    AppendToLog(kLineEnd);
+    LogTimestamped(std::wstring(kLogAttemptingToRun) + VisibleText(prepared.commandLine) +
+                   std::wstring(kLineEnd));
 
     // CreateProcessW may write into the command line, so it gets a copy of
     // its own, terminated.
@@ -192,10 +190,7 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
     // The tree still holds the program's handle here.
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(programHandle, &exitCode)) exitCode = 0;
-    AppendToLog(CurrentTimestamp());
-    AppendToLog(kLogExitCode);
-    AppendToLog(FormatExitCode(exitCode));
-    AppendToLog(kLineEnd);
+    LogTimestamped(std::wstring(kLogExitCode) + FormatExitCode(exitCode) + std::wstring(kLineEnd));
     return {true, exitCode};
 }
 

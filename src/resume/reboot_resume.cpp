@@ -86,6 +86,31 @@ std::wstring QuotedPath(std::wstring_view path) {
     return quoted;
 }
 
+bool IsArgumentBlank(wchar_t c) noexcept {
+    return c == L' ' || c == L'\t';
+}
+
+// The piece of `arguments` that starts at `at`: a run of blanks, or one
+// whole argument up to the next blank. Walking piece by piece visits every
+// character once, so the text between switches is kept exactly as it came.
+std::wstring_view ArgumentAt(std::wstring_view arguments, std::size_t at) noexcept {
+    const bool blank = IsArgumentBlank(arguments[at]);
+    std::size_t end = at + 1;
+    while (end < arguments.size() && IsArgumentBlank(arguments[end]) == blank) ++end;
+    return arguments.substr(at, end - at);
+}
+
+// A switch is a whole argument: "LOG=C:\l\setup-runonce.log" is the
+// installer's, not Clearon's.
+bool IsRelaunchSwitch(std::wstring_view argument) noexcept {
+    return EqualsNoCase(argument, kSwitchRunOnce) || EqualsNoCase(argument, kSwitchRunOnceDash);
+}
+
+bool IsResumedSwitch(std::wstring_view argument) noexcept {
+    return EqualsNoCase(argument, kSwitchAfterRunOnce) ||
+           EqualsNoCase(argument, kSwitchAfterRunOnceDash);
+}
+
 }  // namespace
 
 bool IsAegiraVersionInstalled(std::wstring_view version) noexcept {
@@ -112,40 +137,44 @@ std::optional<std::wstring> BuildRelaunchCommand(std::wstring_view modulePath,
                                                  std::wstring_view arguments) {
     std::wstring command = QuotedPath(modulePath);
     command += L' ';
-    command += ReplaceOnceEachNoCase(arguments, kRunOnceWord, kAfterRunOnceWord);
+    std::size_t kept = 0;
+    for (std::size_t at = 0; at < arguments.size();) {
+        const std::wstring_view argument = ArgumentAt(arguments, at);
+        if (IsRelaunchSwitch(argument)) {
+            command.append(arguments.substr(kept, at - kept));
+            // "/RunOnce" becomes "/AfterRunOnce", "-RunOnce" "-AfterRunOnce".
+            command += argument.front();
+            command += kAfterRunOnceWord;
+            kept = at + argument.size();
+        }
+        at += argument.size();
+    }
+    command.append(arguments.substr(kept));
     return Fitting(std::move(command));
 }
 
 std::wstring StripResumeSwitches(std::wstring_view arguments) {
-    // ReplaceNoCase refuses texts beyond its buffer. Such arguments are then
-    // kept whole, switch included: every command built from them is longer
-    // than its own buffer and is refused there, whereas emptied arguments
-    // would quietly start the installer without what it was told.
-    if (arguments.size() > kReplaceCapacity) return std::wstring(arguments);
-    // Taking out a "/AfterRunOnce" can join the text around it into a new
-    // "-AfterRunOnce" ("-After/AfterRunOnceRunOnce"). Both removals are
-    // repeated until neither switch is left, so a resumed start never hands a
-    // resume switch on to the installer or to its next resume command. Each
-    // repetition removes at least one switch, so this ends.
-    std::wstring stripped(arguments);
-    do {
-        stripped = ReplaceNoCase(ReplaceNoCase(stripped, kSwitchAfterRunOnceDash, L""),
-                                 kSwitchAfterRunOnce, L"");
-    } while (ContainsNoCase(stripped, kSwitchAfterRunOnceDash) ||
-             ContainsNoCase(stripped, kSwitchAfterRunOnce));
+    // Only the switch goes; the blanks around it stay, so the text on either
+    // side never joins into a new argument.
+    std::wstring stripped;
+    stripped.reserve(arguments.size());
+    for (std::size_t at = 0; at < arguments.size();) {
+        const std::wstring_view argument = ArgumentAt(arguments, at);
+        if (!IsResumedSwitch(argument)) stripped.append(argument);
+        at += argument.size();
+    }
     return stripped;
 }
 
 StartKind ClassifyStart(std::wstring_view arguments) noexcept {
-    if (ContainsNoCase(arguments, kSwitchRunOnce) ||
-        ContainsNoCase(arguments, kSwitchRunOnceDash)) {
-        return StartKind::Relaunch;
+    bool resumed = false;
+    for (std::size_t at = 0; at < arguments.size();) {
+        const std::wstring_view argument = ArgumentAt(arguments, at);
+        if (IsRelaunchSwitch(argument)) return StartKind::Relaunch;
+        resumed = resumed || IsResumedSwitch(argument);
+        at += argument.size();
     }
-    if (ContainsNoCase(arguments, kSwitchAfterRunOnce) ||
-        ContainsNoCase(arguments, kSwitchAfterRunOnceDash)) {
-        return StartKind::Resumed;
-    }
-    return StartKind::Ordinary;
+    return resumed ? StartKind::Resumed : StartKind::Ordinary;
 }
 
 bool DecideReboot(ResumeHost& host, const RebootInputs& inputs) {

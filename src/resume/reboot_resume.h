@@ -42,8 +42,8 @@ inline constexpr std::wstring_view kSwitchRunOnce = L"/RunOnce";
 inline constexpr std::wstring_view kSwitchRunOnceDash = L"-RunOnce";
 inline constexpr std::wstring_view kSwitchAfterRunOnce = L"/AfterRunOnce";
 inline constexpr std::wstring_view kSwitchAfterRunOnceDash = L"-AfterRunOnce";
-// The relaunch turns every "RunOnce" of the arguments into "AfterRunOnce".
-inline constexpr std::wstring_view kRunOnceWord = L"RunOnce";
+// The relaunch turns each switch "/RunOnce" or "-RunOnce" into its
+// "AfterRunOnce" twin, keeping its "/" or "-".
 inline constexpr std::wstring_view kAfterRunOnceWord = L"AfterRunOnce";
 
 // How long a resumed start that finds no restart waits before it registers
@@ -90,16 +90,15 @@ inline constexpr std::wstring_view kLogResumeCommandRefused =
                                                              std::wstring_view savedArguments);
 
 // The command a RunOnce start relaunches: the executable's path in double
-// quotes, a blank,
-// and the arguments with every "RunOnce" (any case) turned into
-// "AfterRunOnce" in one pass from left to right. Nothing when it does not
-// fit 254 characters.
+// quotes, a blank, and the arguments with each relaunch switch (a whole
+// argument, any case) turned into "/AfterRunOnce" or "-AfterRunOnce"; all
+// other text stays as it came. Nothing when it does not fit 254 characters.
 [[nodiscard]] std::optional<std::wstring> BuildRelaunchCommand(std::wstring_view modulePath,
                                                                std::wstring_view arguments);
 
-// The arguments of a resumed start without its switch: every "-AfterRunOnce"
-// removed, then every "/AfterRunOnce" (any case), again until neither is
-// left; all other text, blanks included, stays.
+// The arguments of a resumed start without its switch: every argument that
+// is "/AfterRunOnce" or "-AfterRunOnce" (any case) removed; all other text,
+// blanks included, stays.
 [[nodiscard]] std::wstring StripResumeSwitches(std::wstring_view arguments);
 
 enum class StartKind {
@@ -107,9 +106,10 @@ enum class StartKind {
     Resumed,   // "/AfterRunOnce" or "-AfterRunOnce": continue after a reboot
     Ordinary,
 };
-// Every switch is found anywhere in the arguments, in any letter case.
-// "/AfterRunOnce" does not contain "/RunOnce", so a resumed start is never
-// taken for a relaunch.
+// A switch counts only as a whole argument (arguments are separated by
+// blanks and tabs), in any letter case; a relaunch switch wins over a
+// resumed one. Anything else, such as "LOG=C:\l\setup-runonce.log", is the
+// installer's and reaches it unchanged.
 [[nodiscard]] StartKind ClassifyStart(std::wstring_view arguments) noexcept;
 
 struct RebootInputs {

@@ -10,6 +10,7 @@
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "startup/removal_start.h"
+#include "startup/run_lock.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
 #include "platform/platform_info.h"
@@ -78,28 +79,6 @@ void RunSilently() {
     return false;
 }
 
-// Two runs at once would both set the machine's pending renames aside and
-// interleave their uninstallers, so a start waits for a run already in
-// progress, in any session, to end. The mutex is held until the process
-// ends; one that a killed run left behind is handed over as abandoned, which
-// is as good as free. Without the mutex (it cannot be created) the start
-// goes on as it always did.
-[[nodiscard]] UniqueKernelHandle WaitForOtherRuns(bool& waited) {
-    waited = false;
-    UniqueKernelHandle mutex(CreateMutexW(nullptr,  // default security
-                                          FALSE,    // not owned yet: taken by the wait below
-                                          kRunMutexName));
-    if (!mutex) return mutex;
-    if (WaitForSingleObject(mutex.get(), 0) != WAIT_TIMEOUT) return mutex;
-    // The run log's own path, so the line is found where the administrator
-    // looks; it stands inside the other run's entries, which it concerns.
-    BuildLogFilePath(LogFileStart::PathOnly);
-    LogTimestamped(kLogWaitingForOther);
-    waited = true;
-    if (WaitForSingleObject(mutex.get(), INFINITE) == WAIT_FAILED) return UniqueKernelHandle();
-    return mutex;
-}
-
 // Shows the main dialog, or says why it could not be shown. Returns false
 // when this start must end with kExitNeedsPerson.
 [[nodiscard]] bool RunWithDialog(HINSTANCE instance) {
@@ -125,6 +104,16 @@ void RunSilently() {
 
 }  // namespace
 
+void LogUnexpectedEnd() noexcept {
+    if (g_runState.loggingEnabled) {
+        LogTimestamped(kLogEndedByUnexpectedError);
+    } else {
+        // Asked for no log, but an end nobody could explain otherwise is
+        // still worth a line beside the executable.
+        AppendToErrorLog(kLogEndedByUnexpectedError);
+    }
+}
+
 int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     g_runState.instanceHandle = instance;
     // The argument string is kept whole, however long: it is handed on to
@@ -149,7 +138,8 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
 
     RecordPlatform();
     // Decided once, before anything could show a box.
-    g_runState.personCanSee = IsWindowStationVisible();
+    const Visibility visibility = DecideVisibility(CurrentSessionId(), IsWindowStationVisible());
+    g_runState.personCanSee = visibility == Visibility::Seen;
 
     if (const int loadResult =
             LoadConfigFile(g_configText, MessageSinkFor(false, g_runState.personCanSee));
@@ -159,14 +149,18 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
 
     const std::vector<std::wstring> refusedKeys = ReadSettings(g_configText, g_settings);
     g_runState.loggingEnabled = g_settings.EnableLogging;
-    bool waited = false;
-    const UniqueKernelHandle runMutex = WaitForOtherRuns(waited);
+    const RunLock runLock = WaitForOtherRuns(g_settings.OtherRunTimeLimit);
+    // Nothing has been changed yet: the deployment system may simply retry.
+    if (runLock.timedOut) return kExitOtherRunInProgress;
     if (g_settings.EnableLogging) {
         BuildLogFilePath(LogFileStart::ComputerNameLine);
         LogTimestamped(kLogStarting);
         LogTimestamped(kLogVersion);
-        if (waited) LogTimestamped(kLogWaitedForOther);
+        if (runLock.waited) LogTimestamped(kLogWaitedForOther);
         if (!g_runState.personCanSee) LogTimestamped(kLogNobodySees);
+        if (const std::wstring_view why = VisibilityLogLine(visibility); !why.empty()) {
+            LogTimestamped(why);
+        }
     }
     // Refused settings are named once the run log has its path, so the
     // administrator finds them in this run's log, not in the error log.
@@ -187,17 +181,17 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
             break;
         case StartMode::NeedsPerson:
             LogTimestamped(kLogNeedsPerson);
-            LogTimestamped(kLogStopping);
+            LogRunEnd();
             return kExitNeedsPerson;
         case StartMode::Dialog:
             if (!RunWithDialog(instance)) {
-                LogTimestamped(kLogStopping);
+                LogRunEnd();
                 return kExitNeedsPerson;
             }
             break;
     }
 
-    LogTimestamped(kLogStopping);
+    LogRunEnd();
     return ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
 }
 

@@ -11,4 +11,9 @@ namespace clearon {
 // `arguments` is the command line after the program name (may be null).
 [[nodiscard]] int RunClearon(HINSTANCE instance, const wchar_t* arguments);
 
+// For the process entry, when an exception escaped RunClearon: the line that
+// says so, in the run log (the error log when there is none or logging is
+// off). The process then ends with kExitUnexpectedError.
+void LogUnexpectedEnd() noexcept;
+
 }  // namespace clearon

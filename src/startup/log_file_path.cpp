@@ -19,10 +19,12 @@ void BuildLogFilePath(LogFileStart start) {
     const std::optional<std::wstring> computerName = ComputerName();
     g_runState.logFilePath = ComposeLogFilePath(directory, computerName);
 
-    if (computerName && start == LogFileStart::ComputerNameLine) {
-        AppendToLog(kLogComputerName);
-        AppendToLog(*computerName);
-        AppendToLog(kLineEnd);
+    if (start == LogFileStart::ComputerNameLine) {
+        // This run's log, held from its first line to its last.
+        HoldRunLog();
+        if (computerName) {
+            AppendToLog(std::wstring(kLogComputerName) + *computerName + std::wstring(kLineEnd));
+        }
     }
     if (g_runState.logFilePath.empty()) LogTimestamped(kLogPathTooLong);
 }

@@ -2,8 +2,16 @@
 // its own. Everything happens in RunClearon.
 #include <windows.h>
 
+#include "log/log_format.h"
 #include "startup/entry.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {
-    return clearon::RunClearon(instance, arguments);
+    try {
+        return clearon::RunClearon(instance, arguments);
+    } catch (...) {
+        // An exception leaving wWinMain would end the process with a code no
+        // table lists; this one is documented.
+        clearon::LogUnexpectedEnd();
+        return clearon::kExitUnexpectedError;
+    }
 }

@@ -54,7 +54,7 @@ int StartRemoval(WorkerThreadCreator createThread) noexcept {
     DWORD threadId = 0;
     const HANDLE thread = createThread(RemovalThreadProc, &threadId);
     if (thread == nullptr) {
-        AppendToLog(kLogThreadNotCreated);
+        LogTimestamped(kLogThreadNotCreated);
         return kStartNotPossible;
     }
     g_runState.workerThread.Adopt(thread, threadId);

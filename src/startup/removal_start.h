@@ -7,7 +7,10 @@
 
 namespace clearon {
 
-inline constexpr std::wstring_view kLogThreadNotCreated = L"Could not create the Clearon thread.\n";
+// Timestamped and ended with CR LF like every other entry, so the stop line
+// that follows stays a line of its own.
+inline constexpr std::wstring_view kLogThreadNotCreated =
+    L" Could not create the Clearon thread.\r\n";
 inline constexpr std::wstring_view kLogNoticeNotShown =
     L" Nobody can see the notice, so it is logged and not shown: ";
 // Logged (timestamped) when an unexpected error, such as running out of

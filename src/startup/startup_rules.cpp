@@ -20,6 +20,30 @@ StartMode DecideStartMode(bool showGui, bool autoRun, bool personCanSee) noexcep
     return autoRun ? StartMode::SilentNobodySees : StartMode::NeedsPerson;
 }
 
+Visibility DecideVisibility(std::optional<std::uint32_t> sessionId,
+                            std::optional<bool> stationVisible) noexcept {
+    if (sessionId == 0u) return Visibility::SessionZero;
+    if (!stationVisible) return Visibility::QueryFailed;
+    return *stationVisible ? Visibility::Seen : Visibility::StationNotVisible;
+}
+
+std::wstring_view VisibilityLogLine(Visibility visibility) noexcept {
+    switch (visibility) {
+        case Visibility::SessionZero:
+            return kLogSessionZero;
+        case Visibility::QueryFailed:
+            return kLogVisibilityUnknown;
+        case Visibility::Seen:
+        case Visibility::StationNotVisible:
+            break;
+    }
+    return {};
+}
+
+bool IsRunNameOwnerTrusted(std::wstring_view ownerSid) noexcept {
+    return ownerSid == L"S-1-5-18" || ownerSid == L"S-1-5-32-544";
+}
+
 MessageSink MessageSinkFor(bool silent, bool personCanSee) noexcept {
     if (silent) return MessageSink::StandardOutput;
     return personCanSee ? MessageSink::Box : MessageSink::LogOnly;
@@ -31,6 +55,12 @@ std::wstring RefusedSettingLogLine(std::wstring_view key) {
                L": its value is not a number of minutes from 0 to " +
                std::to_wstring(kMaxProgramTimeLimit) +
                L"; programs are waited for without a limit.\r\n";
+    }
+    if (key == kKeyOtherRunTimeLimit) {
+        return L" Ignored the setting " + std::wstring(key) +
+               L": its value is not a number of minutes from 0 to " +
+               std::to_wstring(kMaxProgramTimeLimit) + L"; another run is waited for at most " +
+               std::to_wstring(kDefaultOtherRunTimeLimit) + L" minutes.\r\n";
     }
     return L" Ignored the setting " + std::wstring(key) +
            L": its line or value is longer than 254 characters.\r\n";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,23 @@ enum class StartMode { Dialog, Silent, SilentNobodySees, NeedsPerson };
 // box where a person can see it, the log alone where nobody can.
 [[nodiscard]] MessageSink MessageSinkFor(bool silent, bool personCanSee) noexcept;
 
+// Whether a person can see this start's windows, and why not. Session 0 is
+// where services and SYSTEM's deployment agents run: no person's desktop is
+// there, although its window station may call itself visible. A window
+// station that cannot say is taken as seen by nobody: a box there could wait
+// for ever, while the unattended behaviour never waits.
+enum class Visibility { Seen, StationNotVisible, SessionZero, QueryFailed };
+[[nodiscard]] Visibility DecideVisibility(std::optional<std::uint32_t> sessionId,
+                                          std::optional<bool> stationVisible) noexcept;
+// The line that names the case after kLogNobodySees: empty where that line
+// says it all (a window station that is not visible) or nobody is unseen.
+[[nodiscard]] std::wstring_view VisibilityLogLine(Visibility visibility) noexcept;
+inline constexpr std::wstring_view kLogSessionZero =
+    L" This start runs in session 0, where no person's desktop is, whatever its window station "
+    L"reports.\r\n";
+inline constexpr std::wstring_view kLogVisibilityUnknown =
+    L" Whether anybody can see this window station could not be read; nobody is assumed to.\r\n";
+
 inline constexpr std::wstring_view kLogNobodySees =
     L" Nobody can see a window on this window station: boxes are logged instead of shown, and "
     L"the removal question takes its default answer.\r\n";
@@ -61,6 +79,24 @@ inline constexpr std::wstring_view kLogWaitingForOther =
     L" Another Clearon is running on this machine; this one waits for it to end.\r\n";
 inline constexpr std::wstring_view kLogWaitedForOther =
     L" This run waited for another Clearon to end before it began.\r\n";
+// Logged before the wait when the name belongs to neither SYSTEM nor the
+// Administrators: an ordinary user made it first. The wait and its limit
+// stay the same.
+inline constexpr std::wstring_view kLogRunNameHeldBySomeoneElse =
+    L" Global\\Clearon.Run is held by someone else: its owner is neither SYSTEM nor the "
+    L"Administrators.\r\n";
+// When OtherRunTimeLimit passes: the limit in minutes goes between the two.
+inline constexpr std::wstring_view kLogOtherRunTimeLimitPassed =
+    L" Another Clearon still runs after OtherRunTimeLimit=";
+inline constexpr std::wstring_view kLogOtherRunTimeLimitEnd =
+    L" minutes; this start ends with 1618 (retry later), having changed nothing.\r\n";
+// Windows' ERROR_INSTALL_ALREADY_RUNNING: another installation is in
+// progress, try again later.
+inline constexpr int kExitOtherRunInProgress = 1618;
+
+// The owner of an existing single-instance object, as a string SID: only
+// SYSTEM's and the Administrators' objects can be another Clearon's run.
+[[nodiscard]] bool IsRunNameOwnerTrusted(std::wstring_view ownerSid) noexcept;
 
 // The log line for a [Settings] string that was refused rather than cut.
 [[nodiscard]] std::wstring RefusedSettingLogLine(std::wstring_view key);

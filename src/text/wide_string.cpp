@@ -43,22 +43,6 @@ std::wstring ReplaceNoCase(std::wstring_view text, std::wstring_view search,
     return {};
 }
 
-std::wstring ReplaceOnceEachNoCase(std::wstring_view text, std::wstring_view search,
-                                   std::wstring_view replacement) {
-    if (search.empty()) return std::wstring(text);
-    std::wstring result;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t at = FindNoCase(text, search, from);
-        if (at == std::wstring_view::npos) break;
-        result.append(text.substr(from, at - from));
-        result.append(replacement);
-        from = at + search.size();
-    }
-    result.append(text.substr(from));
-    return result;
-}
-
 std::wstring VisibleText(std::wstring_view text) {
     constexpr wchar_t kHex[] = L"0123456789ABCDEF";
     std::wstring visible;

@@ -52,12 +52,6 @@ inline constexpr std::size_t kMaxFieldLength = kFieldCapacity - 1;
 [[nodiscard]] std::wstring ReplaceNoCase(std::wstring_view text, std::wstring_view search,
                                          std::wstring_view replacement);
 
-// Replaces every occurrence of `search` in one pass from left to right; the
-// inserted text is not searched again. Used for the RunOnce relaunch, which
-// turns each "RunOnce" into "AfterRunOnce".
-[[nodiscard]] std::wstring ReplaceOnceEachNoCase(std::wstring_view text, std::wstring_view search,
-                                                 std::wstring_view replacement);
-
 // Length of `text` counted up to `bound` characters (the data model's way of
 // measuring a name in a fixed buffer).
 [[nodiscard]] constexpr std::size_t BoundedLength(std::wstring_view text,

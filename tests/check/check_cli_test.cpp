@@ -182,14 +182,39 @@ TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
          L"LogPath=C:\\\r\n",
          {L"C:\\"}},
-        // Below ProgramData and the root, folders made by administrators keep
-        // their rights.
+        // A folder an installer makes at a drive root or below ProgramData
+        // inherits the users' rights there; Windows' own folders and the
+        // ones their makers lock down do not.
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
-         L"LogPath=C:\\ProgramData\\Clearon\r\n",
+         L"LogPath=C:\\ProgramData\\Clearon\\Logs\r\n",
+         {L"C:\\ProgramData\\Clearon,"}},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"LogPath=C:\\Logs\r\n",
+         {L"C:\\Logs,"}},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"LogPath=d:/Deploy/Logs/\r\n",
+         {L"d:\\Deploy,"}},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"LogPath=C:\\ProgramData\\Microsoft\\IntuneManagementExtension\\Logs\r\n",
+         {}},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"LogPath=C:\\ProgramData\r\n",
          {}},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
          L"LogPath=C:\\Windows\\Temporary\r\n",
          {}},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"LogPath=C:\\Program Files\\Acme\\Logs\r\n",
+         {}},
+        // Log files handed to installers, by a setting or a program line.
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"MSIExtraParameters=/l*v C:\\Windows\\Temp\\x.log\r\n"
+         L"InstallShieldExtraParameters=/f2\"C:\\Logs\\is.log\"\r\n"
+         L"DefaultExtraParameters=/LOG=%SystemRoot%\\Logs\\x.log /L C:\\Windows\\Logs\\y.log\r\n"
+         L"RunAfterRemoval=setup.exe /s /v\"/qn /log C:\\Users\\Public\\s.log\"\r\n",
+         {L"MSIExtraParameters hands an installer the log file \"C:\\Windows\\Temp\\x.log\"",
+          L"InstallShieldExtraParameters hands an installer the log file \"C:\\Logs\\is.log\"",
+          L"RunAfterRemoval hands an installer the log file \"C:\\Users\\Public\\s.log\""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ToUtf8(c.config));

@@ -180,7 +180,7 @@ TEST(ConfigLint, TheAnnotatedSampleRaisesNothingAndIsReadAsClearonReadsIt) {
     EXPECT_FALSE(result.settings.ShowGUI);
     EXPECT_FALSE(result.settings.AskBeforeRemoval);
     EXPECT_TRUE(result.settings.SilentMSIInstaller);
-    EXPECT_EQ(result.settings.MSIExtraParameters, L"/l*v C:\\Windows\\Temp\\ClearonMsi.log");
+    EXPECT_EQ(result.settings.MSIExtraParameters, L"/l*v C:\\Windows\\Logs\\ClearonMsi.log");
     EXPECT_TRUE(HasFinding(result, 9, Severity::Note, L"clears ShowGUI"));
     EXPECT_TRUE(HasFinding(result, 40, Severity::Note, L"recognised as Aegira's installer"));
     EXPECT_TRUE(HasFinding(result, 44, Severity::Note, L"product name \"Acme AntiVirus\""));

@@ -288,11 +288,12 @@ TEST(ReadSettings, LongLinesAreRefusedNotCut) {
 }
 
 TEST(ReadSettings, ProgramTimeLimit) {
-    const struct {
+    struct Case {
         std::wstring lines;
         std::uint32_t minutes;
         bool refused;
-    } cases[] = {
+    };
+    const Case cases[] = {
         {L"", 0, false},
         {L"ProgramTimeLimit=0\r\n", 0, false},
         {L"ProgramTimeLimit = 45 \r\n", 45, false},
@@ -315,6 +316,27 @@ TEST(ReadSettings, ProgramTimeLimit) {
         EXPECT_EQ(refused, c.refused ? std::vector<std::wstring>{std::wstring(kKeyProgramTimeLimit)}
                                      : std::vector<std::wstring>{});
     }
+    // The wait for another run reads its minutes the same way; absent or
+    // refused, it keeps its default.
+    const Case otherRun[] = {
+        {L"", 15, false},
+        {L"OtherRunTimeLimit=\r\n", 15, false},
+        {L"OtherRunTimeLimit=0\r\n", 0, false},
+        {L"otherruntimelimit = 2 \r\n", 2, false},
+        {L"OtherRunTimeLimit=100000\r\n", 15, true},
+        {L"OtherRunTimeLimit=1.5\r\n", 15, true},
+    };
+    for (const Case& c : otherRun) {
+        SCOPED_TRACE(&c - otherRun);
+        Settings settings;
+        const auto refused = ReadSettings(
+            L"[Settings]\r\nProgramTimeLimit=3\r\n" + c.lines + L"[ProductNames]\r\n", settings);
+        EXPECT_EQ(settings.OtherRunTimeLimit, c.minutes);
+        EXPECT_EQ(settings.ProgramTimeLimit, 3u);
+        EXPECT_EQ(refused, c.refused
+                               ? std::vector<std::wstring>{std::wstring(kKeyOtherRunTimeLimit)}
+                               : std::vector<std::wstring>{});
+    }
 }
 
 // Values are found in the first line that contains their key anywhere, so
@@ -328,9 +350,13 @@ TEST(ReadSettings, ProgramTimeLimitKeyStandsApart) {
                                           kKeyRunBeforeRemoval,
                                           kKeyRunAfterRemoval};
     for (const FlagSetting& flag : kFlagSettings) others.push_back(flag.key);
-    for (const std::wstring_view key : others) {
-        EXPECT_FALSE(ContainsNoCase(key, kKeyProgramTimeLimit)) << key.size();
-        EXPECT_FALSE(ContainsNoCase(kKeyProgramTimeLimit, key)) << key.size();
+    others.push_back(kKeyProgramTimeLimit);
+    for (const std::wstring_view limit : {kKeyProgramTimeLimit, kKeyOtherRunTimeLimit}) {
+        for (const std::wstring_view key : others) {
+            if (key == limit) continue;
+            EXPECT_FALSE(ContainsNoCase(key, limit)) << key.size();
+            EXPECT_FALSE(ContainsNoCase(limit, key)) << key.size();
+        }
     }
 }
 

@@ -2,6 +2,8 @@
 // (/RunOnce, -RunOnce, /AfterRunOnce, -AfterRunOnce), which a deployment
 // system or a person may hand Clearon in any case and any mix. Besides the
 // sanitizers' checks, the promises the restart cycle rests on:
+//   - a switch counts only as a whole blank-separated argument: any other
+//     text (a log path holding "-runonce") reaches the installer unchanged;
 //   - a resumed start keeps no resume switch in its saved arguments, and the
 //     rest of the text is kept in its order;
 //   - a relaunch always becomes a resumed start, never another relaunch (a
@@ -77,9 +79,36 @@ bool IsSubsequence(std::wstring_view part, std::wstring_view whole) {
     return at == part.size();
 }
 
+// The blank-separated arguments of `text`, split here independently of the
+// code under test.
+std::vector<std::wstring> Arguments(std::wstring_view text) {
+    std::vector<std::wstring> arguments;
+    std::wstring current;
+    for (const wchar_t c : text) {
+        if (c != L' ' && c != L'\t') {
+            current.push_back(c);
+        } else if (!current.empty()) {
+            arguments.push_back(std::move(current));
+            current.clear();
+        }
+    }
+    if (!current.empty()) arguments.push_back(std::move(current));
+    return arguments;
+}
+
+bool HoldsArgument(std::wstring_view text, std::wstring_view a, std::wstring_view b) {
+    for (const std::wstring& argument : Arguments(text)) {
+        if (EqualsNoCase(argument, a) || EqualsNoCase(argument, b)) return true;
+    }
+    return false;
+}
+
 bool HoldsResumeSwitch(std::wstring_view text) {
-    return ContainsNoCase(text, kSwitchAfterRunOnce) ||
-           ContainsNoCase(text, kSwitchAfterRunOnceDash);
+    return HoldsArgument(text, kSwitchAfterRunOnce, kSwitchAfterRunOnceDash);
+}
+
+bool HoldsRelaunchSwitch(std::wstring_view text) {
+    return HoldsArgument(text, kSwitchRunOnce, kSwitchRunOnceDash);
 }
 
 class Host final : public ResumeHost {
@@ -102,15 +131,20 @@ public:
 
 void CheckStrip(std::wstring_view arguments) {
     const std::wstring stripped = StripResumeSwitches(arguments);
-    if (arguments.size() > kReplaceCapacity) {
-        // Kept whole: every command built from it is refused by its length.
-        Require(stripped == arguments);
-        return;
-    }
+    const StartKind kind = ClassifyStart(arguments);
+    Require(kind == (HoldsRelaunchSwitch(arguments) ? StartKind::Relaunch
+                     : HoldsResumeSwitch(arguments) ? StartKind::Resumed
+                                                    : StartKind::Ordinary));
     Require(!HoldsResumeSwitch(stripped));
     Require(IsSubsequence(stripped, arguments));
-    // Only whole switches go, and both are 13 characters long.
+    // Only whole switches go, and both are 13 characters long; every other
+    // argument stays, in its order.
     Require((arguments.size() - stripped.size()) % kSwitchAfterRunOnce.size() == 0);
+    std::vector<std::wstring> others;
+    for (std::wstring& argument : Arguments(arguments)) {
+        if (!HoldsResumeSwitch(argument)) others.push_back(std::move(argument));
+    }
+    Require(Arguments(stripped) == others);
     if (!HoldsResumeSwitch(arguments)) Require(stripped == arguments);
 }
 
@@ -126,6 +160,8 @@ void CheckCommands(std::wstring_view modulePath, std::wstring_view arguments) {
         Require(ClassifyStart(relaunched) != StartKind::Relaunch);
         if (ClassifyStart(arguments) == StartKind::Relaunch) {
             Require(ClassifyStart(relaunched) == StartKind::Resumed);
+        } else {
+            Require(relaunched == arguments);
         }
     }
     const std::optional<std::wstring> resume = BuildResumeCommand(modulePath, arguments);

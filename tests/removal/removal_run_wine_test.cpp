@@ -22,6 +22,7 @@
 #include "resume/pending_renames.h"
 #include "resume/reboot_resume.h"
 #include "platform/run_state.h"
+#include "startup/clearon_run.h"
 #include "startup/run_context.h"
 #include "support/win/fixture_products.h"
 #include "support/win/wine_test_support.h"
@@ -433,16 +434,19 @@ TEST_F(RemovalRunWine, TheInstallerIsOnlyABareSetupCommandInTheAfterList) {
     WriteConfig({L"[Settings]", L"ShowGUI=N", L"ResumeAfterReboot=Y", L"EnableLogging=Y",
                  L"RunAfterRemoval=   setup.exe /version=" + kAegiraVersion + L" /bare",
                  L"[ProductNames]"});
-    exitCode = Run(L"/q");
+    // An argument that merely holds a resume switch's word is the
+    // installer's, whole.
+    const std::wstring arguments = L"/q LOG=C:\\l\\setup-runonce.log";
+    exitCode = Run(arguments);
     ASSERT_TRUE(exitCode.has_value());
     EXPECT_EQ(*exitCode, 0u);
     const auto calls = SetupCalls();
     ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[2], L"setup.exe /version=" + kAegiraVersion + L" /bare /q");
+    EXPECT_EQ(calls[2], L"setup.exe /version=" + kAegiraVersion + L" /bare " + arguments);
     log = Log();
     EXPECT_EQ(Count(log, L" Aegira is NOT installed.\r\n"), 2u);
     EXPECT_EQ(Count(log, std::wstring(kLogAddedUserRunOnce)), 1u) << Narrow(log);
-    EXPECT_EQ(RunOnceValue(), L"\"" + dir / L"Clearon.exe" + L"\" /RunOnce /q");
+    EXPECT_EQ(RunOnceValue(), L"\"" + dir / L"Clearon.exe" + L"\" /RunOnce " + arguments);
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kTessaral + L"\\Clearon", L"RebootRequired"), L"1");
 }
 
@@ -618,8 +622,12 @@ TEST_F(StartRemovalWine, AThreadThatCannotBeCreatedIsLoggedAndGives155AfterTheNo
     EXPECT_EQ(g_creatorCalls, 1);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], L"Other security products will now be removed.");
-    // The whole log: the line as it stands, without a timestamp.
-    EXPECT_EQ(ReadUtf16File(dir / L"run.log"), L"Could not create the Clearon thread.\n");
+    // The whole log: one timestamped line that ends like every other.
+    const std::wstring log = ReadUtf16File(dir / L"run.log");
+    EXPECT_TRUE(log.ends_with(L"\r\n")) << Narrow(log);
+    const std::vector<std::wstring> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(IsTimestamped(lines[0], L" Could not create the Clearon thread.")) << Narrow(log);
     EXPECT_FALSE(g_runState.workerThread);
     EXPECT_EQ(g_runState.workerThread.id, 0u);
     EXPECT_FALSE(FileExists(marks)) << "no run may take place";

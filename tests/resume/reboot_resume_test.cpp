@@ -307,31 +307,33 @@ TEST(HandleResumeSwitches, RelaunchNormalAndResumedStarts) {
     const std::wstring exe = L"\"" + std::wstring(kExe) + L"\"";  // relaunched by its quoted path
     const Case cases[] = {
         {L"", ResumeOutcome::NormalStart, {}, L"unchanged"},
-        {L"/q /RunOnceLater",
-         ResumeOutcome::ExitNow,
-         {exe + L" /q /AfterRunOnceLater"},
-         L"unchanged"},
         {L"/RunOnce /s", ResumeOutcome::ExitNow, {exe + L" /AfterRunOnce /s"}, L"unchanged"},
         {L"/runonce", ResumeOutcome::ExitNow, {exe + L" /AfterRunOnce"}, L"unchanged"},
         {L"-RUNONCE", ResumeOutcome::ExitNow, {exe + L" -AfterRunOnce"}, L"unchanged"},
-        {L"x/RunOnce", ResumeOutcome::ExitNow, {exe + L" x/AfterRunOnce"}, L"unchanged"},
-        {L"/RunOnce runonce.log",
+        // Only the switch changes; an argument that merely holds the word
+        // reaches the installer as it came.
+        {L"/RunOnce\tLOG=C:\\l\\setup-runonce.log",
          ResumeOutcome::ExitNow,
-         {exe + L" /AfterRunOnce AfterRunOnce.log"},
+         {exe + L" /AfterRunOnce\tLOG=C:\\l\\setup-runonce.log"},
          L"unchanged"},
         {L"/AfterRunOnce /RunOnce",
          ResumeOutcome::ExitNow,
-         {exe + L" /AfterAfterRunOnce /AfterRunOnce"},
+         {exe + L" /AfterRunOnce /AfterRunOnce"},
          L"unchanged"},
-        {L"/q", ResumeOutcome::NormalStart, {}, L"unchanged"},
+        {L"/q /RunOnceLater", ResumeOutcome::NormalStart, {}, L"unchanged"},
+        {L"x/RunOnce", ResumeOutcome::NormalStart, {}, L"unchanged"},
         {L"RunOnce", ResumeOutcome::NormalStart, {}, L"unchanged"},
+        {L"LOG=C:\\l\\setup-runonce.log", ResumeOutcome::NormalStart, {}, L"unchanged"},
+        {L"/a -AfterRunOnce/AFTERrunonce /b", ResumeOutcome::NormalStart, {}, L"unchanged"},
         {L"/AfterRunOnce", ResumeOutcome::ResumedStart, {}, L""},
         {L"/AfterRunOnce /x", ResumeOutcome::ResumedStart, {}, L" /x"},
         {L"-afterrunonce /q", ResumeOutcome::ResumedStart, {}, L" /q"},
         {L"-AFTERRUNONCE", ResumeOutcome::ResumedStart, {}, L""},
-        {L"/a -AfterRunOnce/AFTERrunonce /b", ResumeOutcome::ResumedStart, {}, L"/a  /b"},
-        // Taking out the inner switch joins a new one; it goes as well.
-        {L"-After/AfterRunOnceRunOnce /q", ResumeOutcome::ResumedStart, {}, L" /q"},
+        {L"/a -AfterRunOnce /AFTERrunonce /b", ResumeOutcome::ResumedStart, {}, L"/a   /b"},
+        {L"/AfterRunOnce LOG=x-afterrunonce.log",
+         ResumeOutcome::ResumedStart,
+         {},
+         L" LOG=x-afterrunonce.log"},
     };
     for (const Case& c : cases) {
         RecordingHost host;
@@ -411,15 +413,14 @@ TEST(HandleResumeSwitches, DeferralHasNoMachineKeyFallback) {
     EXPECT_EQ(host.log, L"");
 }
 
-TEST(HandleResumeSwitches, OverlongArgumentsAreKeptWholeNotEmptied) {
-    // Past the replace buffer the switch cannot be removed; emptied arguments
-    // would start the installer without them, so they stay as they came and
-    // every command built from them refuses them for their length.
+TEST(HandleResumeSwitches, OverlongArgumentsLoseOnlyTheSwitch) {
+    // Every command built from them refuses them for their length; they are
+    // never emptied or cut on the way.
     const std::wstring arguments = L"/AfterRunOnce " + std::wstring(600, L'a');
     RecordingHost host;
     std::wstring saved;
     EXPECT_EQ(HandleResumeSwitches(host, arguments, saved), ResumeOutcome::ResumedStart);
-    EXPECT_EQ(saved, arguments);
+    EXPECT_EQ(saved, L" " + std::wstring(600, L'a'));
 }
 
 TEST(ResumeCycle, MarkerSurvivesALogonButNotARestart) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "log/log_format.h"
+#include "log/run_log.h"
 #include "platform/handles.h"
 #include "startup/clearon_run.h"
 #include "support/win/wine_test_support.h"
@@ -214,6 +216,45 @@ TEST(RunLog, RunLogHeldOpenElsewhere) {
         EXPECT_FALSE(FileExists(dir / emptyOne) && !ReadBytes(dir / emptyOne).empty());
         ExpectOneRun(LogLines(ReadUtf16File(dir / entriesIn)));
     }
+}
+
+// A folder of the log path is a symbolic link to another folder (Wine
+// follows it as Windows follows a junction): the run log is refused, the
+// error log names where the link led once, and then takes the run.
+TEST(RunLog, ALinkInTheLogPathIsRefused) {
+    ScratchDir dir(L"log-linked");
+    const std::wstring real = dir / L"real";
+    const std::wstring link = dir / L"link";
+    ASSERT_TRUE(CreateDirectoryW(real.c_str(), nullptr));
+    // Removed before the scratch folder: its cleanup must not meet the link.
+    struct Unlink {
+        std::wstring path;
+        std::string unixPath;
+        ~Unlink() {
+            if (StartLinuxCommand("Z:\\bin\\rm -f \"" + unixPath + "\"")) {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                while (FileExists(path) && std::chrono::steady_clock::now() < deadline) Sleep(20);
+            }
+        }
+    } unlink{link, UnixPathOf(link)};
+    ASSERT_FALSE(unlink.unixPath.empty());
+    ASSERT_TRUE(StartLinuxCommand("Z:\\bin\\ln -s \"" + UnixPathOf(real) + "\" \"" +
+                                  unlink.unixPath + "\""));
+    ASSERT_TRUE(WaitForFile(link, std::chrono::seconds(60)));
+    WriteAnsi(dir / L"Clearon.ini", ConfigWith("LogPath=" + Narrow(link)));
+
+    ExpectCleanExit(RunAnsweringBoxes(dir));
+
+    EXPECT_TRUE(LogFilesIn(real).empty());
+    const auto lines = LogLines(ReadUtf16File(dir / std::wstring(kErrorLogName)));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(IsTimestamp(std::wstring_view(lines[0]).substr(0, kTimestampLength)));
+    EXPECT_TRUE(lines[0].substr(kTimestampLength).starts_with(kLogRefusedMovedLog) &&
+                lines[0].ends_with(L"\\real\\" + RunLogName() +
+                                   std::wstring(kLogRefusedMovedLogEnd.substr(
+                                       0, kLogRefusedMovedLogEnd.size() - 2))))
+        << Narrow(lines[0]);
+    EXPECT_EQ(ExpectRunFrame(lines, 1), lines.size());
 }
 
 // Clearon.exe at the root of C:, started from another folder that holds a

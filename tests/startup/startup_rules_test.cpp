@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/architecture.h"
@@ -128,9 +129,55 @@ TEST(DecideStartMode, NobodyAtTheScreenNeverGetsADialogToWaitOn) {
 }
 
 TEST(RefusedSettingLogLine, ATimeLimitIsRefusedForItsValue) {
-    const std::wstring line = RefusedSettingLogLine(L"ProgramTimeLimit");
-    EXPECT_NE(line.find(L"not a number of minutes from 0 to 99999"), std::wstring::npos);
-    EXPECT_TRUE(line.ends_with(L"\r\n"));
+    for (const wchar_t* key : {L"ProgramTimeLimit", L"OtherRunTimeLimit"}) {
+        const std::wstring line = RefusedSettingLogLine(key);
+        EXPECT_NE(line.find(L"not a number of minutes from 0 to 99999"), std::wstring::npos);
+        EXPECT_TRUE(line.ends_with(L"\r\n"));
+    }
+    EXPECT_NE(RefusedSettingLogLine(L"OtherRunTimeLimit").find(L"at most 15 minutes"),
+              std::wstring::npos);
+}
+
+// Session 0 and a window station that cannot say are nobody's screen; the
+// session is asked first, since session 0's station calls itself visible.
+TEST(DecideVisibility, SessionZeroAndAFailedQueryMeanNobodySees) {
+    const struct {
+        std::optional<std::uint32_t> session;
+        std::optional<bool> stationVisible;
+        Visibility visibility;
+        std::wstring_view line;
+    } cases[] = {
+        {1u, true, Visibility::Seen, L""},
+        {std::nullopt, true, Visibility::Seen, L""},
+        {2u, false, Visibility::StationNotVisible, L""},
+        {0u, true, Visibility::SessionZero, kLogSessionZero},
+        {0u, std::nullopt, Visibility::SessionZero, kLogSessionZero},
+        {1u, std::nullopt, Visibility::QueryFailed, kLogVisibilityUnknown},
+        {std::nullopt, std::nullopt, Visibility::QueryFailed, kLogVisibilityUnknown},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(DecideVisibility(c.session, c.stationVisible), c.visibility);
+        EXPECT_EQ(VisibilityLogLine(c.visibility), c.line);
+    }
+}
+
+// Under Wine every object belongs to the one user, so only here can a
+// squatter's name be told from another run's.
+TEST(IsRunNameOwnerTrusted, OnlySystemAndTheAdministrators) {
+    const struct {
+        const wchar_t* sid;
+        bool trusted;
+    } cases[] = {
+        {L"S-1-5-18", true},
+        {L"S-1-5-32-544", true},
+        {L"S-1-5-21-1004336348-1177238915-682003330-1001", false},
+        {L"S-1-5-11", false},
+        {L"S-1-5-32-545", false},
+        {L"S-1-5-18-1", false},
+        {L"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsRunNameOwnerTrusted(c.sid), c.trusted) << c.sid;
 }
 
 }  // namespace

@@ -207,6 +207,51 @@ TEST(Unattended, TwoStartsNeverOverlap) {
     EXPECT_TRUE(Holds(ReadUtf16File(secondLog), kLogWaitedForOther));
 }
 
+// Someone else holds the single-instance name (whose owner Wine cannot make
+// anyone but the one user: that test is the host's). OtherRunTimeLimit=0
+// does not wait: the start ends with 1618 having begun
+// no run of its own. A longer limit takes the same path after its wait.
+TEST(Unattended, AHeldRunNameEndsTheStartWith1618) {
+    ScratchDir dir(L"squatted");
+    WriteAnsi(dir / L"Clearon.ini",
+              Narrow(Ini(L"ShowGUI=N\r\nOtherRunTimeLimit=0\r\nRunBeforeRemoval=" +
+                         Uninstaller(dir) + L" /name=ran /mark=marks.txt\r\n")));
+    const UniqueKernelHandle squatter(CreateMutexW(nullptr, TRUE, kRunMutexName));
+    ASSERT_TRUE(squatter.valid());
+
+    RunningProgram clearon = StartClearon(dir);
+    EXPECT_EQ(clearon.WaitForExit(kRunLimit), static_cast<DWORD>(kExitOtherRunInProgress));
+    const std::wstring log = ReadUtf16File(dir / RunLogName());
+    EXPECT_TRUE(Holds(log, std::wstring(kLogOtherRunTimeLimitPassed) + L"0" +
+                               std::wstring(kLogOtherRunTimeLimitEnd)))
+        << Narrow(log);
+    EXPECT_FALSE(Holds(log, kLogStarting)) << "no run of its own";
+    EXPECT_FALSE(FileExists(dir / L"marks.txt"));
+}
+
+// From the single-instance lock on, the run holds its log: a program that
+// then opens it with sharing that refuses writers is refused itself, and
+// every entry stays in the run log.
+TEST(Unattended, TheRunLogIsHeldForTheWholeRun) {
+    ScratchDir dir(L"held-log");
+    WriteAnsi(dir / L"Clearon.ini",
+              Narrow(Ini(L"ShowGUI=N\r\nRunBeforeRemoval=" + Uninstaller(dir) +
+                         L" /name=held /mark=marks.txt /wait-for=go.txt\r\n")));
+    RunningProgram clearon = StartClearon(dir);
+    ASSERT_TRUE(WaitFor([&] { return MarkLabels(dir / L"marks.txt").size() == 1; }, 2min));
+    {
+        const UniqueFileHandle reader(CreateFileW((dir / RunLogName()).c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_FALSE(reader.valid());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        WriteAnsi(dir / L"go.txt", "go");
+        EXPECT_EQ(clearon.WaitForExit(kRunLimit), 0u);
+    }
+    ExpectOneRun(LogLines(ReadUtf16File(dir / RunLogName())));
+    EXPECT_FALSE(FileExists(dir / std::wstring(kErrorLogName)));
+}
+
 // Know what ran: both executables carry the build's one version, and the
 // run log names it (checked with every run above).
 TEST(Unattended, BothExecutablesCarryTheVersion) {

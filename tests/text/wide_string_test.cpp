@@ -82,13 +82,5 @@ TEST(ReplaceNoCase, CapacityBoundary) {
     EXPECT_EQ(ReplaceNoCase(almost + L"yy", L"y", L"zz"), L"");
 }
 
-TEST(ReplaceOnceEachNoCase, DoesNotRescanInsertedText) {
-    EXPECT_EQ(ReplaceOnceEachNoCase(L"/RunOnce /s", L"RunOnce", L"AfterRunOnce"),
-              L"/AfterRunOnce /s");
-    EXPECT_EQ(ReplaceOnceEachNoCase(L"/runonce x-RUNONCE", L"RunOnce", L"AfterRunOnce"),
-              L"/AfterRunOnce x-AfterRunOnce");
-    EXPECT_EQ(ReplaceOnceEachNoCase(L"none", L"RunOnce", L"AfterRunOnce"), L"none");
-}
-
 }  // namespace
 }  // namespace clearon
