@@ -18,12 +18,13 @@ namespace clearon::check {
 
 // The [Settings] strings, each read by GetSectionValue from the first line
 // that contains its key.
-inline constexpr std::array<std::wstring_view, 6> kLintStringKeys{kKeyMessageBoxText,
+inline constexpr std::array<std::wstring_view, 7> kLintStringKeys{kKeyMessageBoxText,
                                                                   kKeyMSIExtraParameters,
                                                                   kKeyInstallShieldExtraParameters,
                                                                   kKeyDefaultExtraParameters,
                                                                   kKeyLogPath,
-                                                                  kKeyProgramTimeLimit};
+                                                                  kKeyProgramTimeLimit,
+                                                                  kKeyAllowedWriterSids};
 inline constexpr std::array<std::wstring_view, 2> kLintProgramLists{kKeyRunBeforeRemoval,
                                                                     kKeyRunAfterRemoval};
 

@@ -61,6 +61,11 @@ void CheckStringKey(LintContext& lint, const std::vector<LintEntry>& entries,
                       L" characters, more than its 254: Clearon refuses it (it stays "
                       L"empty) and says so in its log");
     }
+    if (key == kKeyAllowedWriterSids && !ParseSidList(value)) {
+        lint.Warn(match->number,
+                  L"AllowedWriterSids holds an item that is no SID in its S-1-... form: Clearon "
+                  L"refuses the whole value (no further SID is trusted) and says so in its log");
+    }
     if (key == kKeyMessageBoxText) lint.messageBoxLine = match->number;
     if (key == kKeyLogPath) lint.logPathLine = match->number;
 }

@@ -123,4 +123,13 @@ std::vector<Finding> LintUnattended(std::wstring_view configText, const Settings
     return findings;
 }
 
+Finding OwnFolderFinding(std::wstring_view folder, std::wstring_view reason) {
+    return {0, Severity::Warning,
+            L"Clearon's folder " + std::wstring(folder) +
+                L" can be changed by others than administrators (" + std::wstring(reason) +
+                L"): one can replace Clearon.exe or a program it runs from there, which then "
+                L"runs as SYSTEM, and Clearon refuses to run programs from it. Give only "
+                L"administrators the right to change it."};
+}
+
 }  // namespace clearon::check

@@ -148,6 +148,24 @@ TEST(CheckCliDeploy, ArgumentsAfterTheDashesReachClearonAsGiven) {
               L"/q \"a b\" \"\" \"say \\\"hi\\\"\" C:\\x\\ \"C:\\y z\\\\\"");
 }
 
+TEST(CheckCliDeploy, TheRawTextAfterTheDashesIsHandedOnUnchanged) {
+    const struct {
+        std::wstring commandLine;
+        std::wstring expected;  // "<none>": no "--"
+    } cases[] = {
+        {L"ClearonCheck.exe deploy -- PROP=\"a b\" /q", L"PROP=\"a b\" /q"},
+        {L"\"C:\\Tools x\\ClearonCheck.exe\" deploy --time-limit 5 --   /q  \"x\"", L"/q  \"x\""},
+        {L"ClearonCheck.exe deploy \"--\" a\\\"b", L"a\\\"b"},
+        {L"ClearonCheck.exe deploy \"a -- b\" -- c", L"c"},
+        {L"ClearonCheck.exe deploy ---- c", L"<none>"},
+        {L"ClearonCheck.exe deploy --", L""},
+        {L"ClearonCheck.exe deploy", L"<none>"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RawTextAfterDoubleDash(c.commandLine).value_or(L"<none>"), c.expected);
+    }
+}
+
 TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
     const auto environment = [](std::wstring_view name) -> std::optional<std::wstring> {
         if (name == L"SystemRoot") return std::wstring(L"C:\\WINDOWS");

@@ -99,8 +99,14 @@ PreviewOptions Options() {
     options.is64BitSystem = true;
     options.systemDirectory = L"C:\\Windows\\system32";
     options.wow64SystemDirectory = L"C:\\Windows\\SysWOW64";
+    // Clearon's folder holds setup.exe; the system folder every program
+    // named without a folder (MsiExec.exe).
+    options.exeDirectory = L"C:\\Deploy";
+    options.windowsDirectory = L"C:\\Windows";
     options.fileExists = [](std::wstring_view path, bool) {
-        return kFiles.count(std::wstring(path)) > 0;
+        return kFiles.count(std::wstring(path)) > 0 || path == L"C:\\Deploy\\setup.exe" ||
+               path.starts_with(L"C:\\Windows\\system32\\") ||
+               path.starts_with(L"C:\\Windows\\SysWOW64\\");
     };
     return options;
 }
@@ -129,14 +135,16 @@ TEST(RemovalPreview, ListsEveryEntryWithItsSkipAndCommandAndWritesNothing) {
         std::wstring valueName;
         std::wstring commandLine;
     } expected[] = {
+        // A program named without a folder runs from the system folder.
         {kMsiProperties, PreviewOutcome::Runs, L"UninstallString",
-         L"MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
+         L"C:\\Windows\\system32\\MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
         {kUninstall + L"\\" + kMsiCode, PreviewOutcome::RunsAgain, L"ModifyPath",
-         L"MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
+         L"C:\\Windows\\system32\\MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
         {kUninstall + L"\\Wombat", PreviewOutcome::Runs, L"QuietUninstallString",
          L"C:\\Wombat\\uninst.exe /quiet /S"},
         {kUninstall + L"\\{99999999-0000-0000-0000-000000000000}", PreviewOutcome::Runs, L"",
-         L"MsiExec.exe /X{99999999-0000-0000-0000-000000000000} REMOVE=ALL REBOOT=R /qn"},
+         L"C:\\Windows\\system32\\MsiExec.exe /X{99999999-0000-0000-0000-000000000000} "
+         L"REMOVE=ALL REBOOT=R /qn"},
         {kUninstall + L"\\WombatNoCommand", PreviewOutcome::NoCommand, L"", L""},
         {kUninstall + L"\\TessaralWombat", PreviewOutcome::MakersOwn, L"UninstallString", L""},
         // Redirected to the 32-bit system directory, as the runner does.
@@ -174,8 +182,10 @@ TEST(RemovalPreview, ListsEveryEntryWithItsSkipAndCommandAndWritesNothing) {
     EXPECT_NE(text.find("RunBeforeRemoval (line 6)\n    skipped: the line has no command"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("RunAfterRemoval (line 7), Aegira's installer\n    run: setup.exe /quiet"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "RunAfterRemoval (line 7), Aegira's installer\n    run: C:\\Deploy\\setup.exe /quiet"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("Proventia Desktop's remover"), std::string::npos) << text;
     EXPECT_NE(text.find("Final pass: McAfee SecurityCenter"), std::string::npos) << text;
@@ -192,9 +202,17 @@ TEST(RemovalPreview, ClearonsOwnRunLaunchesExactlyWhatThePreviewListed) {
     std::vector<std::wstring> previewed;
     for (const PreviewItem& item : preview.items) {
         if (item.outcome != PreviewOutcome::Runs) continue;
-        // The fake host records the command before the runner's redirection.
-        previewed.push_back(item.completedCommand.empty() ? item.commandLine
-                                                          : item.completedCommand);
+        // The fake host records the command before the runner's redirection
+        // and look-up; a program line's is the line's own (the installer's
+        // with Clearon's arguments).
+        if (!item.completedCommand.empty()) {
+            previewed.push_back(item.completedCommand);
+        } else if (item.kind == PreviewKind::BeforeProgram ||
+                   item.kind == PreviewKind::AfterProgram) {
+            previewed.push_back(item.storedCommand + (item.installer ? L" /norestart" : L""));
+        } else {
+            previewed.push_back(item.commandLine);
+        }
     }
 
     FakeRemovalHost host;
