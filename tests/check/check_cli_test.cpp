@@ -166,6 +166,37 @@ TEST(CheckCliDeploy, TheRawTextAfterTheDashesIsHandedOnUnchanged) {
     }
 }
 
+// Clearon's folder (the configuration's) is asked about by its full path,
+// and a folder others can change is one more warning of --unattended.
+TEST_F(CheckCli, UnattendedLintWarnsOfAClearonFolderOthersCanChange) {
+    const std::string ini =
+        "[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\n"
+        "ProgramTimeLimit=5\r\nAllowedWriterSids=S-1-5-21-1-2-3-1105\r\n"
+        "[ProductNames]\r\nWombat Guard\r\n[UninstallPaths]\r\n";
+    const std::wstring path = Write("Clearon.ini", {ini.begin(), ini.end()});
+    for (const bool changeable : {false, true}) {
+        CheckPlatform platform;
+        std::wstring asked;
+        platform.folderChangeableByOthers =
+            [&](const std::wstring& folder,
+                const Settings& settings) -> std::optional<std::wstring> {
+            asked = folder;
+            EXPECT_EQ(settings.AllowedWriterSids,
+                      std::vector<std::wstring>{L"S-1-5-21-1-2-3-1105"});
+            if (!changeable) return std::nullopt;
+            return L"S-1-5-11 may add files to " + folder;
+        };
+        Ran ran{0, {}, {}};
+        ran.status = RunCheck({L"lint", L"--unattended", path}, platform, ran.out, ran.err);
+        EXPECT_EQ(asked, dir.wstring());
+        EXPECT_EQ(ran.status, changeable ? kLintWarnings : kLintClean) << ToUtf8(ran.out);
+        EXPECT_EQ(ran.out.find(L"(S-1-5-11 may add files to " + dir.wstring() + L")") !=
+                      std::wstring::npos,
+                  changeable)
+            << ToUtf8(ran.out);
+    }
+}
+
 TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
     const auto environment = [](std::wstring_view name) -> std::optional<std::wstring> {
         if (name == L"SystemRoot") return std::wstring(L"C:\\WINDOWS");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_json.h"
 #include "check/check_text.h"
 #include "check/read_only_registry.h"
 #include "check/removal_preview.h"
@@ -18,6 +19,7 @@
 #include "support/host/fake_removal_host.h"
 #include "support/host/fake_resume_host.h"
 #include "support/host/memory_registry.h"
+#include "support/host/memory_security.h"
 
 namespace clearon::check {
 namespace {
@@ -258,6 +260,38 @@ TEST(RemovalPreview, WithoutA64BitWindowsTheTwinsAreNotScanned) {
     EXPECT_EQ(wombat->valueName, L"UninstallString");
     EXPECT_EQ(wombat->commandLine, L"C:\\Wombat\\uninst.exe");
     EXPECT_TRUE(wombat->asks);
+}
+
+// A program others than administrators can change is its own outcome, in
+// the text and the JSON, unless AllowUserWritablePrograms=Y.
+TEST(RemovalPreview, ProgramsOthersCanChangeAreShownRefused) {
+    MemoryRegistry memory;
+    BuildMachine(memory);
+    test::MemorySecurity rights;
+    rights.Set(L"C:\\Wombat", test::AdminsAnd({true, L"S-1-5-11", kFileAllAccess, 0}));
+    PreviewOptions options = Options();
+    options.rights = &rights;
+    for (const bool allowed : {false, true}) {
+        const std::wstring config =
+            kConfig + (allowed ? L"[Settings]\r\nAllowUserWritablePrograms=Y\r\n" : L"");
+        const PreviewResult result = PreviewRemoval(memory, config, options);
+        const PreviewItem* wombat = Find(result, kUninstall + L"\\Wombat");
+        ASSERT_NE(wombat, nullptr);
+        EXPECT_EQ(wombat->outcome, allowed ? PreviewOutcome::Runs : PreviewOutcome::UserWritable);
+        if (allowed) continue;
+        EXPECT_EQ(wombat->refusalReason, L"S-1-5-11 may add files to C:\\Wombat");
+        const std::string text = ToUtf8(FormatPreview(result, options));
+        EXPECT_NE(text.find("others than administrators can change the program (Allow"
+                            "UserWritablePrograms=N; nothing is run)\n    found: S-1-5-11 may "
+                            "add files to C:\\Wombat\n"),
+                  std::string::npos)
+            << text;
+        const std::string json = ToUtf8(PreviewJson(L"Clearon.ini", result, 1));
+        EXPECT_NE(json.find("\"outcome\": \"user-writable\""), std::string::npos) << json;
+        EXPECT_NE(json.find("\"refusal_reason\": \"S-1-5-11 may add files to C:\\\\Wombat\""),
+                  std::string::npos)
+            << json;
+    }
 }
 
 }  // namespace
