@@ -77,8 +77,9 @@ TEST_F(CheckDeployWine, ACleanRemovalIsDoneAndItsLogGoesToTheShare) {
     const auto json = nlohmann::json::parse(ran.standardOutput);
     EXPECT_EQ(json.at("outcome"), "done");
     EXPECT_EQ(json.at("run").at("removed"), nlohmann::json::array({"Bilby Deploy Gone"}));
+    // Named without a folder, the installer runs by the full path found.
     EXPECT_EQ(json.at("run").at("programs").back().at("command_line"),
-              "setup.exe /version=11.0.5002.333 /q");
+              Narrow(dir / L"setup.exe") + " /version=11.0.5002.333 /q");
     EXPECT_EQ(ReadBytes(dir / (L"share\\Clearon." + ComputerName() + L".log")),
               ReadBytes(LogPath()));
 }
