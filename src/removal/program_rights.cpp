@@ -112,8 +112,8 @@ bool IsTrustedWriter(std::wstring_view sid, const TrustedWriters& trusted) {
         return true;
     }
     if (!trusted.runningAccount.empty() && EqualsNoCase(sid, trusted.runningAccount)) return true;
-    // A domain's own administrators: S-1-5-21-<domain>-512 and -519.
-    if (StartsWithNoCase(sid, kDomainSidStart)) {
+    // A domain's own administrators: S-1-5-21-<three numbers>-512 and -519.
+    if (StartsWithNoCase(sid, kDomainSidStart) && std::count(sid.begin(), sid.end(), L'-') == 7) {
         for (const std::wstring_view rid : kDomainAdminRids) {
             if (sid.size() > rid.size() && sid.ends_with(rid)) return true;
         }

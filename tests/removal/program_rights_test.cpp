@@ -91,6 +91,8 @@ TEST(FindUntrustedRight, NamesTheFirstRightOfAnUntrustedSid) {
          RightsRole::File, L""},
         {"Enterprise Admins", AdminsAnd({true, L"S-1-5-21-1-2-3-519", kGenericAll, 0}),
          RightsRole::File, L""},
+        {"no domain's RID 512", AdminsAnd({true, L"S-1-5-21-512", kGenericAll, 0}),
+         RightsRole::File, L"S-1-5-21-512 write"},
         {"Domain Users", AdminsAnd({true, L"S-1-5-21-1-2-3-513", kGenericAll, 0}), RightsRole::File,
          L"S-1-5-21-1-2-3-513 write"},
         {"TrustedInstaller owns",
