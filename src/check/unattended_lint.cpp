@@ -113,6 +113,12 @@ std::vector<Finding> LintUnattended(std::wstring_view configText, const Settings
                                L"administrators can write to.");
         }
     }
+    if (settings.AllowUserWritablePrograms) {
+        Warn(findings,
+             L"AllowUserWritablePrograms=Y: programs that others than administrators can change "
+             L"(the file, its folder or a folder above it) run as SYSTEM all the same. Set it "
+             L"only for a package whose rights cannot be fixed.");
+    }
     const std::wstring limit = GetSectionValue(configText, kKeyProgramTimeLimit);
     if (limit.empty() || limit.find_first_not_of(L" 0") == std::wstring::npos) {
         Warn(findings,

@@ -223,6 +223,9 @@ TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
          L"LogPath=%SystemRoot%\\Temp\\Clearon\r\n",
          {L"C:\\WINDOWS\\Temp"}},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"AllowUserWritablePrograms=Y\r\n",
+         {L"AllowUserWritablePrograms=Y"}},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
          L"LogPath=c:\\temp\r\n",
          {L"C:\\Temp"}},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
