@@ -73,7 +73,16 @@ int Lint(const std::vector<std::wstring>& operands, bool unattended, const Check
     std::wstring text;
     LintResult result;
     if (LoadConfigLikeClearon(path, text, result, options) == 0 && unattended) {
-        for (Finding& finding : LintUnattended(text, result.settings, platform.environment)) {
+        std::vector<Finding> findings = LintUnattended(text, result.settings, platform.environment);
+        if (platform.folderChangeableByOthers) {
+            std::error_code error;
+            const std::wstring folder = fs::absolute(path, error).parent_path().wstring();
+            if (const std::optional<std::wstring> reason =
+                    platform.folderChangeableByOthers(folder, result.settings)) {
+                findings.push_back(OwnFolderFinding(folder, *reason));
+            }
+        }
+        for (Finding& finding : findings) {
             result.findings.push_back(std::move(finding));
             result.exitCode = std::max(result.exitCode, kLintWarnings);
         }
@@ -180,6 +189,53 @@ int ResultOfLog(const std::wstring& logName, std::span<const std::uint8_t> bytes
     const RunOutcome outcome = MapRunOutcome(run, std::nullopt);
     out += json ? ResultJson(logName, run, outcome) : OutcomeLine(outcome) + L"\n";
     return outcome.exitCode;
+}
+
+std::optional<std::wstring> RawTextAfterDoubleDash(std::wstring_view commandLine) {
+    const auto isBlank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    std::size_t at = 0;
+    // The program name: up to the next quote when quoted, else to a blank;
+    // backslashes mean nothing in it.
+    if (at < commandLine.size() && commandLine[at] == L'"') {
+        const std::size_t close = commandLine.find(L'"', at + 1);
+        at = close == std::wstring_view::npos ? commandLine.size() : close + 1;
+    }
+    while (at < commandLine.size() && !isBlank(commandLine[at])) ++at;
+    for (;;) {
+        while (at < commandLine.size() && isBlank(commandLine[at])) ++at;
+        if (at == commandLine.size()) return std::nullopt;
+        std::wstring value;
+        bool quoted = false;
+        while (at < commandLine.size() && (quoted || !isBlank(commandLine[at]))) {
+            std::size_t backslashes = 0;
+            while (at < commandLine.size() && commandLine[at] == L'\\') {
+                ++backslashes;
+                ++at;
+            }
+            if (at < commandLine.size() && commandLine[at] == L'"') {
+                value.append(backslashes / 2, L'\\');
+                if (backslashes % 2 == 1) {
+                    value.push_back(L'"');
+                } else if (quoted && at + 1 < commandLine.size() && commandLine[at + 1] == L'"') {
+                    value.push_back(L'"');  // "" inside quotes is one quote
+                    ++at;
+                } else {
+                    quoted = !quoted;
+                }
+                ++at;
+                continue;
+            }
+            value.append(backslashes, L'\\');
+            if (at < commandLine.size() && (quoted || !isBlank(commandLine[at]))) {
+                value.push_back(commandLine[at]);
+                ++at;
+            }
+        }
+        if (value == L"--") {
+            while (at < commandLine.size() && isBlank(commandLine[at])) ++at;
+            return std::wstring(commandLine.substr(at));
+        }
+    }
 }
 
 std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
@@ -363,7 +419,12 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     request.timeLimitMs = static_cast<std::uint32_t>(timeLimit * 60'000.0);
     request.logShare = FromUtf8(logShare);
     request.json = json;
-    request.clearonArguments = JoinArguments(forClearon);
+    // The raw text keeps the quoting the caller wrote (PROP="a b" stays so);
+    // quoting the split arguments again would hand on "PROP=a b".
+    const std::optional<std::wstring> raw = platform.rawCommandLine.empty()
+                                                ? std::nullopt
+                                                : RawTextAfterDoubleDash(platform.rawCommandLine);
+    request.clearonArguments = raw ? *raw : JoinArguments(forClearon);
     return platform.deploy(request, out, err);
 }
 

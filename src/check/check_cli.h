@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "check/config_lint.h"
+#include "config/settings.h"
 
 namespace clearon::check {
 
@@ -59,6 +61,16 @@ struct CheckPlatform {
     // Runs Clearon.exe beside ClearonCheck and maps its run; empty where
     // there is no Clearon.exe to run (Linux).
     std::function<int(const DeployRequest& request, std::wstring& out, std::wstring& err)> deploy;
+    // lint --unattended: who besides administrators may change the folder
+    // `folder` (Clearon's own, the configuration's), as the run's check
+    // would say it; nothing when nobody may. Empty where rights cannot be
+    // read (Linux).
+    std::function<std::optional<std::wstring>(const std::wstring& folder, const Settings& settings)>
+        folderChangeableByOthers;
+    // The process's command line as Windows holds it (GetCommandLineW), so
+    // deploy hands on what follows "--" exactly as written; empty: the
+    // arguments after "--" are quoted again (JoinArguments).
+    std::wstring rawCommandLine;
 };
 
 // Runs ClearonCheck with `arguments` (without the program name); what goes to
@@ -71,6 +83,12 @@ struct CheckPlatform {
 // and the text to print (one line, or JSON).
 [[nodiscard]] int ResultOfLog(const std::wstring& logName, std::span<const std::uint8_t> bytes,
                               bool json, std::wstring& out);
+
+// The text after the first argument "--" of a raw Windows command line (the
+// program name first), as written, without the blanks that follow "--";
+// nothing when no argument is "--". Arguments are told apart by the rules
+// of CommandLineToArgvW, so a quoted "a -- b" is no "--".
+[[nodiscard]] std::optional<std::wstring> RawTextAfterDoubleDash(std::wstring_view commandLine);
 
 // Joins the arguments after "--" into one command-line tail, quoting each
 // as the Windows argument rules need.

@@ -18,13 +18,14 @@ namespace clearon::check {
 
 // The [Settings] strings, each read by GetSectionValue from the first line
 // that contains its key.
-inline constexpr std::array<std::wstring_view, 7> kLintStringKeys{kKeyMessageBoxText,
+inline constexpr std::array<std::wstring_view, 8> kLintStringKeys{kKeyMessageBoxText,
                                                                   kKeyMSIExtraParameters,
                                                                   kKeyInstallShieldExtraParameters,
                                                                   kKeyDefaultExtraParameters,
                                                                   kKeyLogPath,
                                                                   kKeyProgramTimeLimit,
-                                                                  kKeyOtherRunTimeLimit};
+                                                                  kKeyOtherRunTimeLimit,
+                                                                  kKeyAllowedWriterSids};
 inline constexpr std::array<std::wstring_view, 2> kLintProgramLists{kKeyRunBeforeRemoval,
                                                                     kKeyRunAfterRemoval};
 

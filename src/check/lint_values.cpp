@@ -71,6 +71,11 @@ void CheckStringKey(LintContext& lint, const std::vector<LintEntry>& entries,
                            : std::to_wstring(kDefaultOtherRunTimeLimit) + L" minutes") +
                       L") and says so in its log");
     }
+    if (key == kKeyAllowedWriterSids && !ParseSidList(value)) {
+        lint.Warn(match->number,
+                  L"AllowedWriterSids holds an item that is no SID in its S-1-... form: Clearon "
+                  L"refuses the whole value (no further SID is trusted) and says so in its log");
+    }
     if (key == kKeyMessageBoxText) lint.messageBoxLine = match->number;
     if (key == kKeyLogPath) lint.logPathLine = match->number;
 }

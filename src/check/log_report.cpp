@@ -9,6 +9,7 @@
 
 #include "check/check_text.h"
 #include "removal/command_line.h"
+#include "removal/program_path.h"
 #include "config/settings.h"
 #include "log/log_format.h"
 #include "removal/product_discovery.h"
@@ -165,6 +166,19 @@ private:
             Program(message.substr(kLogCommandTooLong.size()), ProgramRun::Status::Refused);
         } else if (message.starts_with(kLogProgramNotFound)) {
             Program(message.substr(kLogProgramNotFound.size()), ProgramRun::Status::NotFound);
+        } else if (message.starts_with(kLogProgramLookedUp)) {
+            lookedUp_ = true;
+        } else if (message.starts_with(kLogProgramNotInSafeFolders)) {
+            lookedUp_ = true;
+            Program(message.substr(kLogProgramNotInSafeFolders.size()),
+                    ProgramRun::Status::Refused);
+        } else if (message.starts_with(kLogProgramUserWritable)) {
+            // "(<who may do what>): <command>"
+            const std::size_t end = message.find(kLogProgramUserWritableEnd);
+            Program(end == std::wstring_view::npos
+                        ? std::wstring_view()
+                        : message.substr(end + kLogProgramUserWritableEnd.size()),
+                    ProgramRun::Status::Refused);
         } else if (message == Message(kLogAegiraNotInstalled)) {
             run.aegira = AegiraState::NotInstalled;
         } else if (message.starts_with(kLogAegira) && message.ends_with(Message(kLogIsInstalled))) {
@@ -186,7 +200,8 @@ private:
     // (another product's, or Aegira's installer) is not.
     void Program(std::wstring_view commandLine, ProgramRun::Status status) {
         LogRun& run = *current_;
-        run.programs.push_back({std::wstring(commandLine), status, {}, false});
+        run.programs.push_back({std::wstring(commandLine), status, {}, false, lookedUp_});
+        lookedUp_ = false;
         if (pendingName_ && !pendingProgram_) {
             pendingProgram_ = run.programs.size() - 1;
             run.programs.back().uninstaller = true;
@@ -284,6 +299,7 @@ private:
     std::unordered_set<std::wstring> declined_;
     std::optional<std::wstring> pendingName_;    // the last " Removing: " name
     std::optional<std::size_t> pendingProgram_;  // ...and its uninstaller
+    bool lookedUp_ = false;                      // the next program was named without a folder
 };
 
 [[nodiscard]] std::wstring AegiraText(const LogRun& run) {

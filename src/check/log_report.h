@@ -18,14 +18,20 @@
 namespace clearon::check {
 
 struct ProgramRun {
-    // Refused: longer than a command line; NotFound: refused because its
-    // program path holds a blank and names no existing file.
+    // Refused: longer than a command line, or a program others than
+    // administrators can change, or one named without a folder that is
+    // neither beside Clearon.exe nor in the system folders; NotFound:
+    // refused because its program path holds a blank and names no existing
+    // file.
     enum class Status { Running, Exited, FailedToLaunch, Refused, NotFound };
     std::wstring commandLine;
     Status status = Status::Running;  // Running: the log holds no outcome
     std::wstring exitCode;            // as logged, when Exited
     // The first program after a " Removing: " line, run or refused.
     bool uninstaller = false;
+    // Named without a folder in the configuration (Clearon looked it up and
+    // logs the full path found): Aegira's installer is one of these.
+    bool namedWithoutFolder = false;
 };
 
 enum class AegiraState { NotLogged, Installed, NotInstalled };

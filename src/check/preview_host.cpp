@@ -6,6 +6,7 @@
 #include "removal/command_line.h"
 #include "removal/mcafee_remover.h"
 #include "removal/name_list.h"
+#include "removal/program_path.h"
 #include "removal/product_discovery.h"
 #include "removal/removal_run.h"
 
@@ -72,9 +73,26 @@ LaunchResult PreviewHost::RunProgram(std::wstring_view commandLine, bool /*showN
     PreviewItem& item = result_.items[*current_];
     current_.reset();
     const bool view32Bit = state_.scanning32BitView;
-    const PreparedCommand prepared = PrepareCommandLine(
-        commandLine, view32Bit, options_.systemDirectory, options_.wow64SystemDirectory,
-        [&](std::wstring_view path) { return Exists(path, view32Bit); });
+    const auto exists = [&](std::wstring_view path) { return Exists(path, view32Bit); };
+    const LaunchChecks checks{
+        {options_.exeDirectory, options_.systemDirectory, options_.wow64SystemDirectory,
+         options_.windowsDirectory, options_.pathVariable},
+        view32Bit ? options_.wow64SystemDirectory : options_.exeDirectory,
+        result_.settings.AllowUserWritablePrograms ? nullptr : options_.rights,
+        {options_.runningAccount, result_.settings.AllowedWriterSids}};
+    const PreparedCommand prepared =
+        CheckLaunch(PrepareCommandLine(commandLine, view32Bit, options_.systemDirectory,
+                                       options_.wow64SystemDirectory, exists),
+                    view32Bit, checks, exists);
+    if (prepared.verdict == CommandVerdict::NotInSafeFolders) {
+        item.outcome = PreviewOutcome::NotInSafeFolders;
+        return {};
+    }
+    if (prepared.verdict == CommandVerdict::UserWritable) {
+        item.outcome = PreviewOutcome::UserWritable;
+        item.refusalReason = prepared.reason;
+        return {};
+    }
     if (prepared.verdict == CommandVerdict::TooLong) {
         item.outcome = PreviewOutcome::TooLong;
         return {};

@@ -50,6 +50,10 @@ using Json = nlohmann::ordered_json;
             return "program-too-long";
         case PreviewOutcome::ProgramNotFound:
             return "program-not-found";
+        case PreviewOutcome::NotInSafeFolders:
+            return "not-in-safe-folders";
+        case PreviewOutcome::UserWritable:
+            return "user-writable";
     }
     return "unknown";
 }
@@ -84,6 +88,7 @@ std::wstring PreviewJson(const std::wstring& configFile, const PreviewResult& re
                          {"value_name", ToUtf8(item.valueName)},
                          {"stored_command", ToUtf8(item.storedCommand)},
                          {"command_line", ToUtf8(item.commandLine)},
+                         {"refusal_reason", ToUtf8(item.refusalReason)},
                          {"asks", item.asks},
                          {"installer", item.installer}});
     }

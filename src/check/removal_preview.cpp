@@ -27,6 +27,12 @@ namespace {
         case PreviewOutcome::ProgramNotFound:
             return L"refused: the program path holds a blank and names no existing file, so "
                    L"Windows would guess (nothing is run)";
+        case PreviewOutcome::NotInSafeFolders:
+            return L"refused: the program is named without a folder and is neither beside "
+                   L"Clearon.exe nor in the system folders (nothing is run)";
+        case PreviewOutcome::UserWritable:
+            return L"refused: others than administrators can change the program "
+                   L"(AllowUserWritablePrograms=N; nothing is run)";
         case PreviewOutcome::EmptyCommand:
             return L"skipped: the line has no command";
         case PreviewOutcome::ProgramTooLong:
@@ -70,6 +76,10 @@ void AppendMcAfeeCommand(std::wstring& out, const PreviewItem& item, bool first)
     }
 }
 
+void AppendRefusalReason(std::wstring& out, const PreviewItem& item) {
+    if (!item.refusalReason.empty()) out += L"    found: " + Visible(item.refusalReason) + L"\n";
+}
+
 void AppendProgram(std::wstring& out, const PreviewItem& item) {
     out += (item.kind == PreviewKind::BeforeProgram ? L"RunBeforeRemoval" : L"RunAfterRemoval");
     out += L" (line " + std::to_wstring(item.line) + L")";
@@ -79,6 +89,7 @@ void AppendProgram(std::wstring& out, const PreviewItem& item) {
         out += L"    run: " + item.commandLine + L"\n";
     } else {
         out += L"    " + std::wstring(OutcomeText(item.outcome)) + L"\n";
+        AppendRefusalReason(out, item);
     }
 }
 
@@ -171,6 +182,7 @@ std::wstring FormatPreview(const PreviewResult& result, const PreviewOptions& op
             out += L"    again: " + item.commandLine + L"\n";
         } else {
             out += L"    " + std::wstring(OutcomeText(item.outcome)) + L"\n";
+            AppendRefusalReason(out, item);
         }
     }
     const std::vector<std::wstring> lines = PreviewCommandLines(result);

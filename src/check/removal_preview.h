@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "platform/object_security.h"
 #include "platform/registry.h"
 #include "removal/mcafee_remover.h"
 
@@ -31,19 +32,31 @@ struct PreviewOptions {
     // An environment variable as Clearon reads it (McAfee's installer is
     // looked for below the common-files folders); nothing when undefined.
     std::function<std::optional<std::wstring>(std::wstring_view name)> environmentVariable;
+    // Where a program named without a folder is looked for: Clearon's
+    // folder (the configuration's), the Windows folder and PATH.
+    std::wstring exeDirectory;
+    std::wstring windowsDirectory;
+    std::wstring pathVariable;
+    // Who may change the programs, as the run would check it; nothing: not
+    // checked. The account the preview runs as stands for Clearon's.
+    SecurityReader* rights = nullptr;
+    std::wstring runningAccount;
 };
 
 enum class PreviewOutcome {
-    Runs,             // the command is run
-    RunsAgain,        // a display name met before: runs only if that removal left it
-    MakersOwn,        // skipped: the maker's own product, RemoveTessaral is N
-    Deferred,         // skipped now: McAfee SecurityCenter waits for the final pass
-    ShortName,        // skipped: the product name has fewer than 5 characters
-    NoCommand,        // skipped: no uninstall value and no product-code key name
-    TooLong,          // refused: the completed command is longer than 511 characters
-    ProgramNotFound,  // refused: an unquoted program path with a blank names no file
-    EmptyCommand,     // program line without a command
-    ProgramTooLong,   // program line longer than 254 characters: skipped
+    Runs,              // the command is run
+    RunsAgain,         // a display name met before: runs only if that removal left it
+    MakersOwn,         // skipped: the maker's own product, RemoveTessaral is N
+    Deferred,          // skipped now: McAfee SecurityCenter waits for the final pass
+    ShortName,         // skipped: the product name has fewer than 5 characters
+    NoCommand,         // skipped: no uninstall value and no product-code key name
+    TooLong,           // refused: the completed command is longer than 511 characters
+    ProgramNotFound,   // refused: an unquoted program path with a blank names no file
+    NotInSafeFolders,  // refused: a bare program name found neither beside Clearon nor in the
+                       // system folders
+    UserWritable,      // refused: others than administrators can change the program
+    EmptyCommand,      // program line without a command
+    ProgramTooLong,    // program line longer than 254 characters: skipped
 };
 
 enum class PreviewKind {
@@ -69,6 +82,7 @@ struct PreviewItem {
     std::wstring storedCommand;      // as stored, or the program line's command
     std::wstring completedCommand;   // after the uninstaller table (entries)
     std::wstring commandLine;        // exactly as the runner launches and logs it
+    std::wstring refusalReason;      // UserWritable: who may do what to which file or folder
     bool asks = false;               // the Question box comes first
     bool installer = false;          // Aegira's installer
     bool mcAfeeComponents = false;   // McAfee's components are removed first

@@ -67,6 +67,9 @@ bool IsLoggedInstaller(const ProgramRun& program) {
     } else {
         name = command.substr(0, command.find(L' '));
     }
+    // Clearon logs the full path it found for a name given without a
+    // folder; the name is what made the program the installer.
+    if (program.namedWithoutFolder) name = name.substr(name.find_last_of(L"\\/") + 1);
     return IsAegiraInstaller(L"RunAfterRemoval", name);
 }
 

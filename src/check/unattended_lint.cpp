@@ -221,6 +221,12 @@ std::vector<Finding> LintUnattended(std::wstring_view configText, const Settings
             if (!entry.tooLong) lintInstallerLogs(list, ProgramCommand(entry.text));
         });
     }
+    if (settings.AllowUserWritablePrograms) {
+        Warn(findings,
+             L"AllowUserWritablePrograms=Y: programs that others than administrators can change "
+             L"(the file, its folder or a folder above it) run as SYSTEM all the same. Set it "
+             L"only for a package whose rights cannot be fixed.");
+    }
     const std::wstring limit = GetSectionValue(configText, kKeyProgramTimeLimit);
     if (limit.empty() || limit.find_first_not_of(L" 0") == std::wstring::npos) {
         Warn(findings,
@@ -229,6 +235,15 @@ std::vector<Finding> LintUnattended(std::wstring_view configText, const Settings
              L"ProgramTimeLimit=<minutes>.");
     }
     return findings;
+}
+
+Finding OwnFolderFinding(std::wstring_view folder, std::wstring_view reason) {
+    return {0, Severity::Warning,
+            L"Clearon's folder " + std::wstring(folder) +
+                L" can be changed by others than administrators (" + std::wstring(reason) +
+                L"): one can replace Clearon.exe or a program it runs from there, which then "
+                L"runs as SYSTEM, and Clearon refuses to run programs from it. Give only "
+                L"administrators the right to change it."};
 }
 
 }  // namespace clearon::check

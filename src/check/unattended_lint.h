@@ -19,4 +19,8 @@ namespace clearon::check {
                                                   const Settings& settings,
                                                   const EnvironmentLookup& environment);
 
+// The warning for a Clearon folder that others than administrators can
+// change (`reason`: who may do what, as the run's check says it).
+[[nodiscard]] Finding OwnFolderFinding(std::wstring_view folder, std::wstring_view reason);
+
 }  // namespace clearon::check

@@ -18,6 +18,8 @@
 #include "log/log_format.h"
 #include "check/removal_preview.h"
 #include "platform/windows_registry.h"
+#include "platform/windows_security.h"
+#include "removal/program_rights.h"
 #include "platform/platform_info.h"
 
 namespace clearon::check {
@@ -57,6 +59,13 @@ int PreviewOnThisMachine(const std::filesystem::path& iniPath, std::wstring_view
     options.environmentVariable = [](std::wstring_view name) {
         return clearon::EnvironmentVariable(name);
     };
+
+    options.exeDirectory = folder;
+    options.windowsDirectory = WindowsDirectory();
+    options.pathVariable = clearon::EnvironmentVariableOfAnyLength(L"PATH");
+    WindowsSecurityReader rights;
+    options.rights = &rights;
+    options.runningAccount = CurrentAccountSid();
 
     ReadOnlyRegistry registry(SystemRegistry());
     const PreviewResult result = PreviewRemoval(registry, configText, options);
@@ -110,6 +119,18 @@ int RunCheckOnWindows(int argc, wchar_t** argv) {
     platform.environmentSource = L"this computer's environment (as ClearonCheck sees it)";
     platform.preview = PreviewOnThisMachine;
     platform.deploy = DeployOnThisMachine;
+    platform.folderChangeableByOthers = [](const std::wstring& folder,
+                                           const clearon::Settings& settings) {
+        clearon::WindowsSecurityReader reader;
+        const clearon::TrustedWriters trusted{clearon::CurrentAccountSid(),
+                                              settings.AllowedWriterSids};
+        const std::optional<clearon::RightsFinding> finding =
+            clearon::CheckProgramRights(folder, reader, trusted, clearon::RightsRole::Folder);
+        return finding ? std::optional<std::wstring>(clearon::DescribeFinding(*finding))
+                       : std::nullopt;
+    };
+    const wchar_t* raw = GetCommandLineW();
+    if (raw != nullptr) platform.rawCommandLine = raw;
 
     // The C runtime's text mode would turn every LF of a CR LF into CR LF
     // again; what is printed already holds the line ends it means.

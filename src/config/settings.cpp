@@ -153,7 +153,44 @@ std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& setti
             refused.emplace_back(kKeyOtherRunTimeLimit);
         }
     }
+
+    std::wstring sidsText;
+    settings.AllowedWriterSids.clear();
+    if (ReadStringSetting(config, kKeyAllowedWriterSids, sidsText, refused)) {
+        if (std::optional<std::vector<std::wstring>> sids = ParseSidList(sidsText)) {
+            settings.AllowedWriterSids = std::move(*sids);
+        } else {
+            refused.emplace_back(kKeyAllowedWriterSids);
+        }
+    }
     return refused;
+}
+
+std::optional<std::vector<std::wstring>> ParseSidList(std::wstring_view value) {
+    std::vector<std::wstring> sids;
+    std::size_t at = 0;
+    while (at < value.size()) {
+        const std::size_t end = value.find_first_of(L",; \t", at);
+        const std::wstring_view item =
+            value.substr(at, end == std::wstring_view::npos ? std::wstring_view::npos : end - at);
+        at = end == std::wstring_view::npos ? value.size() : end + 1;
+        if (item.empty()) continue;
+        // "S-1-" and then numbers separated by single dashes: S-R-I-S-S...
+        bool valid = item.size() > 4 && (item[0] == L'S' || item[0] == L's') && item[1] == L'-' &&
+                     item[2] == L'1' && item[3] == L'-';
+        bool digitBefore = false;
+        for (std::size_t i = 4; valid && i < item.size(); ++i) {
+            if (item[i] >= L'0' && item[i] <= L'9') {
+                digitBefore = true;
+            } else {
+                valid = item[i] == L'-' && digitBefore;
+                digitBefore = false;
+            }
+        }
+        if (!valid || !digitBefore) return std::nullopt;
+        sids.emplace_back(item);
+    }
+    return sids;
 }
 
 std::optional<std::uint32_t> ParseProgramTimeLimit(std::wstring_view value) noexcept {

@@ -44,6 +44,11 @@ struct Settings {
     // How long a start waits for another Clearon's run to end, in minutes;
     // 0 does not wait at all.
     std::uint32_t OtherRunTimeLimit = kDefaultOtherRunTimeLimit;
+    // Programs that others than administrators can change are run all the
+    // same (a package on a share whose rights cannot be fixed).
+    bool AllowUserWritablePrograms = false;
+    // Further SIDs that may change the programs Clearon runs.
+    std::vector<std::wstring> AllowedWriterSids;
 };
 
 // Key names, each defined once.
@@ -69,15 +74,17 @@ inline constexpr std::wstring_view kKeyProgramTimeLimit = L"ProgramTimeLimit";
 // The largest ProgramTimeLimit taken (about 69 days); a larger number, or
 // anything that is not a plain number of minutes, is refused.
 inline constexpr std::uint32_t kMaxProgramTimeLimit = 99999;
+inline constexpr std::wstring_view kKeyAllowUserWritablePrograms = L"AllowUserWritablePrograms";
+inline constexpr std::wstring_view kKeyAllowedWriterSids = L"AllowedWriterSids";
 inline constexpr std::wstring_view kKeyRunBeforeRemoval = L"RunBeforeRemoval";
 inline constexpr std::wstring_view kKeyRunAfterRemoval = L"RunAfterRemoval";
 
-// The nine switches, in the order a line's keys are applied.
+// The switches, in the order a line's keys are applied.
 struct FlagSetting {
     std::wstring_view key;
     bool Settings::*field;
 };
-inline constexpr std::array<FlagSetting, 9> kFlagSettings{{
+inline constexpr std::array<FlagSetting, 10> kFlagSettings{{
     {kKeyShowGUI, &Settings::ShowGUI},
     {kKeyAutoRunAfterUILoads, &Settings::AutoRunAfterUILoads},
     {kKeyAskBeforeRemoval, &Settings::AskBeforeRemoval},
@@ -87,6 +94,7 @@ inline constexpr std::array<FlagSetting, 9> kFlagSettings{{
     {kKeyResumeAfterReboot, &Settings::ResumeAfterReboot},
     {kKeyEnableLogging, &Settings::EnableLogging},
     {kKeyShowMessageBox, &Settings::ShowMessageBox},
+    {kKeyAllowUserWritablePrograms, &Settings::AllowUserWritablePrograms},
 }};
 
 // What the value texts of a [Settings] line say, tested on the whole line:
@@ -135,8 +143,14 @@ struct SectionValue {
 // ProgramTimeLimit is refused the same way when its value is not a plain
 // number of minutes up to kMaxProgramTimeLimit: it then stays 0 (no limit).
 // OtherRunTimeLimit takes the same numbers; absent, empty or refused, it
-// keeps its default.
+// keeps its default. AllowedWriterSids is refused when ParseSidList refuses
+// it (it stays empty).
 std::vector<std::wstring> ReadSettings(std::wstring_view config, Settings& settings);
+
+// An AllowedWriterSids value: SIDs in their "S-1-..." form, separated by
+// commas, semicolons or blanks; nothing when any item is not such a SID
+// (ReadSettings then refuses the key and trusts no further SID).
+[[nodiscard]] std::optional<std::vector<std::wstring>> ParseSidList(std::wstring_view value);
 
 // A ProgramTimeLimit value: decimal digits, blanks after them allowed;
 // nothing for anything else or a number above kMaxProgramTimeLimit. The

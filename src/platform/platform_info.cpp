@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/architecture.h"
 #include "platform/handles.h"
 
@@ -74,6 +76,23 @@ std::optional<std::wstring> EnvironmentVariable(std::wstring_view name) {
     }
     if (length >= kEnvironmentBufferCapacity) return std::nullopt;  // does not fit: never cut
     return std::wstring(value, length);
+}
+
+std::wstring EnvironmentVariableOfAnyLength(const wchar_t* name) {
+    std::vector<wchar_t> buffer(1024);
+    for (;;) {
+        const DWORD length =
+            GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length);  // the size it needs, terminator included
+    }
+}
+
+std::wstring WindowsDirectory() {
+    wchar_t buffer[MAX_PATH + 1]{};
+    const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
+    return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(buffer, length);
 }
 
 bool Is64BitWindows() {

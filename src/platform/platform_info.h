@@ -28,6 +28,12 @@ namespace clearon {
 inline constexpr std::size_t kEnvironmentBufferCapacity = 255;
 [[nodiscard]] std::optional<std::wstring> EnvironmentVariable(std::wstring_view name);
 
+// A variable of any length, such as PATH; empty when it is undefined.
+[[nodiscard]] std::wstring EnvironmentVariableOfAnyLength(const wchar_t* name);
+
+// GetSystemWindowsDirectoryW; empty when it fails or does not fit MAX_PATH.
+[[nodiscard]] std::wstring WindowsDirectory();
+
 // True on a 64-bit Windows: IsAmd64Architecture over the two architecture
 // variables as EnvironmentVariable reads them (an unreadable one is empty).
 [[nodiscard]] bool Is64BitWindows();

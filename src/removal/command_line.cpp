@@ -191,7 +191,7 @@ PreparedCommand PrepareCommandLine(std::wstring_view commandLine, bool redirect3
                                    std::wstring_view systemDirectory,
                                    std::wstring_view wow64SystemDirectory,
                                    const FileExistsFn& fileExists) {
-    if (commandLine.size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}};
+    if (commandLine.size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}, {}, {}};
     std::wstring command(commandLine);
     if (redirect32Bit) {
         command = ReplaceNoCase(commandLine, systemDirectory, wow64SystemDirectory);
@@ -201,15 +201,15 @@ PreparedCommand PrepareCommandLine(std::wstring_view commandLine, bool redirect3
         // other empty answer means the redirected command outgrew the buffer.
         const bool unreplaceable =
             systemDirectory.empty() || ContainsNoCase(wow64SystemDirectory, systemDirectory);
-        if (command.empty() && !unreplaceable) return {CommandVerdict::TooLong, {}};
+        if (command.empty() && !unreplaceable) return {CommandVerdict::TooLong, {}, {}, {}};
     }
-    if (command.size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}};
+    if (command.size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}, {}, {}};
     std::optional<std::wstring> quoted = QuoteProgramPath(command, fileExists);
-    if (!quoted) return {CommandVerdict::Unresolved, std::move(command)};
+    if (!quoted) return {CommandVerdict::Unresolved, std::move(command), {}, {}};
     // The two quotes count too: a command that fits only without them is
     // refused like any other that outgrows the command-line buffer.
-    if (quoted->size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}};
-    return {CommandVerdict::Launch, std::move(*quoted)};
+    if (quoted->size() > kMaxCommandLength) return {CommandVerdict::TooLong, {}, {}, {}};
+    return {CommandVerdict::Launch, std::move(*quoted), {}, {}};
 }
 
 std::wstring CommandTooLongMessage(std::wstring_view commandLine) {

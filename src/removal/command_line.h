@@ -62,11 +62,21 @@ using FileExistsFn = std::function<bool(std::wstring_view path)>;
 [[nodiscard]] std::optional<std::wstring> QuoteProgramPath(std::wstring_view commandLine,
                                                            const FileExistsFn& fileExists);
 
-enum class CommandVerdict { Launch, TooLong, Unresolved };
+enum class CommandVerdict {
+    Launch,
+    TooLong,
+    Unresolved,
+    NotInSafeFolders,  // a bare program name found in none of the folders allowed (program_path.h)
+    UserWritable,      // others than administrators may change the program (program_rights.h)
+};
 
 struct PreparedCommand {
     CommandVerdict verdict = CommandVerdict::Launch;
     std::wstring commandLine;  // as launched (and logged), when verdict is Launch
+    std::wstring reason;       // UserWritable: who may do what to which file or folder
+    // The program name without a folder that was looked up (program_path.h),
+    // for the log line before the launch; empty when the command named a path.
+    std::wstring lookedUp;
 };
 
 // The command the runner launches for `commandLine`:

@@ -113,6 +113,28 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
     if (!HasFailedEntries(state, marker)) --state.failureCount;
 }
 
+// The entry's InstallLocation, when its registration may name a folder:
+// a per-user one is the user's own choice, so it is logged and not used.
+[[nodiscard]] std::wstring InstallLocation(RemovalContext& context, std::wstring_view rootPath,
+                                           std::wstring_view candidateKey,
+                                           std::wstring_view displayName) {
+    std::wstring location =
+        ReadRegistryString(context.host.registry(), kMachine, candidateKey, kInstallLocationValue);
+    if (location.empty()) return location;
+    const std::optional<std::wstring> userSid = PerUserRegistrationSid(rootPath);
+    if (!userSid) return location;
+    std::wstring line(kLogUserLocationSkipped);
+    line.append(VisibleText(displayName));
+    line.append(L" (");
+    line.append(VisibleText(location));
+    line.append(L")");
+    line.append(kLogUserLocationSkippedFor);
+    line.append(VisibleText(*userSid));
+    line.append(kLogUserLocationSkippedWhy);
+    context.host.LogLine(line);
+    return {};
+}
+
 void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
                       std::wstring_view candidateKey, std::wstring_view subkeyName,
                       std::wstring_view productName) {
@@ -165,15 +187,13 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
         return;
     }
     if (ContainsNoCase(displayName, kAgentProduct)) {
-        state.agentLocation =
-            ReadRegistryString(registry, kMachine, candidateKey, kInstallLocationValue);
+        state.agentLocation = InstallLocation(context, rootPath, candidateKey, displayName);
     }
     note.mcAfeeComponents = ContainsNoCase(command, kMcAfeeUiHost) &&
                             ContainsNoCase(displayName, kMcAfeeName) && settings.SilentMSIInstaller;
     host.OnCandidate(note);
     if (note.mcAfeeComponents) {
-        const std::wstring location =
-            ReadRegistryString(registry, kMachine, candidateKey, kInstallLocationValue);
+        const std::wstring location = InstallLocation(context, rootPath, candidateKey, displayName);
         RemoveMcAfeeComponents(context, displayName, location);
     }
 
@@ -204,6 +224,20 @@ void ForEachUninstallPath(std::wstring_view config,
         if (!entry.text.empty()) visit(entry);
         return true;
     });
+}
+
+std::optional<std::wstring> PerUserRegistrationSid(std::wstring_view rootPath) {
+    constexpr std::wstring_view kUserData = L"\\Installer\\UserData\\";
+    while (!rootPath.empty() && rootPath.back() == L'\\') rootPath.remove_suffix(1);
+    const std::size_t at = FindNoCase(rootPath, kUserData);
+    if (at == std::wstring_view::npos) return std::nullopt;
+    std::wstring_view rest = rootPath.substr(at + kUserData.size());
+    const std::size_t slash = rest.find(L'\\');
+    if (slash == std::wstring_view::npos) return std::nullopt;
+    const std::wstring_view sid = rest.substr(0, slash);
+    if (!EqualsNoCase(rest.substr(slash), kProductsBelowUser)) return std::nullopt;
+    if (EqualsNoCase(sid, kMachineSid)) return std::nullopt;
+    return std::wstring(sid);
 }
 
 std::wstring UserProductsKey(std::wstring_view rootPath, std::wstring_view userSid) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,15 @@ inline constexpr std::wstring_view kProductCodeStart = L"{";
 inline constexpr std::wstring_view kMsiFallbackCommand = L"MsiExec.exe /I";
 
 inline constexpr std::wstring_view kLogFailedToRemove = L" Failed to remove ";
+// A per-user registration's InstallLocation is the user's to choose: logged
+// as " Not using the InstallLocation of <name> (<folder>): it is registered
+// for user <SID>, and only ...".
+inline constexpr std::wstring_view kLogUserLocationSkipped = L" Not using the InstallLocation of ";
+inline constexpr std::wstring_view kLogUserLocationSkippedFor = L": it is registered for user ";
+inline constexpr std::wstring_view kLogUserLocationSkippedWhy =
+    L", and only the machine's registrations (S-1-5-18) may name a folder Clearon runs "
+    L"programs from or hands to one.\r\n";
+inline constexpr std::wstring_view kMachineSid = L"S-1-5-18";
 inline constexpr std::wstring_view kLogUninstallPathTooLong =
     L" Skipping an [UninstallPaths] line longer than 254 characters.\r\n";
 
@@ -87,6 +97,12 @@ struct DiscoveryRoot {
 // tooLong set and are never scanned.
 void ForEachUninstallPath(std::wstring_view config,
                           const std::function<void(const SectionEntry& entry)>& visit);
+
+// The SID of a per-user Windows Installer registration: `rootPath` is
+// "...\Installer\UserData\<SID>\Products" (any case, any view, an
+// [UninstallPaths] line too) with a SID other than the machine's. Nothing
+// for the machine's registrations and for every other root.
+[[nodiscard]] std::optional<std::wstring> PerUserRegistrationSid(std::wstring_view rootPath);
 
 // root path + "" + user SID + "\Products"
 [[nodiscard]] std::wstring UserProductsKey(std::wstring_view rootPath, std::wstring_view userSid);

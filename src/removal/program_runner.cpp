@@ -11,7 +11,9 @@
 #include "log/log_format.h"
 #include "log/run_log.h"
 #include "platform/handles.h"
+#include "platform/platform_info.h"
 #include "removal/command_line.h"
+#include "removal/program_path.h"
 #include "removal/process_tree.h"
 #include "platform/run_state.h"
 #include "text/wide_string.h"
@@ -104,6 +106,14 @@ std::optional<ProcessSnapshot> TakeProcessSnapshot() {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+[[nodiscard]] std::wstring CurrentDirectory() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    if (size == 0) return {};
+    std::vector<wchar_t> buffer(size);
+    const DWORD length = GetCurrentDirectoryW(size, buffer.data());
+    return length == 0 || length >= size ? std::wstring() : std::wstring(buffer.data(), length);
+}
+
 void Pause(NoticePause notice, const ProcessTree& tree) {
     // Without a desktop the notice cannot be created; the ordinary pause
     // then keeps the wait from spinning.
@@ -126,10 +136,25 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
 }
 
 [[nodiscard]] LaunchResult LaunchAndWait(std::wstring_view commandLine, bool redirect32Bit,
-                                         NoticePause notice, std::uint32_t timeLimitMinutes) {
+                                         NoticePause notice, std::uint32_t timeLimitMinutes,
+                                         const RightsPolicy* rights) {
+    const std::wstring windowsDirectory = WindowsDirectory();
+    const std::wstring path = EnvironmentVariableOfAnyLength(L"PATH");
+    const std::wstring currentDirectory = CurrentDirectory();
+    LaunchChecks checks{{g_runState.exeDirectory, g_runState.systemDirectory,
+                         g_runState.wow64SystemDirectory, windowsDirectory, path},
+                        currentDirectory,
+                        rights != nullptr ? &rights->reader : nullptr,
+                        rights != nullptr ? rights->trusted : TrustedWriters{}};
     const PreparedCommand prepared =
-        PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
-                           g_runState.wow64SystemDirectory, IsExistingFile);
+        CheckLaunch(PrepareCommandLine(commandLine, redirect32Bit, g_runState.systemDirectory,
+                                       g_runState.wow64SystemDirectory, IsExistingFile),
+                    redirect32Bit, checks, IsExistingFile);
+    if (prepared.verdict == CommandVerdict::NotInSafeFolders ||
+        prepared.verdict == CommandVerdict::UserWritable) {
+        LogTimestamped(LaunchRefusalMessage(prepared));
+        return {};
+    }
     if (prepared.verdict == CommandVerdict::TooLong) {
         LogTimestamped(CommandTooLongMessage(commandLine));
         return {};
@@ -139,6 +164,7 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
         return {};
     }
 
+    if (!prepared.lookedUp.empty()) LogTimestamped(LookedUpMessage(prepared));
     LogTimestamped(std::wstring(kLogAttemptingToRun) + VisibleText(prepared.commandLine) +
                    std::wstring(kLineEnd));
 
@@ -151,7 +177,7 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
     PROCESS_INFORMATION info{};
     // clang-format off
     const BOOL launched = CreateProcessW(
-        nullptr,               // no application name: the program is the command's first token
+        nullptr,               // no application name: the program is the command's first token, a full path
         commandBuffer.data(),  // writable command line
         nullptr,               // default process security
         nullptr,               // default thread security
@@ -197,7 +223,7 @@ void Pause(NoticePause notice, const ProcessTree& tree) {
 }  // namespace
 
 LaunchResult RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice,
-                        std::uint32_t timeLimitMinutes) {
+                        std::uint32_t timeLimitMinutes, const RightsPolicy* rights) {
     if (commandLine.empty()) return {};
     if (redirect32Bit) {
         // While redirected, the 32-bit system directory is also the current
@@ -205,7 +231,8 @@ LaunchResult RunProgram(std::wstring_view commandLine, bool redirect32Bit, Notic
         // a program named without a path. A failure is ignored.
         (void)SetCurrentDirectoryW(g_runState.wow64SystemDirectory.c_str());
     }
-    const LaunchResult result = LaunchAndWait(commandLine, redirect32Bit, notice, timeLimitMinutes);
+    const LaunchResult result =
+        LaunchAndWait(commandLine, redirect32Bit, notice, timeLimitMinutes, rights);
     // "C:" alone would name the drive's current directory, which is the
     // 32-bit system directory just set: the root needs its backslash.
     if (redirect32Bit) (void)SetCurrentDirectoryW(AsDirectoryPath(g_runState.exeDirectory).c_str());

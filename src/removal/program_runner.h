@@ -6,7 +6,9 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/object_security.h"
 #include "removal/launch_result.h"
+#include "removal/program_rights.h"
 
 namespace clearon {
 
@@ -25,9 +27,17 @@ namespace clearon {
 // killed: a half-removed product is worse than a slow one) and no exit code
 // is returned. Returns whether the program was started and, when its wait
 // saw it end, its exit code.
+//
+// A program named without a folder is launched by the full path found beside
+// Clearon.exe or in the system folders, or refused (program_path.h). With
+// `rights`, a program that others than administrators can change is refused.
+struct RightsPolicy {
+    SecurityReader& reader;
+    TrustedWriters trusted;
+};
 using NoticePause = bool (*)() noexcept;
 LaunchResult RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice,
-                        std::uint32_t timeLimitMinutes = 0);
+                        std::uint32_t timeLimitMinutes = 0, const RightsPolicy* rights = nullptr);
 
 inline constexpr std::wstring_view kLogTimeLimitPassed = L" Stopped waiting: ProgramTimeLimit of ";
 inline constexpr std::wstring_view kLogTimeLimitLeftRunning =

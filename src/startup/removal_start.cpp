@@ -24,8 +24,9 @@ HANDLE CreateWorkerThread(LPTHREAD_START_ROUTINE start, DWORD* threadId) noexcep
 
 DWORD WINAPI RemovalThreadProc(LPVOID) noexcept {
     try {
-        WindowsRemovalHost host(
-            WindowsRemovalHostOptions{g_settings.ProgramTimeLimit, !g_runState.personCanSee});
+        WindowsRemovalHost host(WindowsRemovalHostOptions{
+            g_settings.ProgramTimeLimit, !g_runState.personCanSee,
+            g_settings.AllowUserWritablePrograms, g_settings.AllowedWriterSids});
         RemovalContext context{host, g_removalState, g_settings, g_configText,
                                g_runState.is64BitSystem};
         (void)RunRemoval(context, SystemResumeHost(), g_runState.savedArguments,

@@ -32,10 +32,14 @@ Registry& WindowsRemovalHost::registry() {
 }
 
 LaunchResult WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {
+    // The account is read for each program: it is the same for the whole
+    // run, and one token query is nothing beside a launch.
+    const RightsPolicy rights{securityReader_,
+                              TrustedWriters{CurrentAccountSid(), options_.allowedWriterSids}};
     // Read once: the flag belongs to the discovery around this call.
-    return ::clearon::RunProgram(commandLine, g_removalState.scanning32BitView,
-                                 showNotice ? NoticeOfThisProcess : nullptr,
-                                 options_.programTimeLimit);
+    return ::clearon::RunProgram(
+        commandLine, g_removalState.scanning32BitView, showNotice ? NoticeOfThisProcess : nullptr,
+        options_.programTimeLimit, options_.allowUserWritablePrograms ? nullptr : &rights);
 }
 
 void WindowsRemovalHost::Pause(std::chrono::milliseconds duration) {

@@ -3,6 +3,10 @@
 // attributes and the process environment.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "platform/windows_security.h"
 #include "removal/removal_host.h"
 
 namespace clearon {
@@ -13,6 +17,9 @@ struct WindowsRemovalHostOptions {
     // Nobody can see a window (a window station that is not visible): the
     // question is answered as its default button would be, and logged.
     bool nobodyCanAnswer = false;
+    // AllowUserWritablePrograms: programs are run whoever may change them.
+    bool allowUserWritablePrograms = false;
+    std::vector<std::wstring> allowedWriterSids;  // AllowedWriterSids
 };
 
 class WindowsRemovalHost final : public RemovalHost {
@@ -32,6 +39,7 @@ public:
 
 private:
     WindowsRemovalHostOptions options_;
+    WindowsSecurityReader securityReader_;
 };
 
 }  // namespace clearon

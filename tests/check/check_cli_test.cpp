@@ -148,6 +148,55 @@ TEST(CheckCliDeploy, ArgumentsAfterTheDashesReachClearonAsGiven) {
               L"/q \"a b\" \"\" \"say \\\"hi\\\"\" C:\\x\\ \"C:\\y z\\\\\"");
 }
 
+TEST(CheckCliDeploy, TheRawTextAfterTheDashesIsHandedOnUnchanged) {
+    const struct {
+        std::wstring commandLine;
+        std::wstring expected;  // "<none>": no "--"
+    } cases[] = {
+        {L"ClearonCheck.exe deploy -- PROP=\"a b\" /q", L"PROP=\"a b\" /q"},
+        {L"\"C:\\Tools x\\ClearonCheck.exe\" deploy --time-limit 5 --   /q  \"x\"", L"/q  \"x\""},
+        {L"ClearonCheck.exe deploy \"--\" a\\\"b", L"a\\\"b"},
+        {L"ClearonCheck.exe deploy \"a -- b\" -- c", L"c"},
+        {L"ClearonCheck.exe deploy ---- c", L"<none>"},
+        {L"ClearonCheck.exe deploy --", L""},
+        {L"ClearonCheck.exe deploy", L"<none>"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RawTextAfterDoubleDash(c.commandLine).value_or(L"<none>"), c.expected);
+    }
+}
+
+// Clearon's folder (the configuration's) is asked about by its full path,
+// and a folder others can change is one more warning of --unattended.
+TEST_F(CheckCli, UnattendedLintWarnsOfAClearonFolderOthersCanChange) {
+    const std::string ini =
+        "[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\n"
+        "ProgramTimeLimit=5\r\nAllowedWriterSids=S-1-5-21-1-2-3-1105\r\n"
+        "[ProductNames]\r\nWombat Guard\r\n[UninstallPaths]\r\n";
+    const std::wstring path = Write("Clearon.ini", {ini.begin(), ini.end()});
+    for (const bool changeable : {false, true}) {
+        CheckPlatform platform;
+        std::wstring asked;
+        platform.folderChangeableByOthers =
+            [&](const std::wstring& folder,
+                const Settings& settings) -> std::optional<std::wstring> {
+            asked = folder;
+            EXPECT_EQ(settings.AllowedWriterSids,
+                      std::vector<std::wstring>{L"S-1-5-21-1-2-3-1105"});
+            if (!changeable) return std::nullopt;
+            return L"S-1-5-11 may add files to " + folder;
+        };
+        Ran ran{0, {}, {}};
+        ran.status = RunCheck({L"lint", L"--unattended", path}, platform, ran.out, ran.err);
+        EXPECT_EQ(asked, dir.wstring());
+        EXPECT_EQ(ran.status, changeable ? kLintWarnings : kLintClean) << ToUtf8(ran.out);
+        EXPECT_EQ(ran.out.find(L"(S-1-5-11 may add files to " + dir.wstring() + L")") !=
+                      std::wstring::npos,
+                  changeable)
+            << ToUtf8(ran.out);
+    }
+}
+
 TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
     const auto environment = [](std::wstring_view name) -> std::optional<std::wstring> {
         if (name == L"SystemRoot") return std::wstring(L"C:\\WINDOWS");
@@ -173,6 +222,9 @@ TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
          L"LogPath=%SystemRoot%\\Temp\\Clearon\r\n",
          {L"C:\\WINDOWS\\Temp"}},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"AllowUserWritablePrograms=Y\r\n",
+         {L"AllowUserWritablePrograms=Y"}},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
          L"LogPath=c:\\temp\r\n",
          {L"C:\\Temp"}},

@@ -71,14 +71,17 @@ TEST_F(CheckDeployWine, ACleanRemovalIsDoneAndItsLogGoesToTheShare) {
                L"Computer Name: OLD\r\n07/04/2026 09:05:01:007 Clearon starting!\r\n"
                L"07/04/2026 09:05:02:007 Failed to remove Old Product\r\n",
                false);
-    const ProcessResult ran = Deploy(L"--log-share \"" + (dir / L"share") + L"\" --json -- /q");
+    // What follows "--" reaches Clearon (and Aegira's installer) as written.
+    const ProcessResult ran =
+        Deploy(L"--log-share \"" + (dir / L"share") + L"\" --json -- /q PROP=\"a b\"");
     ASSERT_TRUE(ran.exitCode.has_value());
     EXPECT_EQ(*ran.exitCode, 0u) << ran.standardOutput;
     const auto json = nlohmann::json::parse(ran.standardOutput);
     EXPECT_EQ(json.at("outcome"), "done");
     EXPECT_EQ(json.at("run").at("removed"), nlohmann::json::array({"Bilby Deploy Gone"}));
+    // Named without a folder, the installer runs by the full path found.
     EXPECT_EQ(json.at("run").at("programs").back().at("command_line"),
-              "setup.exe /version=11.0.5002.333 /q");
+              Narrow(dir / L"setup.exe") + " /version=11.0.5002.333 /q PROP=\"a b\"");
     EXPECT_EQ(ReadBytes(dir / (L"share\\Clearon." + ComputerName() + L".log")),
               ReadBytes(LogPath()));
 }

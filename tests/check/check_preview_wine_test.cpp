@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/platform_info.h"
 #include "check/check_wine.h"
 #include "support/win/fixture_products.h"
 #include "support/win/wine_test_support.h"
@@ -173,7 +174,8 @@ TEST_F(CheckPreviewWine, ListsExactlyWhatARealRunThenRunsAndChangesNothing) {
     const std::vector<std::wstring> previewed = TextsAfter(shown, L"    run: ", L"\r\n");
     // The fixtures' own commands as the preview must show them.
     ASSERT_EQ(previewed.size(), 4u) << preview.standardOutput;
-    EXPECT_EQ(previewed[1], L"MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn");
+    EXPECT_EQ(previewed[1],
+              SystemDirectory() + L"\\MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn");
     EXPECT_EQ(previewed[3],
               wow64 + L"\\" + kWombat32Program + L" /delete-key=HKLM\\" + kWombat32Entry + L" /S");
     EXPECT_NE(shown.find(L"met again"), std::wstring::npos) << preview.standardOutput;

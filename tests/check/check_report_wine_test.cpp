@@ -86,7 +86,8 @@ TEST_F(CheckReportWine, RealRunsBecomeRowsWithRemovedFailedDeclinedAndRestart) {
     EXPECT_EQ(report.runs[1].aegiraVersion, L"11.0.5002.333");
     EXPECT_FALSE(report.runs[1].restartRequested);
     ASSERT_FALSE(report.runs[0].programs.empty());
-    EXPECT_EQ(report.runs[0].programs.back().commandLine, L"setup.exe /version=11.0.5002.333");
+    EXPECT_EQ(report.runs[0].programs.back().commandLine,
+              dir / L"setup.exe" + L" /version=11.0.5002.333");
     EXPECT_EQ(report.runs[0].programs.back().exitCode, L"0");
 
     // The same through ClearonCheck.exe, as a spreadsheet, beside a log that

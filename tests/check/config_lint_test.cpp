@@ -127,6 +127,9 @@ TEST(ConfigLint, EveryTrapOfTheCorpusIsFoundAtItsLine) {
          {{4, L"Clearon refuses DefaultExtraParameters"},
           {4, L"286 characters long"},
           {6, L"a product name longer than 254 characters"}}},
+        {"writer_sids.ini",
+         kLintWarnings,
+         {{4, L"AllowedWriterSids holds an item that is no SID"}}},
         {"message_box_short.ini",
          kLintWarnings,
          {{4, L"3 characters after its escapes, fewer than 6"}}},
@@ -182,10 +185,10 @@ TEST(ConfigLint, TheAnnotatedSampleRaisesNothingAndIsReadAsClearonReadsIt) {
     EXPECT_TRUE(result.settings.SilentMSIInstaller);
     EXPECT_EQ(result.settings.MSIExtraParameters, L"/l*v C:\\Windows\\Logs\\ClearonMsi.log");
     EXPECT_TRUE(HasFinding(result, 9, Severity::Note, L"clears ShowGUI"));
-    EXPECT_TRUE(HasFinding(result, 40, Severity::Note, L"recognised as Aegira's installer"));
-    EXPECT_TRUE(HasFinding(result, 44, Severity::Note, L"product name \"Acme AntiVirus\""));
+    EXPECT_TRUE(HasFinding(result, 47, Severity::Note, L"recognised as Aegira's installer"));
+    EXPECT_TRUE(HasFinding(result, 51, Severity::Note, L"product name \"Acme AntiVirus\""));
     EXPECT_TRUE(
-        HasFinding(result, 48, Severity::Note, L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\Uninstall"));
+        HasFinding(result, 55, Severity::Note, L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\Uninstall"));
 }
 
 TEST(ConfigLint, RefusedFilesGetClearonsExitCodeAndMessage) {

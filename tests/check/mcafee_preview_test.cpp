@@ -66,7 +66,14 @@ struct Machine {
         options.is64BitSystem = true;
         options.systemDirectory = L"C:\\Windows\\system32";
         options.wow64SystemDirectory = L"C:\\Windows\\SysWOW64";
+        options.exeDirectory = L"C:\\Deploy";
+        options.windowsDirectory = L"C:\\Windows";
         options.fileExists = [this](std::wstring_view path, bool) {
+            // Programs named without a folder are in the system folder.
+            if (path.starts_with(L"C:\\Windows\\system32\\") ||
+                path.starts_with(L"C:\\Windows\\SysWOW64\\")) {
+                return true;
+            }
             filesAskedFor.emplace_back(path);
             return files.count(std::wstring(path)) > 0;
         };
@@ -133,15 +140,16 @@ TEST(McAfeePreview, VirusScanCommandsOfFourCharactersOrFewerAreNotListed) {
     const struct {
         std::wstring value64;
         std::wstring value32;
-        std::vector<std::wstring> expected;  // completed, in order
+        std::vector<std::wstring> expected;  // as launched, in order
     } cases[] = {
-        {L"abcd", L"abcde", {L"abcde"}},
+        {L"abcd", L"abcde", {L"C:\\Windows\\system32\\abcde.exe"}},
         {L"a", L"", {}},
         // Completed like any command: a Windows Installer one becomes a
         // silent removal.
         {L"MsiExec.exe /I{V}",
          L"C:\\vs32\\remove.exe",
-         {L"MsiExec.exe /X{V} REMOVE=ALL REBOOT=R /qn", L"C:\\vs32\\remove.exe"}},
+         {L"C:\\Windows\\system32\\MsiExec.exe /X{V} REMOVE=ALL REBOOT=R /qn",
+          L"C:\\vs32\\remove.exe"}},
     };
     for (const auto& c : cases) {
         MemoryRegistry memory;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_json.h"
 #include "check/check_text.h"
 #include "check/read_only_registry.h"
 #include "check/removal_preview.h"
@@ -18,6 +19,7 @@
 #include "support/host/fake_removal_host.h"
 #include "support/host/fake_resume_host.h"
 #include "support/host/memory_registry.h"
+#include "support/host/memory_security.h"
 
 namespace clearon::check {
 namespace {
@@ -99,8 +101,14 @@ PreviewOptions Options() {
     options.is64BitSystem = true;
     options.systemDirectory = L"C:\\Windows\\system32";
     options.wow64SystemDirectory = L"C:\\Windows\\SysWOW64";
+    // Clearon's folder holds setup.exe; the system folder every program
+    // named without a folder (MsiExec.exe).
+    options.exeDirectory = L"C:\\Deploy";
+    options.windowsDirectory = L"C:\\Windows";
     options.fileExists = [](std::wstring_view path, bool) {
-        return kFiles.count(std::wstring(path)) > 0;
+        return kFiles.count(std::wstring(path)) > 0 || path == L"C:\\Deploy\\setup.exe" ||
+               path.starts_with(L"C:\\Windows\\system32\\") ||
+               path.starts_with(L"C:\\Windows\\SysWOW64\\");
     };
     return options;
 }
@@ -129,14 +137,16 @@ TEST(RemovalPreview, ListsEveryEntryWithItsSkipAndCommandAndWritesNothing) {
         std::wstring valueName;
         std::wstring commandLine;
     } expected[] = {
+        // A program named without a folder runs from the system folder.
         {kMsiProperties, PreviewOutcome::Runs, L"UninstallString",
-         L"MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
+         L"C:\\Windows\\system32\\MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
         {kUninstall + L"\\" + kMsiCode, PreviewOutcome::RunsAgain, L"ModifyPath",
-         L"MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
+         L"C:\\Windows\\system32\\MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"},
         {kUninstall + L"\\Wombat", PreviewOutcome::Runs, L"QuietUninstallString",
          L"C:\\Wombat\\uninst.exe /quiet /S"},
         {kUninstall + L"\\{99999999-0000-0000-0000-000000000000}", PreviewOutcome::Runs, L"",
-         L"MsiExec.exe /X{99999999-0000-0000-0000-000000000000} REMOVE=ALL REBOOT=R /qn"},
+         L"C:\\Windows\\system32\\MsiExec.exe /X{99999999-0000-0000-0000-000000000000} "
+         L"REMOVE=ALL REBOOT=R /qn"},
         {kUninstall + L"\\WombatNoCommand", PreviewOutcome::NoCommand, L"", L""},
         {kUninstall + L"\\TessaralWombat", PreviewOutcome::MakersOwn, L"UninstallString", L""},
         // Redirected to the 32-bit system directory, as the runner does.
@@ -174,8 +184,10 @@ TEST(RemovalPreview, ListsEveryEntryWithItsSkipAndCommandAndWritesNothing) {
     EXPECT_NE(text.find("RunBeforeRemoval (line 6)\n    skipped: the line has no command"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("RunAfterRemoval (line 7), Aegira's installer\n    run: setup.exe /quiet"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "RunAfterRemoval (line 7), Aegira's installer\n    run: C:\\Deploy\\setup.exe /quiet"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("Proventia Desktop's remover"), std::string::npos) << text;
     EXPECT_NE(text.find("Final pass: McAfee SecurityCenter"), std::string::npos) << text;
@@ -192,9 +204,17 @@ TEST(RemovalPreview, ClearonsOwnRunLaunchesExactlyWhatThePreviewListed) {
     std::vector<std::wstring> previewed;
     for (const PreviewItem& item : preview.items) {
         if (item.outcome != PreviewOutcome::Runs) continue;
-        // The fake host records the command before the runner's redirection.
-        previewed.push_back(item.completedCommand.empty() ? item.commandLine
-                                                          : item.completedCommand);
+        // The fake host records the command before the runner's redirection
+        // and look-up; a program line's is the line's own (the installer's
+        // with Clearon's arguments).
+        if (!item.completedCommand.empty()) {
+            previewed.push_back(item.completedCommand);
+        } else if (item.kind == PreviewKind::BeforeProgram ||
+                   item.kind == PreviewKind::AfterProgram) {
+            previewed.push_back(item.storedCommand + (item.installer ? L" /norestart" : L""));
+        } else {
+            previewed.push_back(item.commandLine);
+        }
     }
 
     FakeRemovalHost host;
@@ -240,6 +260,38 @@ TEST(RemovalPreview, WithoutA64BitWindowsTheTwinsAreNotScanned) {
     EXPECT_EQ(wombat->valueName, L"UninstallString");
     EXPECT_EQ(wombat->commandLine, L"C:\\Wombat\\uninst.exe");
     EXPECT_TRUE(wombat->asks);
+}
+
+// A program others than administrators can change is its own outcome, in
+// the text and the JSON, unless AllowUserWritablePrograms=Y.
+TEST(RemovalPreview, ProgramsOthersCanChangeAreShownRefused) {
+    MemoryRegistry memory;
+    BuildMachine(memory);
+    test::MemorySecurity rights;
+    rights.Set(L"C:\\Wombat", test::AdminsAnd({true, L"S-1-5-11", kFileAllAccess, 0}));
+    PreviewOptions options = Options();
+    options.rights = &rights;
+    for (const bool allowed : {false, true}) {
+        const std::wstring config =
+            kConfig + (allowed ? L"[Settings]\r\nAllowUserWritablePrograms=Y\r\n" : L"");
+        const PreviewResult result = PreviewRemoval(memory, config, options);
+        const PreviewItem* wombat = Find(result, kUninstall + L"\\Wombat");
+        ASSERT_NE(wombat, nullptr);
+        EXPECT_EQ(wombat->outcome, allowed ? PreviewOutcome::Runs : PreviewOutcome::UserWritable);
+        if (allowed) continue;
+        EXPECT_EQ(wombat->refusalReason, L"S-1-5-11 may add files to C:\\Wombat");
+        const std::string text = ToUtf8(FormatPreview(result, options));
+        EXPECT_NE(text.find("others than administrators can change the program (Allow"
+                            "UserWritablePrograms=N; nothing is run)\n    found: S-1-5-11 may "
+                            "add files to C:\\Wombat\n"),
+                  std::string::npos)
+            << text;
+        const std::string json = ToUtf8(PreviewJson(L"Clearon.ini", result, 1));
+        EXPECT_NE(json.find("\"outcome\": \"user-writable\""), std::string::npos) << json;
+        EXPECT_NE(json.find("\"refusal_reason\": \"S-1-5-11 may add files to C:\\\\Wombat\""),
+                  std::string::npos)
+            << json;
+    }
 }
 
 }  // namespace

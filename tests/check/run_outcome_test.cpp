@@ -90,6 +90,28 @@ TEST(RunOutcome, EachRunMapsToTheCodeADeploymentUnderstands) {
          kHead + At(10, L" Attempting to run: C:\\Kits\\setup.exe") + At(11, L" Exit code: 7") +
              kStop,
          0, 0, OutcomeKind::Done},
+        // Clearon logs the full path it found for a setup named without a
+        // folder, and its refusals of a setup it found nowhere or that
+        // others can change.
+        {"installer looked up",
+         kHead + At(9, L" Looked up beside Clearon.exe and in the system folders: setup.exe") +
+             At(10, L" Attempting to run: \"C:\\My Kit\\setup.exe\" /quiet") +
+             At(11, L" Exit code: 1603") + kStop,
+         0, 1603, OutcomeKind::InstallerFailed},
+        {"installer found nowhere",
+         kHead +
+             At(10,
+                L" Not running a program found neither beside Clearon.exe nor in the system "
+                L"folders: setup.exe /quiet") +
+             kStop,
+         0, 1603, OutcomeKind::InstallerFailed},
+        {"installer others can change",
+         kHead + At(9, L" Looked up beside Clearon.exe and in the system folders: setup.exe") +
+             At(10,
+                L" Not running a program that others than administrators can change (S-1-1-0 "
+                L"may write C:\\Kit\\setup.exe): C:\\Kit\\setup.exe /quiet") +
+             kStop,
+         0, 1603, OutcomeKind::InstallerFailed},
         {"disk space", kHead + L"Not enough disk space on the system drive.\r\n", 112, 112,
          OutcomeKind::ClearonCode},
         {"disk space, log alone", kHead + L"Not enough disk space on the system drive.\r\n",

@@ -339,6 +339,34 @@ TEST(ReadSettings, ProgramTimeLimit) {
     }
 }
 
+TEST(ReadSettings, AllowedWriterSidsTakesSidsOrNothing) {
+    const struct {
+        std::wstring value;
+        std::vector<std::wstring> sids;
+        bool refused;
+    } cases[] = {
+        {L"", {}, false},
+        {L"S-1-5-21-1-2-3-1105", {L"S-1-5-21-1-2-3-1105"}, false},
+        {L"S-1-5-32-549, s-1-5-21-1-2-3-1105;S-1-5-9",
+         {L"S-1-5-32-549", L"s-1-5-21-1-2-3-1105", L"S-1-5-9"},
+         false},
+        {L"S-1-5-32-549, Users", {}, true},
+        {L"S-1-5--1", {}, true},
+        {L"S-1-5-", {}, true},
+        {L"S-2-5-18", {}, true},
+    };
+    for (const auto& c : cases) {
+        Settings settings;
+        settings.AllowedWriterSids = {L"S-1-5-7"};
+        const auto refused = ReadSettings(
+            L"[Settings]\r\nAllowUserWritablePrograms=Y\r\nAllowedWriterSids=" + c.value + L"\r\n",
+            settings);
+        EXPECT_EQ(settings.AllowedWriterSids, c.sids) << c.value;
+        EXPECT_EQ(refused.size(), c.refused ? 1u : 0u) << c.value;
+        EXPECT_TRUE(settings.AllowUserWritablePrograms);
+    }
+}
+
 // Values are found in the first line that contains their key anywhere, so
 // the time limit's key must neither hide inside another key nor hold one.
 TEST(ReadSettings, ProgramTimeLimitKeyStandsApart) {
@@ -347,6 +375,7 @@ TEST(ReadSettings, ProgramTimeLimitKeyStandsApart) {
                                           kKeyInstallShieldExtraParameters,
                                           kKeyDefaultExtraParameters,
                                           kKeyLogPath,
+                                          kKeyAllowedWriterSids,
                                           kKeyRunBeforeRemoval,
                                           kKeyRunAfterRemoval};
     for (const FlagSetting& flag : kFlagSettings) others.push_back(flag.key);

@@ -13,6 +13,7 @@
 
 #include "config/settings.h"
 #include "removal/command_line.h"
+#include "removal/program_path.h"
 #include "removal/uninstall_command.h"
 
 namespace {
@@ -72,8 +73,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Require(message.find_first_of(L"\r\n") == message.size() - 2);
             return 0;
         }
+        case CommandVerdict::NotInSafeFolders:
+        case CommandVerdict::UserWritable:
+            Require(false);  // only CheckLaunch answers these
+            return 0;
         case CommandVerdict::Launch:
             break;
+    }
+
+    // A bare program name is looked up; whatever it becomes fits the
+    // command line or is refused, and names no folder only when refused.
+    const LaunchChecks checks{
+        {L"C:\\Deploy Kit", L"C:\\Windows\\system32", L"C:\\Windows\\SysWOW64", L"C:\\Windows",
+         L"C:\\Windows\\system32;C:\\Users\\Public"},
+        L"C:\\Deploy Kit",
+        nullptr,
+        {}};
+    const PreparedCommand checked = CheckLaunch(prepared, (flags & 4) != 0, checks, exists);
+    Require(checked.verdict != CommandVerdict::UserWritable &&
+            checked.verdict != CommandVerdict::Unresolved);
+    if (checked.verdict == CommandVerdict::Launch && checked.lookedUp.empty()) {
+        Require(checked.commandLine == prepared.commandLine);
+    } else if (checked.verdict == CommandVerdict::Launch) {
+        Require(checked.commandLine.size() <= kMaxCommandLength);
+        Require(checked.commandLine != prepared.commandLine);
     }
 
     const std::wstring& launched = prepared.commandLine;

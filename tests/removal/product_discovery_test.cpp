@@ -578,3 +578,74 @@ TEST_F(ProductDiscoveryTest, AMissingRootYieldsNothing) {
 
 }  // namespace
 }  // namespace clearon
+
+namespace clearon {
+namespace {
+
+// A per-user registration's InstallLocation is the user's own: neither
+// frminst.exe nor a McAfee component's .inf is taken from it.
+TEST_F(ProductDiscoveryTest, OnlyTheMachinesRegistrationsNameFolders) {
+    host.environment[L"CommonProgramFiles"] = L"C:\\CPF";
+    host.files = {L"C:\\CPF\\McAfee\\Installer\\mcinst.exe", L"C:\\U\\frminst.exe",
+                  L"C:\\U\\\\MPF\\mpfLI.inf"};
+    const std::wstring user = L"S-1-5-21-1-2-3-1001";
+    const struct {
+        std::wstring root;
+        std::wstring sid;
+        bool used;
+    } cases[] = {
+        {kUserData, kSystem, true},
+        {kUserData, user, false},
+        {kUserData32, user, false},
+        {kUninstall, L"", true},
+    };
+    for (const auto& c : cases) {
+        host.memory.DeleteKeyTree(kMachine, kUserData);
+        host.memory.DeleteKeyTree(kMachine, kUserData32);
+        host.launches.clear();
+        host.log.clear();
+        const std::wstring products =
+            c.sid.empty() ? kUninstall : c.root + L"\\" + c.sid + L"\\Products";
+        const std::wstring key = AddEntry(products, L"P", L"McAfee Agent and Total Protection",
+                                          L"C:\\W\\mcuihost.exe /u");
+        host.memory.SetString(kMachine, key, L"InstallLocation", L"C:\\U\\");
+        state.agentLocation.clear();
+        context.is64BitSystem = c.root == kUserData32;
+        Scan(L"McAfee Agent");
+        context.is64BitSystem = false;
+        host.memory.DeleteKeyTree(kMachine, key);
+        EXPECT_EQ(state.agentLocation, c.used ? L"C:\\U\\" : L"") << c.sid;
+        const std::vector<std::wstring> launched = Launched();
+        const bool ranFromUserFolder =
+            std::any_of(launched.begin(), launched.end(), [](const std::wstring& command) {
+                return command.find(L"C:\\U\\") != std::wstring::npos;
+            });
+        EXPECT_EQ(ranFromUserFolder, c.used) << c.sid;
+        const std::wstring skipped = L"TS" + std::wstring(kLogUserLocationSkipped) +
+                                     L"McAfee Agent and Total Protection (C:\\U\\)" +
+                                     std::wstring(kLogUserLocationSkippedFor) + user +
+                                     std::wstring(kLogUserLocationSkippedWhy);
+        EXPECT_EQ(host.log.find(skipped) != std::wstring::npos, !c.used) << host.log.size();
+    }
+}
+
+TEST(PerUserRegistrationSid, OnlyUserDataRootsOfOtherSids) {
+    const struct {
+        std::wstring root;
+        std::wstring sid;  // "" for none
+    } cases[] = {
+        {kUserData + L"\\S-1-5-18\\Products", L""},
+        {kUserData + L"\\S-1-5-21-1-2-3-1001\\Products", L"S-1-5-21-1-2-3-1001"},
+        {kUserData32 + L"\\S-1-5-21-9-1001\\products\\", L"S-1-5-21-9-1001"},
+        {L"software\\microsoft\\windows\\currentversion\\installer\\userdata\\S-1-5-20\\Products",
+         L"S-1-5-20"},
+        {kUninstall, L""},
+        {kUserData + L"\\S-1-5-21-1-2-3-1001\\Components", L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PerUserRegistrationSid(c.root).value_or(L""), c.sid) << c.root.size();
+    }
+}
+
+}  // namespace
+}  // namespace clearon

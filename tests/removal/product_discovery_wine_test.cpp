@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/platform_info.h"
 #include "removal/product_discovery.h"
 #include "startup/windows_removal_host.h"
 #include "platform/run_state.h"
@@ -122,8 +123,8 @@ TEST_F(ProductDiscoveryWine, MsiProductIsFoundInInstallerDataAskedAboutAndRemove
 
     const std::wstring log = Log();
     EXPECT_EQ(Count(log, L" Removing: " + kMsiName + L"\r\n"), 1u);
-    EXPECT_EQ(Count(log, L" Attempting to run: MsiExec.exe /X" + kMsiCode +
-                             L" REMOVE=ALL REBOOT=R /qn\r\n"),
+    EXPECT_EQ(Count(log, L" Attempting to run: " + SystemDirectory() + L"\\MsiExec.exe /X" +
+                             kMsiCode + L" REMOVE=ALL REBOOT=R /qn\r\n"),
               1u)
         << Narrow(log);
     EXPECT_EQ(Count(log, L" Failed to remove "), 0u);
@@ -142,8 +143,8 @@ TEST_F(ProductDiscoveryWine, MsiProductIsFoundUnderTheUninstallKeyAndRemovedOnce
     // A full scan afterwards finds nothing left to do.
     ScanForProduct(context, kMsiName);
     const std::wstring log = Log();
-    EXPECT_EQ(Count(log, L" Attempting to run: MsiExec.exe /X" + kMsiCode +
-                             L" REMOVE=ALL REBOOT=R /qn\r\n"),
+    EXPECT_EQ(Count(log, L" Attempting to run: " + SystemDirectory() + L"\\MsiExec.exe /X" +
+                             kMsiCode + L" REMOVE=ALL REBOOT=R /qn\r\n"),
               1u)
         << Narrow(log);
     EXPECT_EQ(Count(log, L" Exit code: 0\r\n"), 1u);

@@ -18,6 +18,7 @@
 
 #include "log/log_format.h"
 #include "platform/handles.h"
+#include "platform/platform_info.h"
 #include "startup/removal_start.h"
 #include "resume/pending_renames.h"
 #include "resume/reboot_resume.h"
@@ -271,13 +272,15 @@ TEST_F(RemovalRunWine, ARepresentativeRunRemovesEveryProductInOrderAndInstallsAe
     const std::wstring wombatCommand =
         TestUninstallerCommand(L"/delete-key=HKLM\\" + ScriptedProductEntry(kWholeSubkey)) + L" /S";
     EXPECT_TRUE(InOrder(
-        log, {L" Clearon starting!\r\n", Attempt(before), ExitCode(7), Removing(kMsiName),
-              Attempt(L"MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"), ExitCode(0),
-              Removing(kNsisName), Attempt(L"\"" + *nsisUninstaller + L"\" /S"), ExitCode(0),
-              Removing(L"Wombat Guard Whole Test"), Attempt(wombatCommand), ExitCode(0),
-              Attempt(after), ExitCode(0),
-              Attempt(L"setup.exe /version=" + kAegiraVersion + L" /q /norestart"), ExitCode(0),
-              L" Aegira " + kAegiraVersion + L" is installed.\r\n", L" Clearon stopping!\r\n"}));
+        log,
+        {L" Clearon starting!\r\n", Attempt(before), ExitCode(7), Removing(kMsiName),
+         Attempt(SystemDirectory() + L"\\MsiExec.exe /X" + kMsiCode + L" REMOVE=ALL REBOOT=R /qn"),
+         ExitCode(0), Removing(kNsisName), Attempt(L"\"" + *nsisUninstaller + L"\" /S"),
+         ExitCode(0), Removing(L"Wombat Guard Whole Test"), Attempt(wombatCommand), ExitCode(0),
+         Attempt(after), ExitCode(0),
+         Attempt(dir / L"setup.exe" + L" /version=" + kAegiraVersion + L" /q /norestart"),
+         ExitCode(0), L" Aegira " + kAegiraVersion + L" is installed.\r\n",
+         L" Clearon stopping!\r\n"}));
     EXPECT_EQ(Count(log, L" Removing: "), 3u);
     EXPECT_EQ(Count(log, L" Failed to remove "), 0u);
     EXPECT_EQ(Count(log, L" Clearon starting!"), 1u);
@@ -298,8 +301,9 @@ TEST_F(RemovalRunWine, ARepresentativeRunRemovesEveryProductInOrderAndInstallsAe
     ASSERT_EQ(markLines.size(), 2u);
     EXPECT_EQ(markLines[0].rfind(L"before ", 0), 0u);
     EXPECT_EQ(markLines[1].rfind(L"after ", 0), 0u);
-    EXPECT_EQ(SetupCalls(), std::vector<std::wstring>{L"setup.exe /version=" + kAegiraVersion +
-                                                      L" /q /norestart"});
+    // Named without a folder, it was found beside Clearon.exe and run from there.
+    EXPECT_EQ(SetupCalls(), std::vector<std::wstring>{dir / L"setup.exe" + L" /version=" +
+                                                      kAegiraVersion + L" /q /norestart"});
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessaral\\Aegira\\QRC", L"ProductVersion"),
               kAegiraVersion);
     // Aegira is there: nothing to resume.
@@ -423,9 +427,9 @@ TEST_F(RemovalRunWine, TheInstallerIsOnlyABareSetupCommandInTheAfterList) {
     auto exitCode = Run(L"/q");
     ASSERT_TRUE(exitCode.has_value());
     EXPECT_EQ(*exitCode, 0u);
-    EXPECT_EQ(SetupCalls(),
-              (std::vector<std::wstring>{L"setup.exe /before", withFolder + L" /version=" +
-                                                                   kAegiraVersion + L" /folder"}));
+    EXPECT_EQ(SetupCalls(), (std::vector<std::wstring>{
+                                withFolder + L" /before",
+                                withFolder + L" /version=" + kAegiraVersion + L" /folder"}));
     std::wstring log = Log();
     EXPECT_EQ(Count(log, L" Aegira is NOT installed.\r\n"), 1u);
     EXPECT_EQ(Count(log, L"RunOnce key"), 0u) << Narrow(log);
@@ -442,7 +446,7 @@ TEST_F(RemovalRunWine, TheInstallerIsOnlyABareSetupCommandInTheAfterList) {
     EXPECT_EQ(*exitCode, 0u);
     const auto calls = SetupCalls();
     ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[2], L"setup.exe /version=" + kAegiraVersion + L" /bare " + arguments);
+    EXPECT_EQ(calls[2], withFolder + L" /version=" + kAegiraVersion + L" /bare " + arguments);
     log = Log();
     EXPECT_EQ(Count(log, L" Aegira is NOT installed.\r\n"), 2u);
     EXPECT_EQ(Count(log, std::wstring(kLogAddedUserRunOnce)), 1u) << Narrow(log);
