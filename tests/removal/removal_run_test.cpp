@@ -94,9 +94,10 @@ TEST_F(RemovalRunFixture, NoProductNamesStillRunsBothListsTheDecisionAndTheResto
     EXPECT_EQ(host.LaunchedCommands(), (std::vector<std::wstring>{L"before.exe", L"after.exe"}));
     EXPECT_EQ(host.log, L"TS Aegira is NOT installed.\r\n");
     EXPECT_EQ(host.statuses.back(), L"Clearon has completed successfully.");
-    // Set aside before each program, merged back at the end.
+    // Set aside before each program, merged back at the end (with the
+    // closing NUL the list lacked).
     EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
-              pending);
+              pending + L'\0');
     EXPECT_FALSE(
         host.memory.Get(kMachine, kSessionManagerKey, kPendingRenamesAsideValue).has_value());
 }
