@@ -53,15 +53,11 @@ void WriteRebootMarker(Registry& registry) {
                                         EncodeRegistryString(kRebootRequiredMarker)));
 }
 
-// Registers the resume command: the reboot marker first, so that a logon
-// before the restart never finds the command without it (and resumes at
-// once), then the command in the current user's RunOnce key or, when that key
+// The command alone: in the current user's RunOnce key or, when that key
 // does not exist, in the machine's, which Windows runs at the next logon of
 // an administrator. A registration renewed by a later start lands in the same
 // key by the same rule.
-Registered Register(Registry& registry, std::wstring_view command) {
-    WriteRebootMarker(registry);
-    registry.Flush(RegistryRoot::LocalMachine, kClearonMarkerKey);
+Registered RegisterCommand(Registry& registry, std::wstring_view command) {
     const RegistryStatus userStatus = SetRunOnce(registry, RegistryRoot::CurrentUser, command);
     if (userStatus == RegistryStatus::Ok) return Registered::User;
     // The user's key is there but refused the value: the machine key is not
@@ -71,6 +67,15 @@ Registered Register(Registry& registry, std::wstring_view command) {
     if (machineStatus == RegistryStatus::Ok) return Registered::Machine;
     return machineStatus == RegistryStatus::NotFound ? Registered::NoKey
                                                      : Registered::MachineRefused;
+}
+
+// Registers the resume command: the reboot marker first, so that a logon
+// before the restart never finds the command without it (and resumes at
+// once), then the command.
+Registered Register(Registry& registry, std::wstring_view command) {
+    WriteRebootMarker(registry);
+    registry.Flush(RegistryRoot::LocalMachine, kClearonMarkerKey);
+    return RegisterCommand(registry, command);
 }
 
 // Registers and logs; true when a value was set.
@@ -234,15 +239,21 @@ ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments
                 // registered again (after its own restart) until the run's
                 // reboot decision says it is no longer needed, so a resumed
                 // run that is cut short resumes again.
+                // Marker first, as for any registration: a resumed run that
+                // is cut short may have started the installer again, which
+                // needs its own restart before the next one.
                 if (command) static_cast<void>(Register(host.registry(), *command));
                 return ResumeOutcome::ResumedStart;
             }
 
             // A logon without a restart: come back at the next logon, in the
-            // key the registration rule chose before. The deferral ends with
-            // 0 even when the value could not be set.
+            // key the registration rule chose before; the marker is there.
+            // The pause lets Windows finish running the RunOnce entries of
+            // this logon first, which could otherwise find the value again
+            // and start this at once, over and over. The deferral ends with 0
+            // even when the value could not be set.
             host.Sleep(kDeferralMilliseconds);
-            if (command) static_cast<void>(Register(host.registry(), *command));
+            if (command) static_cast<void>(RegisterCommand(host.registry(), *command));
             return ResumeOutcome::ExitNow;
         }
         case StartKind::Ordinary:

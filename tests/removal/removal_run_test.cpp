@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,18 @@ TEST_F(RemovalRunFixture, NoProductNamesStillRunsBothListsTheDecisionAndTheResto
     // closing NUL the list lacked).
     EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
               pending + L'\0');
+    EXPECT_FALSE(
+        host.memory.Get(kMachine, kSessionManagerKey, kPendingRenamesAsideValue).has_value());
+}
+
+TEST_F(RemovalRunFixture, AnErrorThatEndsTheRunStillPutsThePendingRenamesBack) {
+    const std::wstring pending(L"\\??\\C:\\old\0\0\0", 13);
+    host.memory.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, pending);
+    config = L"[Settings]\r\nRunBeforeRemoval=before.exe\r\n[ProductNames]\r\n";
+    host.behaviours.emplace_back(L"before.exe", [](FakeRemovalHost&) { throw std::bad_alloc(); });
+    EXPECT_THROW(Run(), std::bad_alloc);
+    EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
+              pending);
     EXPECT_FALSE(
         host.memory.Get(kMachine, kSessionManagerKey, kPendingRenamesAsideValue).has_value());
 }

@@ -260,5 +260,39 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
     }
 }
 
+// Another writer appends to the system value while a move is planned: its
+// operation is neither overwritten nor moved twice.
+TEST_F(PendingRenames, AnotherWritersChangeIsNeverOverwritten) {
+    struct Case {
+        const char* what;
+        std::function<void()> move;
+        int changeAtRead;  // the read of the system value after which it changes
+        std::wstring system;
+        std::optional<std::wstring> aside;
+    };
+    const Case cases[] = {
+        {"set aside: the added pair stays", [&] { SetPendingRenamesAside(registry); }, 1,
+         kInstallerList, Body(kStartList) + kUninstallList},
+        {"put back: planned again on what it holds", [&] { RestorePendingRenames(registry); }, 1,
+         Body(kStartList) + Body(kUninstallList) + kInstallerList, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SetAside(kStartList);
+        SetSystem(kUninstallList);
+        int reads = 0;
+        registry.afterQuery = [&](std::wstring_view, std::wstring_view value) {
+            if (value != kPendingRenamesValue || ++reads != c.changeAtRead) return;
+            SetSystem(Body(*System()) + kInstallerList);
+        };
+        c.move();
+        registry.afterQuery = nullptr;
+        EXPECT_EQ(System(), c.system) << c.what;
+        EXPECT_EQ(Aside(), c.aside) << c.what;
+        EXPECT_EQ(registry.Get(kMachine, kSessionManagerKey, kPendingRenamesJournalValue),
+                  std::nullopt)
+            << c.what;
+    }
+}
+
 }  // namespace
 }  // namespace clearon

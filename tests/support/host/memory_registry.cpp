@@ -211,6 +211,7 @@ RegistryStatus MemoryRegistry::SetValue(RegistryRoot root, std::wstring_view key
     if (!Allowed()) return RegistryStatus::Failed;
     found->values[std::wstring(value)] = RegistryValue{type, data};
     ++writes;
+    if (afterChange) afterChange(root, key, value);
     return RegistryStatus::Ok;
 }
 
@@ -226,6 +227,7 @@ RegistryStatus MemoryRegistry::DeleteValue(RegistryRoot root, std::wstring_view 
     if (!Allowed()) return RegistryStatus::Failed;
     found->values.erase(std::wstring(value));
     ++writes;
+    if (afterChange) afterChange(root, key, value);
     return RegistryStatus::Ok;
 }
 

@@ -55,6 +55,9 @@ public:
     // key tree deleted): false refuses it (Failed). A kill sweep stops the
     // world's writer here.
     std::function<bool()> mayChange;
+    // Told after every value set or deleted.
+    std::function<void(RegistryRoot root, std::wstring_view key, std::wstring_view value)>
+        afterChange;
     // Called after each successful query (for example to make an entry vanish
     // while a scan is under way).
     std::function<void(std::wstring_view key, std::wstring_view value)> afterQuery;
