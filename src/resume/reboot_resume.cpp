@@ -26,10 +26,14 @@ std::optional<std::wstring> Fitting(std::wstring command) {
 }
 
 // Sets the RunOnce value "Clearon" under `root` to `command` (REG_SZ, the
-// text and its NUL).
+// text and its NUL), and has it on disk before anything else is written: a
+// power loss right after must not keep the pending renames' next step and
+// lose the registration.
 RegistryStatus SetRunOnce(Registry& registry, RegistryRoot root, std::wstring_view command) {
-    return registry.SetValue(root, kRunOnceKey, kRunOnceValue, kRegSz,
-                             EncodeRegistryString(command));
+    const RegistryStatus status =
+        registry.SetValue(root, kRunOnceKey, kRunOnceValue, kRegSz, EncodeRegistryString(command));
+    if (status == RegistryStatus::Ok) registry.Flush(root, kRunOnceKey);
+    return status;
 }
 
 // Which key a registration went to, for its log line.
@@ -74,7 +78,6 @@ Registered RegisterCommand(Registry& registry, std::wstring_view command) {
 // once), then the command.
 Registered Register(Registry& registry, std::wstring_view command) {
     WriteRebootMarker(registry);
-    registry.Flush(RegistryRoot::LocalMachine, kClearonMarkerKey);
     return RegisterCommand(registry, command);
 }
 
