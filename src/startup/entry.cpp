@@ -11,6 +11,8 @@
 #include "platform/handles.h"
 #include "startup/removal_start.h"
 #include "startup/run_lock.h"
+#include "platform/windows_registry.h"
+#include "resume/pending_renames.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
 #include "platform/platform_info.h"
@@ -152,6 +154,8 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     const RunLock runLock = WaitForOtherRuns(g_settings.OtherRunTimeLimit);
     // Nothing has been changed yet: the deployment system may simply retry.
     if (runLock.timedOut) return kExitOtherRunInProgress;
+    // Before anything else writes: finish what a run cut short left.
+    RecoverPendingRenames(SystemRegistry());
     if (g_settings.EnableLogging) {
         BuildLogFilePath(LogFileStart::ComputerNameLine);
         LogTimestamped(kLogStarting);
