@@ -54,6 +54,9 @@ struct CheckPlatform {
     // Runs Clearon.exe beside ClearonCheck and maps its run; empty where
     // there is no Clearon.exe to run (Linux).
     std::function<int(const DeployRequest& request, std::wstring& out, std::wstring& err)> deploy;
+    // Writes what `out` holds so far to standard output and empties it, so
+    // a long report never waits whole in memory; empty: `out` keeps it all.
+    std::function<void(std::wstring& out)> flush;
 };
 
 // Runs ClearonCheck with `arguments` (without the program name); what goes to

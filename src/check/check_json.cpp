@@ -80,32 +80,51 @@ std::wstring ResultJson(const std::wstring& logFile, const LogRun* run, const Ru
     return Dump(json);
 }
 
-std::wstring ReportJson(const std::vector<LogFileReport>& files) {
-    Json list = Json::array();
-    for (const LogFileReport& file : files) {
-        Json runs = Json::array();
-        for (const LogRun& run : file.runs) runs.push_back(RunJson(run));
-        list.push_back({{"file", U8(file.fileName)},
-                        {"clearon_log", file.isClearonLog},
-                        {"problems", Strings(file.problems)},
-                        {"runs", std::move(runs)}});
+namespace {
+
+// A value dumped with two blanks a level, its inner lines moved right by
+// `indent`: a string holds no line end (it is escaped), so every one is the
+// layout's own.
+[[nodiscard]] std::wstring DumpAt(const Json& json, int indent) {
+    const std::string text = json.dump(2, ' ', false, Json::error_handler_t::replace);
+    std::string shifted;
+    shifted.reserve(text.size());
+    for (const char c : text) {
+        shifted.push_back(c);
+        if (c == '\n') shifted.append(static_cast<std::size_t>(indent), ' ');
     }
-    const ReportTotals t = TotalReport(files);
-    Json totals = {{"files", t.files},
-                   {"foreign_files", t.foreignFiles},
-                   {"files_with_problems", t.filesWithProblems},
-                   {"computers", t.computers},
-                   {"runs", t.runs},
-                   {"runs_without_stop", t.runsWithoutStop},
-                   {"removed", t.removed},
-                   {"declined", t.declined},
-                   {"failed", t.failed},
-                   {"programs", t.programs},
-                   {"programs_not_zero", t.programsNotZero},
-                   {"restarts", t.restarts},
-                   {"aegira_installed", t.aegiraInstalled}};
-    return Dump(
-        {{"schema", kReportSchema}, {"files", std::move(list)}, {"totals", std::move(totals)}});
+    return FromUtf8(shifted);
+}
+
+}  // namespace
+
+std::wstring JsonString(std::wstring_view text) {
+    return DumpAt(Json(U8(text)), 0);
+}
+
+std::wstring JsonTexts(const std::vector<std::wstring>& items, int indent) {
+    return DumpAt(Strings(items), indent);
+}
+
+std::wstring RunJsonAt(const LogRun& run, int indent) {
+    return DumpAt(RunJson(run), indent);
+}
+
+std::wstring TotalsJsonAt(const ReportTotals& t, int indent) {
+    const Json totals = {{"files", t.files},
+                         {"foreign_files", t.foreignFiles},
+                         {"files_with_problems", t.filesWithProblems},
+                         {"computers", t.computers},
+                         {"runs", t.runs},
+                         {"runs_without_stop", t.runsWithoutStop},
+                         {"removed", t.removed},
+                         {"declined", t.declined},
+                         {"failed", t.failed},
+                         {"programs", t.programs},
+                         {"programs_not_zero", t.programsNotZero},
+                         {"restarts", t.restarts},
+                         {"aegira_installed", t.aegiraInstalled}};
+    return DumpAt(totals, indent);
 }
 
 }  // namespace clearon::check

@@ -24,6 +24,14 @@ inline constexpr std::string_view kPreviewSchema = "clearon-check/preview/1";
 // `report`: every file with its runs and problems, then the totals.
 [[nodiscard]] std::wstring ReportJson(const std::vector<LogFileReport>& files);
 
+// The pieces of `report --json` as the report writer puts them together a run
+// at a time, each exactly as the whole document would show it with its first
+// line at `indent` blanks.
+[[nodiscard]] std::wstring JsonString(std::wstring_view text);
+[[nodiscard]] std::wstring JsonTexts(const std::vector<std::wstring>& items, int indent);
+[[nodiscard]] std::wstring RunJsonAt(const LogRun& run, int indent);
+[[nodiscard]] std::wstring TotalsJsonAt(const ReportTotals& totals, int indent);
+
 // The entries a preview would run an uninstaller for (first meetings only):
 // preview's exit status is 1 when there is any, 0 when none.
 [[nodiscard]] std::size_t RemovalsInPreview(const PreviewResult& result);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,6 +66,15 @@ struct LogFileReport {
 // Reads one run log from its bytes.
 [[nodiscard]] LogFileReport ReadRunLog(std::wstring_view fileName,
                                        std::span<const std::uint8_t> bytes);
+
+// Reads one run log, handing each run to `onRun` as soon as the next run
+// begins, and the last (`last` true) once the whole file is read, with the
+// file's problems known; the runs are not kept in the result. However long
+// the log, one run is held at a time.
+using RunHandler = std::function<void(const LogFileReport& file, LogRun& run, bool last)>;
+[[nodiscard]] LogFileReport ReadRunLog(std::wstring_view fileName,
+                                       std::span<const std::uint8_t> bytes,
+                                       const RunHandler& onRun);
 
 // A log that could not be read at all (locked, gone, too large).
 [[nodiscard]] LogFileReport UnreadableRunLog(std::wstring_view fileName, std::wstring_view why);

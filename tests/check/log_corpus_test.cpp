@@ -7,6 +7,7 @@
 // CLEARON_REWRITE_EXPECTED=1 to write the .expected files anew, then read
 // their diff line by line before committing it.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -76,8 +77,22 @@ TEST(LogCorpus, EveryReaderGivesTheExpectedOutput) {
         if (rewrite) std::ofstream(expected, std::ios::binary) << outputs;
         EXPECT_EQ(outputs, ReadBytes(expected));
     }
-    fs::remove_all(dir);
     EXPECT_GE(logs, 30u);
+
+    // All of them in one folder: the report, written a run at a time, is the
+    // document a JSON library would write.
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const fs::directory_entry& entry : fs::directory_iterator(corpus)) {
+        if (entry.path().extension() == ".log")
+            fs::copy_file(entry.path(), dir / ("Clearon." + entry.path().filename().string()));
+    }
+    std::wstring out;
+    std::wstring err;
+    (void)RunCheck({L"report", dir.wstring(), L"--json"}, CheckPlatform{}, out, err);
+    const std::string json = ToUtf8(out);
+    EXPECT_EQ(nlohmann::ordered_json::parse(json).dump(2) + "\n", json);
+    fs::remove_all(dir);
 }
 
 }  // namespace
