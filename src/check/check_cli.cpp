@@ -100,9 +100,6 @@ int Preview(const std::vector<std::wstring>& operands, std::wstring_view savedAr
     return platform.preview(path, text, savedArguments, json, out, err);
 }
 
-// Output is handed on once this much of it is waiting.
-constexpr std::size_t kFlushChars = 64 * 1024;
-
 int Report(const fs::path& folder, ReportFormat format, const CheckPlatform& platform,
            std::wstring& out, std::wstring& err) {
     std::error_code error;
@@ -117,10 +114,7 @@ int Report(const fs::path& folder, ReportFormat format, const CheckPlatform& pla
     }
     std::sort(logs.begin(), logs.end());
 
-    ReportWriter writer(format, out);
-    const auto flush = [&] {
-        if (platform.flush && out.size() >= kFlushChars) platform.flush(out);
-    };
+    ReportWriter writer(format, out, platform.flush);
     const auto unreadable = [&](const LogFileReport& file) {
         writer.BeginFile(file);
         writer.EndFile(file);
@@ -146,7 +140,6 @@ int Report(const fs::path& folder, ReportFormat format, const CheckPlatform& pla
                     file = ReadRunLog(name, bytes,
                                       [&](const LogFileReport& read, LogRun& run, bool last) {
                                           writer.Run(read, run, last);
-                                          flush();
                                       });
                     writer.EndFile(file);
                 }
@@ -160,7 +153,6 @@ int Report(const fs::path& folder, ReportFormat format, const CheckPlatform& pla
                     name, L"could not be read (Clearon may be writing to it right now)"));
                 break;
         }
-        flush();
     }
     writer.End();
     const ReportTotals totals = writer.Totals();

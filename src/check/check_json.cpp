@@ -34,7 +34,15 @@ using Json = nlohmann::ordered_json;
     return "no-exit-code";
 }
 
-[[nodiscard]] Json RunJson(const LogRun& run) {
+[[nodiscard]] Json Strings(const TextList& items) {
+    Json list = Json::array();
+    items.ForEach([&](std::wstring_view item) { list.push_back(U8(item)); });
+    return list;
+}
+
+// A run, with its messages or without them (the report writes those one by
+// one: a run may hold millions).
+[[nodiscard]] Json RunJson(const LogRun& run, bool messages = true) {
     Json programs = Json::array();
     for (const ProgramRun& program : run.programs) {
         programs.push_back(
@@ -47,21 +55,23 @@ using Json = nlohmann::ordered_json;
     const std::string_view aegira = run.aegira == AegiraState::Installed      ? "installed"
                                     : run.aegira == AegiraState::NotInstalled ? "not-installed"
                                                                               : "not-logged";
-    return {{"computer", U8(run.computer)},
-            {"start", U8(run.start)},
-            {"stop", U8(run.stop)},
-            {"stop_line", run.stopped},
-            {"removed", Strings(run.removed)},
-            {"declined", Strings(run.declined)},
-            {"failed", Strings(run.failed)},
-            {"interrupted", Strings(run.interrupted)},
-            {"programs", std::move(programs)},
-            {"aegira", aegira},
-            {"aegira_version",
-             run.aegira == AegiraState::Installed ? Json(U8(run.aegiraVersion)) : Json(nullptr)},
-            {"restart_requested", run.restartRequested},
-            {"restart_registration_failed", run.restartRegistrationFailed},
-            {"messages", Strings(run.messages)}};
+    Json json = {
+        {"computer", U8(run.computer)},
+        {"start", U8(run.start)},
+        {"stop", U8(run.stop)},
+        {"stop_line", run.stopped},
+        {"removed", Strings(run.removed)},
+        {"declined", Strings(run.declined)},
+        {"failed", Strings(run.failed)},
+        {"interrupted", Strings(run.interrupted)},
+        {"programs", std::move(programs)},
+        {"aegira", aegira},
+        {"aegira_version",
+         run.aegira == AegiraState::Installed ? Json(U8(run.aegiraVersion)) : Json(nullptr)},
+        {"restart_requested", run.restartRequested},
+        {"restart_registration_failed", run.restartRegistrationFailed}};
+    if (messages) json["messages"] = Strings(run.messages);
+    return json;
 }
 
 [[nodiscard]] std::wstring Dump(const Json& json) {
@@ -106,8 +116,28 @@ std::wstring JsonTexts(const std::vector<std::wstring>& items, int indent) {
     return DumpAt(Strings(items), indent);
 }
 
-std::wstring RunJsonAt(const LogRun& run, int indent) {
-    return DumpAt(RunJson(run), indent);
+void AppendRunJson(std::wstring& out, const LogRun& run, int indent,
+                   const std::function<void()>& spill) {
+    std::wstring text = DumpAt(RunJson(run, false), indent);
+    text.resize(text.size() - static_cast<std::size_t>(indent) - 2);  // its "\n...}"
+    out += text;
+    const std::wstring pad(static_cast<std::size_t>(indent) + 2, L' ');
+    out += L",\n" + pad + L"\"messages\": [";
+    if (run.messages.empty()) {
+        out += L"]";
+    } else {
+        bool first = true;
+        run.messages.ForEach([&](std::wstring_view message) {
+            out += first ? L"\n" : L",\n";
+            first = false;
+            out += pad;
+            out += L"  ";
+            out += DumpAt(Json(U8(message)), 0);
+            spill();
+        });
+        out += L"\n" + pad + L"]";
+    }
+    out += L"\n" + std::wstring(static_cast<std::size_t>(indent), L' ') + L"}";
 }
 
 std::wstring TotalsJsonAt(const ReportTotals& t, int indent) {

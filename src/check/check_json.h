@@ -3,6 +3,7 @@
 // UTF-8; a lone surrogate from a log or the registry becomes U+FFFD.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,9 @@ inline constexpr std::string_view kPreviewSchema = "clearon-check/preview/1";
 // line at `indent` blanks.
 [[nodiscard]] std::wstring JsonString(std::wstring_view text);
 [[nodiscard]] std::wstring JsonTexts(const std::vector<std::wstring>& items, int indent);
-[[nodiscard]] std::wstring RunJsonAt(const LogRun& run, int indent);
+// A run, its messages appended one by one with `spill` called after each.
+void AppendRunJson(std::wstring& out, const LogRun& run, int indent,
+                   const std::function<void()>& spill);
 [[nodiscard]] std::wstring TotalsJsonAt(const ReportTotals& totals, int indent);
 
 // The entries a preview would run an uninstaller for (first meetings only):

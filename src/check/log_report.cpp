@@ -34,7 +34,7 @@ public:
         }
         // A message Clearon reported to the user, logged without timestamp.
         if (inRun_) {
-            run_.messages.emplace_back(line.text);
+            run_.messages.push_back(line.text);
         } else {
             ++outsideRuns_;
         }
@@ -259,6 +259,12 @@ private:
 };
 
 }  // namespace
+
+void TextList::push_back(std::wstring_view text) {
+    for (const wchar_t c : text) units_.push_back(static_cast<char16_t>(c));
+    units_.push_back(u'\n');
+    ++count_;
+}
 
 bool IsRunLogName(std::wstring_view fileName) noexcept {
     return fileName.size() > kLogFilePrefix.size() + kLogFileSuffix.size() &&

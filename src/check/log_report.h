@@ -31,6 +31,34 @@ struct ProgramRun {
 
 enum class AegiraState { NotLogged, Installed, NotInstalled };
 
+// Texts kept one after another in one string of UTF-16 units, each ended by
+// a line feed, which no line of the log holds: a run of millions of short
+// lines costs their characters, not a string each.
+class TextList {
+public:
+    void push_back(std::wstring_view text);
+    [[nodiscard]] bool empty() const noexcept { return count_ == 0; }
+    [[nodiscard]] std::size_t size() const noexcept { return count_; }
+
+    // Calls `f(std::wstring_view)` for each text, in order.
+    template <typename F>
+    void ForEach(F&& f) const {
+        std::wstring item;
+        for (const char16_t unit : units_) {
+            if (unit == u'\n') {
+                f(std::wstring_view(item));
+                item.clear();
+            } else {
+                item.push_back(static_cast<wchar_t>(unit));
+            }
+        }
+    }
+
+private:
+    std::u16string units_;
+    std::size_t count_ = 0;
+};
+
 struct LogRun {
     std::wstring computer;
     std::wstring start;  // timestamps as logged
@@ -48,8 +76,8 @@ struct LogRun {
     std::wstring aegiraVersion;
     bool restartRequested = false;  // " Added tool to ... RunOnce key"
     bool restartRegistrationFailed = false;
-    bool stopped = false;                // its stop line " Clearon stopping!" is there
-    std::vector<std::wstring> messages;  // messages Clearon reported to the user
+    bool stopped = false;  // its stop line " Clearon stopping!" is there
+    TextList messages;     // messages Clearon reported to the user
 };
 
 struct LogFileReport {

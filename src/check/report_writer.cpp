@@ -60,20 +60,21 @@ void AppendProgramText(std::wstring& out, const ProgramRun& program) {
     return program.status != ProgramRun::Status::Exited || program.exitCode != L"0";
 }
 
-[[nodiscard]] std::wstring RunNotes(const LogFileReport& file, const LogRun& run, bool last) {
-    std::vector<std::wstring> notes;
+// Calls `note(text, more)` for each note of a run, in order: the row's last
+// column, which holds every message of the run and may be very long.
+template <typename Note>
+void ForEachNote(const LogFileReport& file, const LogRun& run, bool last, Note&& note) {
     if (!run.stopped) {
-        notes.push_back(last ? L"no stop line: still running, or ended abruptly (restart, crash, "
-                               L"end of task)"
-                             : L"ended without its stop line (restart, crash, end of task)");
+        note(last ? L"no stop line: still running, or ended abruptly (restart, crash, end of task)"
+                  : L"ended without its stop line (restart, crash, end of task)",
+             L"");
     }
-    if (run.start.empty()) notes.push_back(L"no start line");
-    if (run.restartRegistrationFailed) notes.push_back(L"the restart could not be registered");
-    for (const std::wstring& message : run.messages) notes.push_back(L"message: " + message);
+    if (run.start.empty()) note(L"no start line", L"");
+    if (run.restartRegistrationFailed) note(L"the restart could not be registered", L"");
+    run.messages.ForEach([&](std::wstring_view message) { note(L"message: ", message); });
     if (last) {
-        for (const std::wstring& problem : file.problems) notes.push_back(problem);
+        for (const std::wstring& problem : file.problems) note(problem, L"");
     }
-    return Join(notes, L"; ");
 }
 
 [[nodiscard]] std::wstring ListOrDash(const std::vector<std::wstring>& items) {
@@ -182,23 +183,6 @@ private:
     bool firstField_ = true;
 };
 
-void TextRow(std::wstring& out, const LogFileReport& file, const LogRun& run, bool last) {
-    out += run.computer.empty() ? file.fileName : run.computer;
-    out += L" | " + (run.start.empty() ? std::wstring(L"?") : run.start);
-    out += L" - " + (run.stop.empty() ? std::wstring(L"?") : run.stop);
-    out += L" | removed: " + ListOrDash(run.removed);
-    out += L" | declined: " + ListOrDash(run.declined);
-    out += L" | failed: " + ListOrDash(run.failed);
-    if (!run.interrupted.empty()) out += L" | interrupted: " + ListOrDash(run.interrupted);
-    out += L" | programs: " + ProgramsText(run);
-    out += L" | Aegira: " + AegiraText(run);
-    out += L" | restart requested: " + std::wstring(run.restartRequested ? L"yes" : L"no");
-    out += L" | stop line: " + std::wstring(run.stopped ? L"yes" : L"NO");
-    const std::wstring notes = RunNotes(file, run, last);
-    if (!notes.empty()) out += L" | " + notes;
-    out += L"\n";
-}
-
 void TextTotals(std::wstring& out, const ReportTotals& t) {
     out += L"Totals: " + std::to_wstring(t.files) + L" file(s) (" +
            std::to_wstring(t.foreignFiles) + L" not Clearon's, " +
@@ -212,16 +196,30 @@ void TextTotals(std::wstring& out, const ReportTotals& t) {
            std::to_wstring(t.aegiraInstalled) + L" computer(s)\n";
 }
 
-void CsvRunRow(std::wstring& out, const LogFileReport& file, const LogRun& run, bool last) {
-    CsvRow row(out);
-    row.Field(file.fileName).Field(run.computer).Field(run.start).Field(run.stop);
-    row.List(run.removed).List(run.declined).List(run.failed).List(run.interrupted);
-    row.List(run.programs, AppendProgramText);
-    row.Field(AegiraText(run))
-        .Field(run.restartRequested ? L"yes" : L"no")
-        .Field(run.stopped ? L"yes" : L"no")
-        .Field(RunNotes(file, run, last))
-        .EndRow();
+// Whether the notes, joined with "; ", need quotes or an apostrophe as a CSV
+// field: found in a first pass, so the field can be written in pieces.
+struct NotesShape {
+    bool any = false;
+    wchar_t front = 0;
+    wchar_t back = 0;
+    bool special = false;  // a comma, quote or line end inside
+};
+
+[[nodiscard]] NotesShape ShapeOfNotes(const LogFileReport& file, const LogRun& run, bool last) {
+    NotesShape shape;
+    const auto piece = [&](std::wstring_view text) {
+        if (text.empty()) return;
+        if (shape.front == 0) shape.front = text.front();
+        shape.back = text.back();
+        shape.special = shape.special || text.find_first_of(L",\"\r\n") != std::wstring_view::npos;
+    };
+    ForEachNote(file, run, last, [&](std::wstring_view text, std::wstring_view more) {
+        if (shape.any) piece(L"; ");
+        shape.any = true;
+        piece(text);
+        piece(more);
+    });
+    return shape;
 }
 
 }  // namespace
@@ -273,7 +271,76 @@ ReportTotals TotalReport(const std::vector<LogFileReport>& files) {
     return counter.Totals();
 }
 
-ReportWriter::ReportWriter(ReportFormat format, std::wstring& out) : format_(format), out_(out) {
+// Output is handed on once this much of it is waiting.
+constexpr std::size_t kFlushChars = 64 * 1024;
+
+void ReportWriter::Spill() {
+    if (flush_ && out_.size() >= kFlushChars) flush_(out_);
+}
+
+void ReportWriter::TextRow(const LogFileReport& file, const LogRun& run, bool last) {
+    std::wstring& out = out_;
+    out += run.computer.empty() ? file.fileName : run.computer;
+    out += L" | " + (run.start.empty() ? std::wstring(L"?") : run.start);
+    out += L" - " + (run.stop.empty() ? std::wstring(L"?") : run.stop);
+    out += L" | removed: " + ListOrDash(run.removed);
+    out += L" | declined: " + ListOrDash(run.declined);
+    out += L" | failed: " + ListOrDash(run.failed);
+    if (!run.interrupted.empty()) out += L" | interrupted: " + ListOrDash(run.interrupted);
+    out += L" | programs: " + ProgramsText(run);
+    out += L" | Aegira: " + AegiraText(run);
+    out += L" | restart requested: " + std::wstring(run.restartRequested ? L"yes" : L"no");
+    out += L" | stop line: " + std::wstring(run.stopped ? L"yes" : L"NO");
+    bool first = true;
+    ForEachNote(file, run, last, [&](std::wstring_view text, std::wstring_view more) {
+        out += first ? L" | " : L"; ";
+        first = false;
+        out += text;
+        out += more;
+        Spill();
+    });
+    out += L"\n";
+}
+
+void ReportWriter::CsvRunRow(const LogFileReport& file, const LogRun& run, bool last) {
+    CsvRow row(out_);
+    row.Field(file.fileName).Field(run.computer).Field(run.start).Field(run.stop);
+    row.List(run.removed).List(run.declined).List(run.failed).List(run.interrupted);
+    row.List(run.programs, AppendProgramText);
+    row.Field(AegiraText(run))
+        .Field(run.restartRequested ? L"yes" : L"no")
+        .Field(run.stopped ? L"yes" : L"no");
+    // The notes, in pieces: quoted and marked as CsvField would do it whole.
+    const NotesShape shape = ShapeOfNotes(file, run, last);
+    const bool quote = shape.special || shape.front == L' ' || shape.back == L' ';
+    const bool apostrophe = shape.front == L'=' || shape.front == L'+' || shape.front == L'-' ||
+                            shape.front == L'@' || shape.front == L'\t' || shape.front == L'\r';
+    out_ += quote ? L",\"" : L",";
+    if (apostrophe) out_ += L'\'';
+    const auto piece = [&](std::wstring_view text) {
+        if (!quote) {
+            out_ += text;
+            return;
+        }
+        for (const wchar_t c : text) {
+            if (c == L'"') out_ += L'"';
+            out_ += c;
+        }
+    };
+    bool first = true;
+    ForEachNote(file, run, last, [&](std::wstring_view text, std::wstring_view more) {
+        if (!first) piece(L"; ");
+        first = false;
+        piece(text);
+        piece(more);
+        Spill();
+    });
+    if (quote) out_ += L'"';
+    out_ += L"\r\n";
+}
+
+ReportWriter::ReportWriter(ReportFormat format, std::wstring& out, Flush flush)
+    : format_(format), out_(out), flush_(std::move(flush)) {
     if (format_ == ReportFormat::Csv) {
         out_ += kCsvHeader;
         out_ += L"\r\n";
@@ -298,17 +365,18 @@ void ReportWriter::Run(const LogFileReport& file, const LogRun& run, bool last) 
     counter_.Run(run);
     switch (format_) {
         case ReportFormat::Text:
-            TextRow(out_, file, run, last);
+            TextRow(file, run, last);
             break;
         case ReportFormat::Csv:
-            CsvRunRow(out_, file, run, last);
+            CsvRunRow(file, run, last);
             break;
         case ReportFormat::Json:
             out_ += runsInFile_ == 0 ? L"\n        " : L",\n        ";
-            out_ += RunJsonAt(run, 8);
+            AppendRunJson(out_, run, 8, [this] { Spill(); });
             break;
     }
     ++runsInFile_;
+    Spill();
 }
 
 void ReportWriter::EndFile(const LogFileReport& file) {

@@ -3,6 +3,7 @@
 // written, not the folder of logs.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -26,8 +27,10 @@ private:
 
 class ReportWriter {
 public:
-    // Appends to `out`, which the caller may empty between calls.
-    ReportWriter(ReportFormat format, std::wstring& out);
+    // Appends to `out`. `flush`, when given, is handed `out` to write out
+    // and empty whenever a good deal stands in it, within a long row too.
+    using Flush = std::function<void(std::wstring& out)>;
+    ReportWriter(ReportFormat format, std::wstring& out, Flush flush = {});
 
     // Each file: BeginFile, its runs in order, EndFile. JSON puts a file's
     // problems before its runs: BeginFile must then have them (a first
@@ -41,8 +44,13 @@ public:
     [[nodiscard]] ReportTotals Totals() const { return counter_.Totals(); }
 
 private:
+    void Spill();
+    void TextRow(const LogFileReport& file, const LogRun& run, bool last);
+    void CsvRunRow(const LogFileReport& file, const LogRun& run, bool last);
+
     ReportFormat format_;
     std::wstring& out_;
+    Flush flush_;
     ReportCounter counter_;
     bool firstFile_ = true;
     std::size_t runsInFile_ = 0;

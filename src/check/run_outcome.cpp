@@ -38,8 +38,10 @@ namespace {
 
 [[nodiscard]] bool HasMessage(const LogRun& run, std::wstring_view message) {
     const std::wstring_view wanted = TrimBlanks(message);
-    return std::any_of(run.messages.begin(), run.messages.end(),
-                       [&](const std::wstring& seen) { return TrimBlanks(seen) == wanted; });
+    bool found = false;
+    run.messages.ForEach(
+        [&](std::wstring_view seen) { found = found || TrimBlanks(seen) == wanted; });
+    return found;
 }
 
 [[nodiscard]] const ProgramRun* LastInstaller(const LogRun& run) {
