@@ -77,7 +77,8 @@ private:
         outcomeIndex_.clear();
         outcomes_.clear();
         declined_.clear();
-        pendingName_.reset();
+        hasPending_ = false;
+        pendingOutcome_ = nullptr;
         pendingProgram_.reset();
     }
 
@@ -102,7 +103,8 @@ private:
                 break;
             case EntryKind::Removing:
                 Outcome(line.field, true);
-                pendingName_ = std::wstring(line.field);
+                pendingName_.assign(line.field);  // its room kept: one per product
+                hasPending_ = true;
                 pendingProgram_.reset();
                 break;
             case EntryKind::FailedToRemove:
@@ -154,7 +156,7 @@ private:
     void Program(std::wstring_view commandLine, ProgramRun::Status status) {
         LogRun& run = run_;
         run.programs.push_back({std::wstring(commandLine), status, {}, false});
-        if (pendingName_ && !pendingProgram_) {
+        if (hasPending_ && !pendingProgram_) {
             pendingProgram_ = run.programs.size() - 1;
             run.programs.back().uninstaller = true;
         }
@@ -171,8 +173,9 @@ private:
     // was removed at a later meeting is removed. Looked up through an index:
     // a log of many products stays linear.
     void Outcome(std::wstring_view name, bool removing) {
+        const bool pending = hasPending_ && pendingName_ == name;
         std::wstring failedCode;
-        if (!removing && pendingName_ == name && pendingProgram_) {
+        if (!removing && pending && pendingProgram_) {
             for (std::size_t i = run_.programs.size(); i-- > *pendingProgram_;) {
                 const ProgramRun& program = run_.programs[i];
                 if (program.status == ProgramRun::Status::Exited) {
@@ -181,15 +184,24 @@ private:
                 }
             }
         }
-        const auto at = outcomeIndex_.find(name);
-        if (at == outcomeIndex_.end()) {
-            outcomes_.push_back({std::wstring(name), removing, std::move(failedCode)});
-            outcomeIndex_.emplace(outcomes_.back().name, &outcomes_.back());
-        } else {
-            at->second->removed = removing;
-            at->second->failedCode = std::move(failedCode);
+        // The verdict on the product being removed needs no look-up.
+        ProductOutcome* outcome = pending && pendingOutcome_ != nullptr ? pendingOutcome_ : nullptr;
+        if (outcome == nullptr) {
+            const auto at = outcomeIndex_.find(name);
+            if (at == outcomeIndex_.end()) {
+                outcome = &outcomes_.emplace_back(ProductOutcome{std::wstring(name), removing, {}});
+                outcomeIndex_.emplace(outcome->name, outcome);
+            } else {
+                outcome = at->second;
+            }
         }
-        if (!removing && pendingName_ == name) pendingName_.reset();
+        outcome->removed = removing;
+        outcome->failedCode = std::move(failedCode);
+        if (removing) pendingOutcome_ = outcome;
+        if (!removing && pending) {
+            hasPending_ = false;
+            pendingOutcome_ = nullptr;
+        }
     }
 
 public:
@@ -197,10 +209,15 @@ public:
     void CloseCurrent() {
         if (!inRun_) return;
         LogRun& run = run_;
+        const auto removedCount = static_cast<std::size_t>(std::count_if(
+            outcomes_.begin(), outcomes_.end(), [](const ProductOutcome& o) { return o.removed; }));
+        run.removed.reserve(removedCount);
+        run.failed.reserve(outcomes_.size() - removedCount);
+        run.failedExitCodes.reserve(outcomes_.size() - removedCount);
         for (ProductOutcome& outcome : outcomes_) {
             const bool removed = outcome.removed;
             bool interrupted = false;
-            if (removed && !run.stopped && pendingName_ && *pendingName_ == outcome.name) {
+            if (removed && !run.stopped && hasPending_ && pendingName_ == outcome.name) {
                 // The log ends before this product's verdict, and its
                 // uninstaller did not run to an exit code (still running,
                 // refused, or never started): nobody knows whether it was
@@ -254,7 +271,9 @@ private:
     std::deque<ProductOutcome> outcomes_;
     std::unordered_map<std::wstring_view, ProductOutcome*> outcomeIndex_;
     std::unordered_set<std::wstring> declined_;
-    std::optional<std::wstring> pendingName_;    // the last " Removing: " name
+    std::wstring pendingName_;  // the last " Removing: " name, when hasPending_
+    bool hasPending_ = false;
+    ProductOutcome* pendingOutcome_ = nullptr;   // ...its outcome
     std::optional<std::size_t> pendingProgram_;  // ...and its uninstaller
 };
 
