@@ -280,8 +280,15 @@ private:
 }  // namespace
 
 void TextList::push_back(std::wstring_view text) {
-    for (const wchar_t c : text) units_.push_back(static_cast<char16_t>(c));
-    units_.push_back(u'\n');
+    // A text may run on into the next block: ForEach joins them.
+    constexpr std::size_t kBlockUnits = 256 * 1024;
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+        if (blocks_.empty() || blocks_.back().size() == kBlockUnits) {
+            blocks_.emplace_back();
+            blocks_.back().reserve(kBlockUnits);
+        }
+        blocks_.back().push_back(at < text.size() ? static_cast<char16_t>(text[at]) : u'\n');
+    }
     ++count_;
 }
 

@@ -31,9 +31,10 @@ struct ProgramRun {
 
 enum class AegiraState { NotLogged, Installed, NotInstalled };
 
-// Texts kept one after another in one string of UTF-16 units, each ended by
+// Texts kept one after another in blocks of UTF-16 units, each text ended by
 // a line feed, which no line of the log holds: a run of millions of short
-// lines costs their characters, not a string each.
+// lines costs their characters, not a string each, and no more room than
+// they fill.
 class TextList {
 public:
     void push_back(std::wstring_view text);
@@ -44,18 +45,20 @@ public:
     template <typename F>
     void ForEach(F&& f) const {
         std::wstring item;
-        for (const char16_t unit : units_) {
-            if (unit == u'\n') {
-                f(std::wstring_view(item));
-                item.clear();
-            } else {
-                item.push_back(static_cast<wchar_t>(unit));
+        for (const std::u16string& block : blocks_) {
+            for (const char16_t unit : block) {
+                if (unit == u'\n') {
+                    f(std::wstring_view(item));
+                    item.clear();
+                } else {
+                    item.push_back(static_cast<wchar_t>(unit));
+                }
             }
         }
     }
 
 private:
-    std::u16string units_;
+    std::vector<std::u16string> blocks_;
     std::size_t count_ = 0;
 };
 
