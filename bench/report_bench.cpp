@@ -4,6 +4,11 @@
 // quadratic time), and 10,000 ordinary runs of 100 lines.
 //
 //   report_bench [folder]   writes the logs there (default: the temp folder)
+//   report_bench --memory-logs folder
+//                           writes the two shapes whose peak memory
+//                           run-report-bench.sh measures: a run of millions of
+//                           short lines that are not Clearon's (62 MiB), and
+//                           400,000 short runs
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,9 +16,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check/log_report.h"
+#include "check/report_writer.h"
 
 namespace {
 
@@ -66,6 +73,24 @@ std::wstring ManyRuns() {
     return text;
 }
 
+// About 62 MiB: one run whose lines are not Clearon's, as another program
+// writing into the log would leave them.
+std::wstring ShortForeignLines() {
+    std::wstring text = L"Computer Name: WS1\r\n" + Stamp(0) + L" Clearon starting!\r\n";
+    while (text.size() < 31 * 1024 * 1024) text += L"x\r\n";
+    return text;
+}
+
+// About 82 MiB: 400,000 runs that each start and stop.
+std::wstring ShortRuns() {
+    std::wstring text;
+    for (std::size_t n = 0; n < 400'000; ++n) {
+        text += L"Computer Name: WS" + std::to_wstring(n % 1000) + L"\r\n";
+        text += Stamp(n) + L" Clearon starting!\r\n" + Stamp(n) + L" Clearon stopping!\r\n";
+    }
+    return text;
+}
+
 void Write(const fs::path& path, const std::wstring& text) {
     std::string bytes;
     bytes.reserve(text.size() * 2);
@@ -114,6 +139,16 @@ Timing Best(F&& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--memory-logs") {
+        // The shapes whose peak memory run-report-bench.sh measures, each in a
+        // folder of its own: foreign/ and runs/.
+        for (const auto& [name, make] :
+             {std::pair{"foreign", &ShortForeignLines}, std::pair{"runs", &ShortRuns}}) {
+            fs::create_directories(fs::path(argv[2]) / name);
+            Write(fs::path(argv[2]) / name / "Clearon.BENCH.log", make());
+        }
+        return 0;
+    }
     const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
     bool ok = true;
     for (const auto& [name, make] : {std::pair{"one run, 250,000 products", &OneRun},
@@ -130,13 +165,29 @@ int main(int argc, char** argv) {
             checksum += text.size();
         });
         std::size_t runs = 0;
-        // As ClearonCheck report does: each log's bytes are let go once
-        // read, the reports are collected, then formatted.
+        // As ClearonCheck report does: each row is written as its run
+        // ends, and handed on in chunks.
         const Timing report = Best([&] {
-            std::vector<clearon::check::LogFileReport> reports;
-            reports.push_back(clearon::check::ReadRunLog(L"Clearon.BENCH.log", Read(path)));
-            runs = reports.front().runs.size();
-            checksum += clearon::check::FormatReportCsv(reports).size();
+            using namespace clearon::check;
+            std::wstring out;
+            ReportWriter writer(ReportFormat::Csv, out);
+            const std::vector<std::uint8_t> bytes = Read(path);
+            LogFileReport file;
+            file.fileName = L"Clearon.BENCH.log";
+            writer.BeginFile(file);
+            runs = 0;
+            file = ReadRunLog(file.fileName, bytes,
+                              [&](const LogFileReport& read, LogRun& run, bool last) {
+                                  writer.Run(read, run, last);
+                                  ++runs;
+                                  if (out.size() >= 64 * 1024) {
+                                      checksum += out.size();
+                                      out.clear();
+                                  }
+                              });
+            writer.EndFile(file);
+            writer.End();
+            checksum += out.size();
         });
         std::printf(
             "%s: %.2f MiB, %zu run(s): report %.3f s (CPU %.3f s), read and decode %.3f s (CPU "

@@ -5,7 +5,7 @@ packages=(
   cmake make g++ clang clang-format libclang-rt-14-dev googletest
   mingw-w64 g++-mingw-w64-x86-64
   wine wine64 xvfb x11-utils imagemagick
-  wixl nsis python3 hostname util-linux
+  wixl nsis python3 hostname util-linux time
   nlohmann-json3-dev libcli11-dev
   git binutils osslsigncode openssl
 )

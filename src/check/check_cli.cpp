@@ -13,6 +13,7 @@
 #include "check/check_text.h"
 #include "check/log_convert.h"
 #include "check/log_report.h"
+#include "check/report_writer.h"
 #include "check/run_outcome.h"
 #include "check/unattended_lint.h"
 #include "config/config_file.h"
@@ -108,7 +109,8 @@ int Preview(const std::vector<std::wstring>& operands, std::wstring_view savedAr
     return platform.preview(path, text, savedArguments, json, out, err);
 }
 
-int Report(const fs::path& folder, bool csv, bool json, std::wstring& out, std::wstring& err) {
+int Report(const fs::path& folder, ReportFormat format, const CheckPlatform& platform,
+           std::wstring& out, std::wstring& err) {
     std::error_code error;
     std::vector<fs::path> logs;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -121,29 +123,48 @@ int Report(const fs::path& folder, bool csv, bool json, std::wstring& out, std::
     }
     std::sort(logs.begin(), logs.end());
 
-    std::vector<LogFileReport> reports;
+    ReportWriter writer(format, out, platform.flush);
+    const auto unreadable = [&](const LogFileReport& file) {
+        writer.BeginFile(file);
+        writer.EndFile(file);
+    };
     for (const fs::path& log : logs) {
         std::vector<std::uint8_t> bytes;
         std::uint64_t size = 0;
         const std::wstring name = log.filename().wstring();
         switch (ReadWholeFile(log, kMaxRunLogBytes, bytes, size)) {
             case ReadOutcome::Ok:
-                reports.push_back(size > kMaxRunLogBytes
-                                      ? UnreadableRunLog(name, L"larger than 256 MiB: not read")
-                                      : ReadRunLog(name, bytes));
+                if (size > kMaxRunLogBytes) {
+                    unreadable(UnreadableRunLog(name, L"larger than 256 MiB: not read"));
+                    break;
+                }
+                {
+                    // JSON names a file's problems before its runs: a first
+                    // reading finds them.
+                    LogFileReport file;
+                    file.fileName = name;
+                    if (format == ReportFormat::Json)
+                        file = ReadRunLog(name, bytes, [](const LogFileReport&, LogRun&, bool) {});
+                    writer.BeginFile(file);
+                    file = ReadRunLog(name, bytes,
+                                      [&](const LogFileReport& read, LogRun& run, bool last) {
+                                          writer.Run(read, run, last);
+                                      });
+                    writer.EndFile(file);
+                }
                 break;
             case ReadOutcome::Missing:
-                reports.push_back(UnreadableRunLog(name, L"gone before it could be read"));
+                unreadable(UnreadableRunLog(name, L"gone before it could be read"));
                 break;
             case ReadOutcome::OpenFailed:
             case ReadOutcome::ReadFailed:
-                reports.push_back(UnreadableRunLog(
+                unreadable(UnreadableRunLog(
                     name, L"could not be read (Clearon may be writing to it right now)"));
                 break;
         }
     }
-    out += json ? ReportJson(reports) : csv ? FormatReportCsv(reports) : FormatReportText(reports);
-    const ReportTotals totals = TotalReport(reports);
+    writer.End();
+    const ReportTotals totals = writer.Totals();
     return totals.filesWithProblems > 0 || totals.runsWithoutStop > 0 ? kReportAttention
                                                                       : kReportClean;
 }
@@ -184,8 +205,11 @@ int LoadConfigLikeClearon(const fs::path& path, std::wstring& text, LintResult& 
 
 int ResultOfLog(const std::wstring& logName, std::span<const std::uint8_t> bytes, bool json,
                 std::wstring& out) {
-    const LogFileReport report = ReadRunLog(logName, bytes);
-    const LogRun* run = report.runs.empty() ? nullptr : &report.runs.back();
+    // Only the last run counts: the others are let go as they are read.
+    std::optional<LogRun> last;
+    (void)ReadRunLog(logName, bytes,
+                     [&](const LogFileReport&, LogRun& run, bool) { last = std::move(run); });
+    const LogRun* run = last ? &*last : nullptr;
     const RunOutcome outcome = MapRunOutcome(run, std::nullopt);
     out += json ? ResultJson(logName, run, outcome) : OutcomeLine(outcome) + L"\n";
     return outcome.exitCode;
@@ -396,7 +420,12 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     if (lint->parsed()) return Lint(wideOperands, unattended, platform, out);
     if (preview->parsed())
         return Preview(wideOperands, FromUtf8(savedArguments), json, platform, out, err);
-    if (report->parsed()) return Report(fs::path(wideOperands.front()), csv, json, out, err);
+    if (report->parsed())
+        return Report(fs::path(wideOperands.front()),
+                      json  ? ReportFormat::Json
+                      : csv ? ReportFormat::Csv
+                            : ReportFormat::Text,
+                      platform, out, err);
     if (logCommand->parsed()) return ConvertLog(fs::path(wideOperands.front()), cmtrace, out, err);
     if (result->parsed()) {
         const fs::path log(wideOperands.front());

@@ -71,6 +71,9 @@ struct CheckPlatform {
     // deploy hands on what follows "--" exactly as written; empty: the
     // arguments after "--" are quoted again (JoinArguments).
     std::wstring rawCommandLine;
+    // Writes what `out` holds so far to standard output and empties it, so
+    // a long report never waits whole in memory; empty: `out` keeps it all.
+    std::function<void(std::wstring& out)> flush;
 };
 
 // Runs ClearonCheck with `arguments` (without the program name); what goes to

@@ -27,6 +27,8 @@ using Json = nlohmann::ordered_json;
             return "failed-to-launch";
         case ProgramRun::Status::Refused:
         case ProgramRun::Status::NotFound:
+        case ProgramRun::Status::UserWritable:
+        case ProgramRun::Status::NotInSafeFolders:
             return "refused";
         case ProgramRun::Status::Running:
             break;
@@ -34,7 +36,15 @@ using Json = nlohmann::ordered_json;
     return "no-exit-code";
 }
 
-[[nodiscard]] Json RunJson(const LogRun& run) {
+[[nodiscard]] Json Strings(const TextList& items) {
+    Json list = Json::array();
+    items.ForEach([&](std::wstring_view item) { list.push_back(U8(item)); });
+    return list;
+}
+
+// A run, with its messages or without them (the report writes those one by
+// one: a run may hold millions).
+[[nodiscard]] Json RunJson(const LogRun& run, bool messages = true) {
     Json programs = Json::array();
     for (const ProgramRun& program : run.programs) {
         programs.push_back(
@@ -47,21 +57,23 @@ using Json = nlohmann::ordered_json;
     const std::string_view aegira = run.aegira == AegiraState::Installed      ? "installed"
                                     : run.aegira == AegiraState::NotInstalled ? "not-installed"
                                                                               : "not-logged";
-    return {{"computer", U8(run.computer)},
-            {"start", U8(run.start)},
-            {"stop", U8(run.stop)},
-            {"stop_line", run.stopped},
-            {"removed", Strings(run.removed)},
-            {"declined", Strings(run.declined)},
-            {"failed", Strings(run.failed)},
-            {"interrupted", Strings(run.interrupted)},
-            {"programs", std::move(programs)},
-            {"aegira", aegira},
-            {"aegira_version",
-             run.aegira == AegiraState::Installed ? Json(U8(run.aegiraVersion)) : Json(nullptr)},
-            {"restart_requested", run.restartRequested},
-            {"restart_registration_failed", run.restartRegistrationFailed},
-            {"messages", Strings(run.messages)}};
+    Json json = {
+        {"computer", U8(run.computer)},
+        {"start", U8(run.start)},
+        {"stop", U8(run.stop)},
+        {"stop_line", run.stopped},
+        {"removed", Strings(run.removed)},
+        {"declined", Strings(run.declined)},
+        {"failed", Strings(run.failed)},
+        {"interrupted", Strings(run.interrupted)},
+        {"programs", std::move(programs)},
+        {"aegira", aegira},
+        {"aegira_version",
+         run.aegira == AegiraState::Installed ? Json(U8(run.aegiraVersion)) : Json(nullptr)},
+        {"restart_requested", run.restartRequested},
+        {"restart_registration_failed", run.restartRegistrationFailed}};
+    if (messages) json["messages"] = Strings(run.messages);
+    return json;
 }
 
 [[nodiscard]] std::wstring Dump(const Json& json) {
@@ -80,32 +92,71 @@ std::wstring ResultJson(const std::wstring& logFile, const LogRun* run, const Ru
     return Dump(json);
 }
 
-std::wstring ReportJson(const std::vector<LogFileReport>& files) {
-    Json list = Json::array();
-    for (const LogFileReport& file : files) {
-        Json runs = Json::array();
-        for (const LogRun& run : file.runs) runs.push_back(RunJson(run));
-        list.push_back({{"file", U8(file.fileName)},
-                        {"clearon_log", file.isClearonLog},
-                        {"problems", Strings(file.problems)},
-                        {"runs", std::move(runs)}});
+namespace {
+
+// A value dumped with two blanks a level, its inner lines moved right by
+// `indent`: a string holds no line end (it is escaped), so every one is the
+// layout's own.
+[[nodiscard]] std::wstring DumpAt(const Json& json, int indent) {
+    const std::string text = json.dump(2, ' ', false, Json::error_handler_t::replace);
+    std::string shifted;
+    shifted.reserve(text.size());
+    for (const char c : text) {
+        shifted.push_back(c);
+        if (c == '\n') shifted.append(static_cast<std::size_t>(indent), ' ');
     }
-    const ReportTotals t = TotalReport(files);
-    Json totals = {{"files", t.files},
-                   {"foreign_files", t.foreignFiles},
-                   {"files_with_problems", t.filesWithProblems},
-                   {"computers", t.computers},
-                   {"runs", t.runs},
-                   {"runs_without_stop", t.runsWithoutStop},
-                   {"removed", t.removed},
-                   {"declined", t.declined},
-                   {"failed", t.failed},
-                   {"programs", t.programs},
-                   {"programs_not_zero", t.programsNotZero},
-                   {"restarts", t.restarts},
-                   {"aegira_installed", t.aegiraInstalled}};
-    return Dump(
-        {{"schema", kReportSchema}, {"files", std::move(list)}, {"totals", std::move(totals)}});
+    return FromUtf8(shifted);
+}
+
+}  // namespace
+
+std::wstring JsonString(std::wstring_view text) {
+    return DumpAt(Json(U8(text)), 0);
+}
+
+std::wstring JsonTexts(const std::vector<std::wstring>& items, int indent) {
+    return DumpAt(Strings(items), indent);
+}
+
+void AppendRunJson(std::wstring& out, const LogRun& run, int indent,
+                   const std::function<void()>& spill) {
+    std::wstring text = DumpAt(RunJson(run, false), indent);
+    text.resize(text.size() - static_cast<std::size_t>(indent) - 2);  // its "\n...}"
+    out += text;
+    const std::wstring pad(static_cast<std::size_t>(indent) + 2, L' ');
+    out += L",\n" + pad + L"\"messages\": [";
+    if (run.messages.empty()) {
+        out += L"]";
+    } else {
+        bool first = true;
+        run.messages.ForEach([&](std::wstring_view message) {
+            out += first ? L"\n" : L",\n";
+            first = false;
+            out += pad;
+            out += L"  ";
+            out += DumpAt(Json(U8(message)), 0);
+            spill();
+        });
+        out += L"\n" + pad + L"]";
+    }
+    out += L"\n" + std::wstring(static_cast<std::size_t>(indent), L' ') + L"}";
+}
+
+std::wstring TotalsJsonAt(const ReportTotals& t, int indent) {
+    const Json totals = {{"files", t.files},
+                         {"foreign_files", t.foreignFiles},
+                         {"files_with_problems", t.filesWithProblems},
+                         {"computers", t.computers},
+                         {"runs", t.runs},
+                         {"runs_without_stop", t.runsWithoutStop},
+                         {"removed", t.removed},
+                         {"declined", t.declined},
+                         {"failed", t.failed},
+                         {"programs", t.programs},
+                         {"programs_not_zero", t.programsNotZero},
+                         {"restarts", t.restarts},
+                         {"aegira_installed", t.aegiraInstalled}};
+    return DumpAt(totals, indent);
 }
 
 }  // namespace clearon::check

@@ -3,6 +3,7 @@
 // UTF-8; a lone surrogate from a log or the registry becomes U+FFFD.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,16 @@ inline constexpr std::string_view kPreviewSchema = "clearon-check/preview/1";
 
 // `report`: every file with its runs and problems, then the totals.
 [[nodiscard]] std::wstring ReportJson(const std::vector<LogFileReport>& files);
+
+// The pieces of `report --json` as the report writer puts them together a run
+// at a time, each exactly as the whole document would show it with its first
+// line at `indent` blanks.
+[[nodiscard]] std::wstring JsonString(std::wstring_view text);
+[[nodiscard]] std::wstring JsonTexts(const std::vector<std::wstring>& items, int indent);
+// A run, its messages appended one by one with `spill` called after each.
+void AppendRunJson(std::wstring& out, const LogRun& run, int indent,
+                   const std::function<void()>& spill);
+[[nodiscard]] std::wstring TotalsJsonAt(const ReportTotals& totals, int indent);
 
 // The entries a preview would run an uninstaller for (first meetings only):
 // preview's exit status is 1 when there is any, 0 when none.

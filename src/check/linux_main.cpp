@@ -27,11 +27,16 @@ int RunCheckOnLinux(int argc, char** argv) {
         L"this process's environment (on Linux it stands in for the workstation's; "
         L"ClearonCheck.exe on Windows reads the real one)";
 
+    const auto write = [](std::wstring& out) {
+        const std::string text = ToUtf8(out);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        out.clear();
+    };
+    platform.flush = write;
     std::wstring out;
     std::wstring err;
     const int status = RunCheck(arguments, platform, out, err);
-    const std::string text = ToUtf8(out);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    write(out);
     const std::string errors = ToUtf8(err);
     std::fwrite(errors.data(), 1, errors.size(), stderr);
     return status;

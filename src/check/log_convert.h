@@ -13,11 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "check/run_log_reader.h"
+
 namespace clearon::check {
 
 struct LogEntry {
     std::wstring timestamp;  // "MM/DD/YYYY hh:mm:ss:mmm" as logged; empty when the line has none
     std::wstring message;    // the rest of the line, without its line end
+    EntryKind kind = EntryKind::Other;
+    int severity = 1;  // CMTrace's type, from the kind
 };
 
 struct DecodedLog {
@@ -26,22 +30,13 @@ struct DecodedLog {
     bool byteText = false;    // single-byte text (ASCII, ANSI, UTF-8), not UTF-16 LE
 };
 
-// Splits the log's bytes into lines. A line ends with "\n", with or without a
-// "\r" before it: one of Clearon's own entries ends with a bare "\n". A
-// byte-order mark (Clearon writes none) and an odd last byte are dropped.
+// The log's lines, as RunLogReader reads them.
 [[nodiscard]] DecodedLog DecodeLog(std::span<const std::uint8_t> bytes);
 
 // The lines as they stand in the file. Every line of the result ends with
 // CR LF, as the Windows text files it is meant for (written through a
 // redirect of a stdout in binary mode).
 [[nodiscard]] std::wstring FormatLogText(const std::vector<LogEntry>& entries);
-
-// CMTrace severity of one entry: 3 error (a product that stayed, a program
-// that did not start, a resume that could not be registered), 2 warning (a
-// non-zero exit code, a declined or skipped product, a skipped line, an
-// untimestamped line other than the computer name, Aegira not installed), 1
-// otherwise.
-[[nodiscard]] int CmTraceType(const LogEntry& entry) noexcept;
 
 // One CMTrace line per entry, each ending with CR LF. The time is the
 // workstation's local time as logged (the log holds no time zone, so the

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,12 +19,24 @@
 namespace clearon::check {
 
 struct ProgramRun {
-    // Refused: longer than a command line, or a program others than
-    // administrators can change, or one named without a folder that is
-    // neither beside Clearon.exe nor in the system folders; NotFound:
-    // refused because its program path holds a blank and names no existing
-    // file.
-    enum class Status { Running, Exited, FailedToLaunch, Refused, NotFound };
+    // Refused: longer than a command line; NotFound: its program path holds
+    // a blank and names no existing file; UserWritable: others than
+    // administrators can change the program; NotInSafeFolders: named without
+    // a folder and neither beside Clearon.exe nor in the system folders.
+    // Every refusal is "refused" in the JSON.
+    enum class Status {
+        Running,
+        Exited,
+        FailedToLaunch,
+        Refused,
+        NotFound,
+        UserWritable,
+        NotInSafeFolders
+    };
+    [[nodiscard]] bool refused() const noexcept {
+        return status == Status::Refused || status == Status::NotFound ||
+               status == Status::UserWritable || status == Status::NotInSafeFolders;
+    }
     std::wstring commandLine;
     Status status = Status::Running;  // Running: the log holds no outcome
     std::wstring exitCode;            // as logged, when Exited
@@ -35,6 +48,37 @@ struct ProgramRun {
 };
 
 enum class AegiraState { NotLogged, Installed, NotInstalled };
+
+// Texts kept one after another in blocks of UTF-16 units, each text ended by
+// a line feed, which no line of the log holds: a run of millions of short
+// lines costs their characters, not a string each, and no more room than
+// they fill.
+class TextList {
+public:
+    void push_back(std::wstring_view text);
+    [[nodiscard]] bool empty() const noexcept { return count_ == 0; }
+    [[nodiscard]] std::size_t size() const noexcept { return count_; }
+
+    // Calls `f(std::wstring_view)` for each text, in order.
+    template <typename F>
+    void ForEach(F&& f) const {
+        std::wstring item;
+        for (const std::u16string& block : blocks_) {
+            for (const char16_t unit : block) {
+                if (unit == u'\n') {
+                    f(std::wstring_view(item));
+                    item.clear();
+                } else {
+                    item.push_back(static_cast<wchar_t>(unit));
+                }
+            }
+        }
+    }
+
+private:
+    std::vector<std::u16string> blocks_;
+    std::size_t count_ = 0;
+};
 
 struct LogRun {
     std::wstring computer;
@@ -53,8 +97,8 @@ struct LogRun {
     std::wstring aegiraVersion;
     bool restartRequested = false;  // " Added tool to ... RunOnce key"
     bool restartRegistrationFailed = false;
-    bool stopped = false;                // its stop line " Clearon stopping!" is there
-    std::vector<std::wstring> messages;  // messages Clearon reported to the user
+    bool stopped = false;  // its stop line " Clearon stopping!" is there
+    TextList messages;     // messages Clearon reported to the user
 };
 
 struct LogFileReport {
@@ -71,6 +115,15 @@ struct LogFileReport {
 // Reads one run log from its bytes.
 [[nodiscard]] LogFileReport ReadRunLog(std::wstring_view fileName,
                                        std::span<const std::uint8_t> bytes);
+
+// Reads one run log, handing each run to `onRun` as soon as the next run
+// begins, and the last (`last` true) once the whole file is read, with the
+// file's problems known; the runs are not kept in the result. However long
+// the log, one run is held at a time.
+using RunHandler = std::function<void(const LogFileReport& file, LogRun& run, bool last)>;
+[[nodiscard]] LogFileReport ReadRunLog(std::wstring_view fileName,
+                                       std::span<const std::uint8_t> bytes,
+                                       const RunHandler& onRun);
 
 // A log that could not be read at all (locked, gone, too large).
 [[nodiscard]] LogFileReport UnreadableRunLog(std::wstring_view fileName, std::wstring_view why);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "check/check_text.h"
+#include "check/run_log_reader.h"
 #include "config/config_file.h"
 #include "platform/disk_space.h"
 #include "removal/program_list.h"
@@ -37,12 +38,10 @@ namespace {
 
 [[nodiscard]] bool HasMessage(const LogRun& run, std::wstring_view message) {
     const std::wstring_view wanted = TrimBlanks(message);
-    return std::any_of(run.messages.begin(), run.messages.end(), [&](const std::wstring& seen) {
-        std::wstring_view line = seen;
-        while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r'))
-            line.remove_suffix(1);
-        return TrimBlanks(line) == wanted;
-    });
+    bool found = false;
+    run.messages.ForEach(
+        [&](std::wstring_view seen) { found = found || TrimBlanks(seen) == wanted; });
+    return found;
 }
 
 [[nodiscard]] const ProgramRun* LastInstaller(const LogRun& run) {
@@ -90,13 +89,17 @@ RunOutcome MapRunOutcome(const LogRun* run, std::optional<int> clearonExitCode) 
     if (clearonExitCode == kExitNotEnoughDiskSpace || HasMessage(*run, kMsgNotEnoughDiskSpace)) {
         return ClearonOwn(kExitNotEnoughDiskSpace, L"not enough disk space on the system drive");
     }
+    // Nothing ran, and a later run may well start its worker: the retryable
+    // code, whether or not the stop line came after it.
+    if (clearonExitCode == kExitWorkerNotStarted || HasMessage(*run, kLogWorkerNotStarted)) {
+        return ClearonOwn(kExitWorkerNotStarted,
+                          L"the worker thread could not be started: run again later");
+    }
 
     const ProgramRun* installer = LastInstaller(*run);
     std::optional<int> installerCode;
     if (installer != nullptr) {
-        if (installer->status == ProgramRun::Status::FailedToLaunch ||
-            installer->status == ProgramRun::Status::Refused ||
-            installer->status == ProgramRun::Status::NotFound) {
+        if (installer->status == ProgramRun::Status::FailedToLaunch || installer->refused()) {
             return Make(kOutcomeFatal, OutcomeKind::InstallerFailed,
                         L"Aegira's installer could not be started");
         }

@@ -136,6 +136,11 @@ int RunCheckOnWindows(int argc, wchar_t** argv) {
     // again; what is printed already holds the line ends it means.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    // Report rows are handed on whole, so a chunk never splits a CR LF.
+    platform.flush = [](std::wstring& text) {
+        WriteAll(stdout, text);
+        text.clear();
+    };
     std::wstring out;
     std::wstring err;
     const int status = RunCheck(arguments, platform, out, err);

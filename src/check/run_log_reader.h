@@ -1,0 +1,88 @@
+// The run log read back one line at a time: the one reader under report,
+// result, deploy and log. Clearon appends UTF-16 LE without a byte-order
+// mark, each entry ending with CR LF; older versions ended the entry of a
+// worker that could not start with a bare LF, so a bare LF ends a line too.
+// A file cut at any byte reads without failing: an odd last byte is dropped,
+// a last line without its line end is marked as such.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace clearon::check {
+
+// The entry a line holds, by the text Clearon writes for it.
+enum class EntryKind {
+    Blank,
+    ComputerName,  // untimestamped; or after a timestamp whose message never came
+    Starting,
+    Stopping,
+    Removing,
+    FailedToRemove,
+    UserDeclined,
+    AttemptingToRun,
+    ExitCode,
+    FailedToLaunch,
+    CommandTooLong,
+    ProgramNotFound,
+    ProgramLookedUp,        // a program named without a folder, looked up; the next program is it
+    ProgramNotInSafeFolders,  // such a program found nowhere Clearon may take it from: refused
+    ProgramUserWritable,    // a program others than administrators can change: refused
+    AegiraInstalled,
+    AegiraNotInstalled,
+    RestartRegistered,
+    RestartNotRegistered,  // a RunOnce key refused it, or the command did not fit
+    Skipped,               // a line, product, program or check Clearon left out
+    WorkerNotStarted,      // untimestamped: the worker thread could not be created
+    UserMessage,           // any other untimestamped line: a message put before the user
+    Other,                 // any other timestamped line
+};
+
+// The untimestamped entry of a run whose worker thread could not be created,
+// and Clearon's exit code for it, retryable by a deployment system.
+inline constexpr std::wstring_view kLogWorkerNotStarted = L"Could not create the Clearon thread.";
+inline constexpr int kExitWorkerNotStarted = 155;
+
+struct LogLine {
+    std::wstring_view text;       // the whole line, without its line end
+    std::wstring_view timestamp;  // "MM/DD/YYYY hh:mm:ss:mmm"; empty when the line has none
+    std::wstring_view message;    // the rest of the line
+    // The entry's own field: the computer, product, command line, exit code
+    // or Aegira's version; empty for entries without one.
+    std::wstring_view field;
+    EntryKind kind = EntryKind::Blank;
+    bool ended = false;  // false: the file ends inside this line
+};
+
+class RunLogReader {
+public:
+    explicit RunLogReader(std::span<const std::uint8_t> bytes);
+
+    // The next line, or false at the end. The views in `line` stay valid
+    // until the next call.
+    [[nodiscard]] bool Next(LogLine& line);
+
+    [[nodiscard]] bool byteOrderMark() const noexcept { return byteOrderMark_; }
+    [[nodiscard]] bool oddByteCount() const noexcept { return bytes_.size() % 2 != 0; }
+    // Single-byte text (ASCII, ANSI, UTF-8) rather than UTF-16 LE: decided
+    // once, from the first 4 KiB.
+    [[nodiscard]] bool singleByteText() const noexcept { return singleByteText_; }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t at_ = 0;  // the next byte
+    bool byteOrderMark_ = false;
+    bool singleByteText_ = false;
+    std::wstring buffer_;
+};
+
+// Sorts one line: its timestamp, kind and field.
+void ClassifyLine(LogLine& line) noexcept;
+
+// CMTrace severity: 3 error, 2 warning, 1 information.
+[[nodiscard]] int CmTraceSeverity(const LogLine& line) noexcept;
+
+}  // namespace clearon::check

@@ -1,0 +1,160 @@
+// Writes a run log as Clearon does, then reads it back: any sequence of
+// entries Clearon can write (a timestamp and one of its message shapes with
+// any field text, the computer-name line, a message put before the user, the
+// worker failure with the bare LF of older versions) must read back as the
+// same entries, with the same kind, timestamp and field, through the line
+// reader and the `log` converter alike. The bytes only choose the entries.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check/log_convert.h"
+#include "check/run_log_reader.h"
+#include "log/log_format.h"
+#include "removal/command_line.h"
+#include "removal/product_discovery.h"
+#include "removal/uninstall_command.h"
+#include "resume/reboot_resume.h"
+
+namespace {
+
+using namespace clearon;
+using namespace clearon::check;
+
+void Require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+class Choices {
+public:
+    Choices(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    [[nodiscard]] bool empty() const { return at_ >= size_; }
+    [[nodiscard]] unsigned Next(unsigned range) { return empty() ? 0 : data_[at_++] % range; }
+    // Any text but a line feed, the one character that ends an entry.
+    [[nodiscard]] std::wstring Text() {
+        std::wstring text(Next(24), L'x');
+        for (wchar_t& c : text) {
+            const unsigned pick = Next(8);
+            c = pick == 0   ? L'\r'
+                : pick == 1 ? static_cast<wchar_t>(0xD800 + Next(256))  // a lone surrogate
+                : pick == 2 ? static_cast<wchar_t>(0x100 + Next(200) * 0x100)
+                            : static_cast<wchar_t>(0x20 + Next(0x5F));
+        }
+        return text;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+struct Shape {
+    std::wstring_view before;  // the text before the field
+    std::wstring_view after;   // and after it
+    bool field;
+    EntryKind kind;
+};
+
+[[nodiscard]] constexpr std::wstring_view Bare(std::wstring_view text) {
+    return text.ends_with(kLineEnd) ? text.substr(0, text.size() - kLineEnd.size()) : text;
+}
+
+const Shape kShapes[] = {
+    {Bare(kLogStarting), {}, false, EntryKind::Starting},
+    {Bare(kLogStopping), {}, false, EntryKind::Stopping},
+    {kLogRemoving, {}, true, EntryKind::Removing},
+    {kLogFailedToRemove, {}, true, EntryKind::FailedToRemove},
+    {kLogUserDeclined, {}, true, EntryKind::UserDeclined},
+    {kLogAttemptingToRun, {}, true, EntryKind::AttemptingToRun},
+    {kLogExitCode, {}, true, EntryKind::ExitCode},
+    {Bare(kLogFailedToLaunch), {}, false, EntryKind::FailedToLaunch},
+    {kLogCommandTooLong, {}, true, EntryKind::CommandTooLong},
+    {kLogProgramNotFound, {}, true, EntryKind::ProgramNotFound},
+    {kLogAegira, Bare(kLogIsInstalled), true, EntryKind::AegiraInstalled},
+    {Bare(kLogAegiraNotInstalled), {}, false, EntryKind::AegiraNotInstalled},
+    {Bare(kLogAddedMachineRunOnce), {}, false, EntryKind::RestartRegistered},
+    {Bare(kLogFailedUserRunOnce), {}, false, EntryKind::RestartNotRegistered},
+    {kLogNotRemoving, {}, false, EntryKind::Skipped},
+};
+
+struct Written {
+    std::wstring timestamp;
+    EntryKind kind;
+    std::wstring field;
+    std::wstring line;  // as the converter shows it: without its line end
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Choices choose(data, size);
+    std::vector<Written> entries;
+    std::wstring log;
+    while (!choose.empty() && entries.size() < 64) {
+        Written entry;
+        std::wstring_view ending = kLineEnd;
+        switch (choose.Next(8)) {
+            case 0:
+                entry.kind = EntryKind::ComputerName;
+                entry.field = choose.Text();
+                entry.line = std::wstring(kLogComputerName) + entry.field;
+                break;
+            case 1: {
+                // A message put before the user: any text that does not
+                // read as one of the other entries.
+                entry.kind = EntryKind::UserMessage;
+                entry.line = L"!" + choose.Text();
+                break;
+            }
+            case 2:
+                entry.kind = EntryKind::WorkerNotStarted;
+                entry.line = kLogWorkerNotStarted;
+                if (choose.Next(2) == 0) ending = L"\n";
+                break;
+            default: {
+                const Shape& shape = kShapes[choose.Next(std::size(kShapes))];
+                entry.timestamp = FormatTimestamp(
+                    1 + choose.Next(12), 1 + choose.Next(31), 2000 + choose.Next(99),
+                    choose.Next(24), choose.Next(60), choose.Next(60), choose.Next(1000));
+                entry.kind = shape.kind;
+                if (shape.field) entry.field = choose.Text();
+                entry.line = entry.timestamp + std::wstring(shape.before) + entry.field +
+                             std::wstring(shape.after);
+                break;
+            }
+        }
+        log += entry.line;
+        log += ending;
+        entries.push_back(std::move(entry));
+    }
+    std::vector<std::uint8_t> bytes;
+    for (const wchar_t c : log) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+
+    RunLogReader reader(bytes);
+    Require(!reader.singleByteText() || entries.empty());
+    LogLine line;
+    for (const Written& entry : entries) {
+        Require(reader.Next(line));
+        Require(line.ended);
+        Require(line.kind == entry.kind);
+        Require(line.timestamp == entry.timestamp);
+        Require(line.text == entry.line);
+        if (entry.kind != EntryKind::UserMessage && entry.kind != EntryKind::Skipped)
+            Require(line.field == entry.field);
+    }
+    Require(!reader.Next(line));
+
+    const DecodedLog decoded = DecodeLog(bytes);
+    Require(decoded.entries.size() == entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        Require(decoded.entries[i].timestamp + decoded.entries[i].message == entries[i].line);
+        Require(decoded.entries[i].kind == entries[i].kind);
+    }
+    return 0;
+}
