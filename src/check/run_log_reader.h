@@ -28,9 +28,9 @@ enum class EntryKind {
     FailedToLaunch,
     CommandTooLong,
     ProgramNotFound,
-    ProgramLookedUp,        // a program named without a folder, looked up; the next program is it
+    ProgramLookedUp,          // a program named without a folder, looked up; the next program is it
     ProgramNotInSafeFolders,  // such a program found nowhere Clearon may take it from: refused
-    ProgramUserWritable,    // a program others than administrators can change: refused
+    ProgramUserWritable,      // a program others than administrators can change: refused
     AegiraInstalled,
     AegiraNotInstalled,
     RestartRegistered,
