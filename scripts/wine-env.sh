@@ -34,6 +34,9 @@ case "$action" in
   start)
     if [ -d "$WINEPREFIX" ]; then
       wineserver -k >/dev/null 2>&1 || true
+      # -k stops waiting after a few seconds on a slow machine: the old
+      # server must be gone before its prefix is, and before the new one.
+      timeout 120 wineserver -w >/dev/null 2>&1 || true
       rm -rf "$WINEPREFIX"
     fi
     if [ -f "$state/xvfb.pid" ]; then
