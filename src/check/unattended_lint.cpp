@@ -94,9 +94,12 @@ std::vector<Finding> LintUnattended(std::wstring_view configText, const Settings
     if (settings.ResumeAfterReboot) {
         Warn(findings,
              L"ResumeAfterReboot is on (it is on unless set to N): Clearon registers itself in "
-             L"the RunOnce key of the account that runs it, and SYSTEM never logs on, so the "
-             L"resumed run never comes. Let the deployment system rerun Clearon after the restart "
-             L"(ClearonCheck deploy answers 3010) and set ResumeAfterReboot=N.");
+             L"the current user's RunOnce key, which Windows runs at that account's next logon, "
+             L"or, when the running account has none, in the machine's RunOnce key, which "
+             L"Windows runs at the next logon of an administrator. SYSTEM never logs on, so "
+             L"the resumed run waits for whoever logs on next, or never comes. Let the "
+             L"deployment system rerun Clearon after the restart (ClearonCheck deploy answers "
+             L"3010) and set ResumeAfterReboot=N.");
     }
     if (!settings.EnableLogging) {
         Warn(findings,

@@ -87,6 +87,13 @@ public:
                                                       std::wstring_view parentKey,
                                                       std::wstring_view name,
                                                       KeyLifetime lifetime) = 0;
+    // Writes what was changed in `key` to disk before returning
+    // (RegFlushKey). Windows writes registry changes lazily and not
+    // necessarily in the order they were made, so a power loss could keep a
+    // later write and lose an earlier one; a flush between two writes whose
+    // order matters keeps it. A stand-in that keeps nothing on disk has
+    // nothing to do.
+    virtual void Flush(RegistryRoot /*root*/, std::wstring_view /*key*/) {}
 };
 
 // Every string value is read into a 510-byte (255-character) buffer.

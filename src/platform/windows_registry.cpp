@@ -142,6 +142,14 @@ RegistryStatus WindowsRegistry::CreateSubkey(RegistryRoot root, std::wstring_vie
         KEY_ALL_ACCESS, nullptr, created.put(), nullptr));
 }
 
+void WindowsRegistry::Flush(RegistryRoot root, std::wstring_view key) {
+    UniqueKey handle;
+    // A flush that cannot be done leaves the order to Windows, as before.
+    if (OpenKey(root, key, KEY_QUERY_VALUE, handle) == ERROR_SUCCESS) {
+        (void)RegFlushKey(handle.get());
+    }
+}
+
 Registry& SystemRegistry() noexcept {
     static WindowsRegistry registry;
     return registry;

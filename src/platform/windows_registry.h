@@ -21,6 +21,7 @@ public:
                                std::wstring_view value) override;
     RegistryStatus CreateSubkey(RegistryRoot root, std::wstring_view parentKey,
                                 std::wstring_view name, KeyLifetime lifetime) override;
+    void Flush(RegistryRoot root, std::wstring_view key) override;
 };
 
 // The process-wide instance the tool uses.

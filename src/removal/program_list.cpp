@@ -33,6 +33,14 @@ void ForEachProgramLine(std::wstring_view config, std::wstring_view listName,
     });
 }
 
+bool ProgramsStoppedBySessionEnd(RemovalContext& context) {
+    if (!context.state.programsStopped && context.host.SessionEnded()) {
+        context.state.programsStopped = true;
+        context.host.LogLine(kLogSessionEndedNoPrograms);
+    }
+    return context.state.programsStopped;
+}
+
 void RunProgramList(RemovalContext& context, std::wstring_view listName,
                     std::wstring_view savedArguments) {
     RemovalHost& host = context.host;
@@ -55,6 +63,7 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
             return;
         }
 
+        if (ProgramsStoppedBySessionEnd(context)) return;
         host.SetPendingRenamesAside();
 
         if (!IsAegiraInstaller(listName, command)) {
@@ -76,6 +85,7 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         }
         host.OnProgramLine(note);
         host.PostStatus(kStatusInstallingAegira);
+        if (context.beforeInstaller) context.beforeInstaller();
         // Only a started installer can want the resume: counting one that
         // never started would register RunOnce again on every later run.
         if (host.RunProgram(command, false).started) context.state.installerLaunched = true;

@@ -21,6 +21,15 @@ inline constexpr std::wstring_view kLogInstallerTooLong =
     L" Not running Aegira's installer: with Clearon's arguments its command would be longer "
     L"than 254 characters.\r\n";
 
+inline constexpr std::wstring_view kLogSessionEndedNoPrograms =
+    L" Windows is ending the session: no further program is started and nothing is set "
+    L"aside.\r\n";
+
+// After the end of the session was announced, no program may start: it
+// would set the pending renames aside again, and the restart that follows
+// would skip them. True (and logged once) from then on.
+[[nodiscard]] bool ProgramsStoppedBySessionEnd(RemovalContext& context);
+
 // A program command lives in a 255-character buffer.
 inline constexpr std::size_t kMaxProgramCommandLength = 254;
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string_view>
 
 #include "config/settings.h"
@@ -30,6 +31,9 @@ struct RemovalContext {
     std::wstring_view configText;  // the whole configuration, for [UninstallPaths]
     bool is64BitSystem = false;    // the Wow6432Node roots are scanned too
     InstallerBusyRetry installerBusy{};
+    // Called right before Aegira's installer is started (the run registers
+    // its resume there); empty where nothing is registered, as in a preview.
+    std::function<void()> beforeInstaller{};
 };
 
 }  // namespace clearon

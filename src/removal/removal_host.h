@@ -60,6 +60,10 @@ public:
     // set aside (pending_renames.h).
     virtual void SetPendingRenamesAside() { ::clearon::SetPendingRenamesAside(registry()); }
 
+    // Has Windows told this process that the session ends? From then on the
+    // run sets nothing aside and starts no further program.
+    [[nodiscard]] virtual bool SessionEnded() { return false; }
+
     // The run's decisions, step by step (removal_notes.h). Only a host that
     // records instead of acting needs them.
     virtual void OnProgramLine(const ProgramLineNote& /*note*/) {}
@@ -74,10 +78,12 @@ public:
     virtual void OnAgentRemover(const AgentRemoverNote& /*note*/) {}
 
     // A timestamped log line: the timestamp, then `message` (which begins
-    // with a space and ends with "\r\n").
+    // with a space and ends with "\r\n"), in one append, so a run cut short
+    // never leaves a timestamp without its message.
     void LogLine(std::wstring_view message) {
-        AppendToLog(CurrentTimestamp());
-        AppendToLog(message);
+        std::wstring entry = CurrentTimestamp();
+        entry += message;
+        AppendToLog(entry);
     }
 };
 

@@ -12,6 +12,26 @@
 namespace clearon {
 namespace {
 
+// Puts the pending file renames back when it goes out of scope, on the way
+// out of an exception too.
+class PendingRenamesBack {
+public:
+    explicit PendingRenamesBack(Registry& registry) : registry_(registry) {}
+    PendingRenamesBack(const PendingRenamesBack&) = delete;
+    PendingRenamesBack& operator=(const PendingRenamesBack&) = delete;
+    ~PendingRenamesBack() {
+        try {
+            RestorePendingRenames(registry_);
+        } catch (...) {
+            // Out of memory: the list stays aside, and the next start puts
+            // it back before anything else.
+        }
+    }
+
+private:
+    Registry& registry_;
+};
+
 // Proventia Desktop leaves its own remover in its install folder.
 void RemoveProventiaDesktop(RemovalContext& context) {
     const std::wstring directory =
@@ -74,14 +94,22 @@ bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_vi
                 bool showGui) {
     RemovalHost& host = context.host;
     RemovalState& state = context.state;
-    RunRemovalSteps(context, savedArguments);
-
-    const bool rebootRequested = DecideReboot(
-        resumeHost,
-        RebootInputs{context.settings.ResumeAfterReboot, state.installerLaunched, savedArguments});
-
-    // Every run puts the pending file renames back, whatever was decided.
-    RestorePendingRenames(host.registry());
+    bool rebootRequested = false;
+    {
+        // Every run puts the pending file renames back, whatever was decided
+        // and however it ends: an error that leaves the steps early must not
+        // leave the machine's operations set aside for the next restart.
+        const PendingRenamesBack restoreOnExit(host.registry());
+        context.beforeInstaller = [&] {
+            RegisterResumeAhead(
+                resumeHost, RebootInputs{context.settings.ResumeAfterReboot, true, savedArguments});
+        };
+        RunRemovalSteps(context, savedArguments);
+        context.beforeInstaller = nullptr;
+        rebootRequested =
+            DecideReboot(resumeHost, RebootInputs{context.settings.ResumeAfterReboot,
+                                                  state.installerLaunched, savedArguments});
+    }
 
     if (showGui) host.PostStatus(rebootRequested ? kStatusCompletedReboot : kStatusCompleted);
     return rebootRequested;

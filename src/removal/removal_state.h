@@ -34,6 +34,8 @@ struct RemovalState {
     bool securityCenterPass = false;
     bool scanning32BitView = false;
     bool installerLaunched = false;
+    // The end of the session stopped the programs (logged once).
+    bool programsStopped = false;
 };
 
 }  // namespace clearon

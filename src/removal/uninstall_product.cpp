@@ -5,6 +5,7 @@
 #include <string>
 
 #include "removal/name_list.h"
+#include "removal/program_list.h"
 #include "removal/uninstall_command.h"
 #include "text/wide_string.h"
 
@@ -38,6 +39,7 @@ void RunUninstaller(RemovalContext& context, std::wstring_view displayName,
     const bool isMsiExec = ContainsNoCase(command, kKindMsiExec);
     std::chrono::milliseconds paused{0};
     for (;;) {
+        if (ProgramsStoppedBySessionEnd(context)) return;
         const std::optional<std::uint32_t> exitCode = host.RunProgram(command, showNotice).exitCode;
         if (!isMsiExec || exitCode != kExitInstallerBusy) return;
         const InstallerBusyRetry& retry = context.installerBusy;
@@ -114,7 +116,7 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
         const bool fits = FitsCommandLine(agentCommand);
         host.OnAgentRemover({displayName, agentCommand, fits});
         if (fits) {
-            (void)host.RunProgram(agentCommand, false);
+            if (!ProgramsStoppedBySessionEnd(context)) (void)host.RunProgram(agentCommand, false);
         } else {
             LogCommandTooLong(host, displayName);
         }

@@ -39,6 +39,16 @@ inline constexpr std::size_t kMultiStringMaxReadBytes = std::size_t{64} * 1024 *
 [[nodiscard]] std::optional<std::wstring> ReadMultiStringValue(Registry& registry,
                                                                std::wstring_view valueName);
 
+// A value as a move reads it: unreadable (nothing can be said about it),
+// missing, or its characters.
+struct ListValue {
+    bool readable = false;
+    bool present = false;
+    std::wstring text;
+    friend bool operator==(const ListValue&, const ListValue&) = default;
+};
+[[nodiscard]] ListValue ReadListValue(Registry& registry, std::wstring_view valueName);
+
 // One boot-time operation: `target` empty means "delete source".
 struct RenamePair {
     std::wstring source;
@@ -54,6 +64,10 @@ struct RenamePair {
 // gives it.
 [[nodiscard]] std::vector<RenamePair> RenamePairs(std::wstring_view list);
 
+// The pairs a value holds: those of RenamePairs, none in a value of at most
+// one character.
+[[nodiscard]] std::vector<RenamePair> HeldPairs(std::wstring_view list);
+
 // The list holding `pairs`, each string terminated, with the closing NUL;
 // empty when there are none.
 [[nodiscard]] std::wstring JoinRenamePairs(const std::vector<RenamePair>& pairs);
@@ -62,24 +76,45 @@ struct RenamePair {
 // shifted, dropped or invented. An empty list adds nothing.
 [[nodiscard]] std::wstring MergeMultiStrings(std::wstring_view first, std::wstring_view second);
 
-// Where the moving list's pairs go in the destination.
-enum class MovedPairs { BeforeDestination, AfterDestination };
+// Moves are journaled so that a run cut short at any point can be finished
+// or undone by the next start without applying an operation twice. Before
+// the list is written to its destination, the journal value records which
+// way it moves, the pairs that move and the destination's pairs before the
+// move; it goes once the source no longer holds them. A start that finds it
+// compares the two values with it: a destination that already holds the
+// moved pairs has them taken off the source (compared right before, so pairs
+// that others added since stay), one that does not simply keeps its old
+// pairs and the source still holds the moved ones.
+//
+// What no registry order can tell: a restart that falls between the write of
+// the destination and the change of the source applies the system value and
+// deletes it, with or without the moved pairs. The next start then keeps the
+// pairs that were set aside, so nothing is lost; they run a second time only
+// when that restart came in exactly that gap.
+inline constexpr std::wstring_view kPendingRenamesJournalValue =
+    L"PendingFileRenameOperations_ClearonMove";
 
-// Moves `source` into `destination` within the Session Manager key, merged
-// with what the destination holds, the older operations first: `order` says
-// whether the moving ones are the older. A source that is missing or holds
-// no pair is left alone, and then nothing is written. The source is deleted
-// only after the destination was written. Returns true in every case: a move
-// that could not be done simply leaves the source.
-bool MoveMultiStringValue(Registry& registry, std::wstring_view source,
-                          std::wstring_view destination, MovedPairs order);
+// Another writer (an uninstaller tree still running, servicing at shutdown)
+// may change the system value at any time; the registry has no
+// compare-and-swap. Every write and delete of it is preceded by a fresh read
+// and done only when the value is still what the move was planned on;
+// otherwise the move is planned again, this many times at most. The gap that
+// remains is the one between that read and the write.
+inline constexpr int kMoveAttempts = 8;
 
 // Before each configured program: the system's list moves aside, after what
-// was set aside before (it was scheduled later).
+// was set aside before (it was scheduled later). A system value that holds no
+// pair (two NULs, an empty source first) is deleted: Windows would append a
+// program's new operations after it, where they never run.
 void SetPendingRenamesAside(Registry& registry);
 // At the end of every run, and when the session ends mid-run: the aside list
 // goes back, before what the programs added. Both are serialised with each
-// other across threads.
+// other across threads, and both first finish or undo a move that a run cut
+// short left journaled.
 void RestorePendingRenames(Registry& registry);
+// At the start of every run, before anything else writes: what a run cut
+// short left (a journaled move, a set-aside list, in the value names of this
+// version and of the one before) is put back into the system value.
+void RecoverPendingRenames(Registry& registry);
 
 }  // namespace clearon

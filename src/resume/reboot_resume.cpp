@@ -26,39 +26,20 @@ std::optional<std::wstring> Fitting(std::wstring command) {
 }
 
 // Sets the RunOnce value "Clearon" under `root` to `command` (REG_SZ, the
-// text and its NUL).
+// text and its NUL), and has it on disk before anything else is written: a
+// power loss right after must not keep the pending renames' next step and
+// lose the registration.
 RegistryStatus SetRunOnce(Registry& registry, RegistryRoot root, std::wstring_view command) {
-    return registry.SetValue(root, kRunOnceKey, kRunOnceValue, kRegSz,
-                             EncodeRegistryString(command));
+    const RegistryStatus status =
+        registry.SetValue(root, kRunOnceKey, kRunOnceValue, kRegSz, EncodeRegistryString(command));
+    if (status == RegistryStatus::Ok) registry.Flush(root, kRunOnceKey);
+    return status;
 }
 
-// Registers the resume command: in the current user's RunOnce key, or, when
-// that key does not exist, in the machine's. True when a value was set.
-bool RegisterResumeCommand(ResumeHost& host, std::wstring_view command) {
-    Registry& registry = host.registry();
-    const RegistryStatus userStatus = SetRunOnce(registry, RegistryRoot::CurrentUser, command);
-    if (userStatus == RegistryStatus::Ok) {
-        host.LogLine(kLogAddedUserRunOnce);
-        return true;
-    }
-    if (userStatus != RegistryStatus::NotFound) {
-        // The user's key is there but refused the value. The machine key is
-        // not tried: the failure is logged for the administrator instead.
-        host.LogLine(kLogFailedUserRunOnce);
-        return false;
-    }
-    const RegistryStatus machineStatus = SetRunOnce(registry, RegistryRoot::LocalMachine, command);
-    if (machineStatus == RegistryStatus::Ok) {
-        host.LogLine(kLogAddedMachineRunOnce);
-        return true;
-    }
-    // Neither key exists: nothing to report against.
-    if (machineStatus != RegistryStatus::NotFound) host.LogLine(kLogFailedMachineRunOnce);
-    return false;
-}
+// Which key a registration went to, for its log line.
+enum class Registered { User, Machine, UserRefused, MachineRefused, NoKey };
 
-// The volatile marker. Its failures are silent: the RunOnce value is set, so
-// the run asks for a reboot whatever happens here; at worst the next start
+// The volatile marker. Its failures are silent: at worst the next start
 // takes a logon for a restart.
 //
 // Only the marker's own key is volatile. The maker's key above it stays an
@@ -74,6 +55,57 @@ void WriteRebootMarker(Registry& registry) {
     static_cast<void>(registry.SetValue(RegistryRoot::LocalMachine, kClearonMarkerKey,
                                         kRebootRequiredValue, kRegSz,
                                         EncodeRegistryString(kRebootRequiredMarker)));
+}
+
+// The command alone: in the current user's RunOnce key or, when that key
+// does not exist, in the machine's, which Windows runs at the next logon of
+// an administrator. A registration renewed by a later start lands in the same
+// key by the same rule.
+Registered RegisterCommand(Registry& registry, std::wstring_view command) {
+    const RegistryStatus userStatus = SetRunOnce(registry, RegistryRoot::CurrentUser, command);
+    if (userStatus == RegistryStatus::Ok) return Registered::User;
+    // The user's key is there but refused the value: the machine key is not
+    // tried, the failure is logged for the administrator instead.
+    if (userStatus != RegistryStatus::NotFound) return Registered::UserRefused;
+    const RegistryStatus machineStatus = SetRunOnce(registry, RegistryRoot::LocalMachine, command);
+    if (machineStatus == RegistryStatus::Ok) return Registered::Machine;
+    return machineStatus == RegistryStatus::NotFound ? Registered::NoKey
+                                                     : Registered::MachineRefused;
+}
+
+// Registers the resume command: the reboot marker first, so that a logon
+// before the restart never finds the command without it (and resumes at
+// once), then the command.
+Registered Register(Registry& registry, std::wstring_view command) {
+    WriteRebootMarker(registry);
+    return RegisterCommand(registry, command);
+}
+
+// Registers and logs; true when a value was set.
+bool RegisterResumeCommand(ResumeHost& host, std::wstring_view command) {
+    switch (Register(host.registry(), command)) {
+        case Registered::User:
+            host.LogLine(kLogAddedUserRunOnce);
+            return true;
+        case Registered::Machine:
+            host.LogLine(kLogAddedMachineRunOnce);
+            return true;
+        case Registered::UserRefused:
+            host.LogLine(kLogFailedUserRunOnce);
+            return false;
+        case Registered::MachineRefused:
+            host.LogLine(kLogFailedMachineRunOnce);
+            return false;
+        case Registered::NoKey:  // neither key exists: nothing to report against
+            break;
+    }
+    return false;
+}
+
+// The resume command of this executable, when it can be built.
+std::optional<std::wstring> ResumeCommand(ResumeHost& host, std::wstring_view savedArguments) {
+    const std::optional<std::wstring> modulePath = host.ModulePath();
+    return modulePath ? BuildResumeCommand(*modulePath, savedArguments) : std::nullopt;
 }
 
 // The executable's path in double quotes, whatever it holds: unquoted, a
@@ -148,6 +180,19 @@ StartKind ClassifyStart(std::wstring_view arguments) noexcept {
     return StartKind::Ordinary;
 }
 
+void RemoveResumeRegistration(Registry& registry) {
+    for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
+        static_cast<void>(registry.DeleteValue(root, kRunOnceKey, kRunOnceValue));
+    }
+}
+
+void RegisterResumeAhead(ResumeHost& host, const RebootInputs& inputs) {
+    if (!inputs.resumeAfterReboot) return;
+    if (const std::optional<std::wstring> command = ResumeCommand(host, inputs.savedArguments)) {
+        static_cast<void>(Register(host.registry(), *command));
+    }
+}
+
 bool DecideReboot(ResumeHost& host, const RebootInputs& inputs) {
     const std::wstring version = ReadRegistryString(host.registry(), RegistryRoot::LocalMachine,
                                                     kAegiraKey, kProductVersionValue);
@@ -156,22 +201,22 @@ bool DecideReboot(ResumeHost& host, const RebootInputs& inputs) {
         line += version;
         line += kLogIsInstalled;
         host.LogLine(line);
+        RemoveResumeRegistration(host.registry());
         return false;
     }
     host.LogLine(kLogAegiraNotInstalled);
 
-    if (!inputs.resumeAfterReboot || !inputs.installerLaunched) return false;
-
-    const std::optional<std::wstring> modulePath = host.ModulePath();
-    const std::optional<std::wstring> command =
-        modulePath ? BuildResumeCommand(*modulePath, inputs.savedArguments) : std::nullopt;
-    if (!command) {
-        host.LogLine(kLogResumeCommandRefused);
+    if (!inputs.resumeAfterReboot || !inputs.installerLaunched) {
+        RemoveResumeRegistration(host.registry());
         return false;
     }
-    if (!RegisterResumeCommand(host, *command)) return false;
-    WriteRebootMarker(host.registry());
-    return true;
+    const std::optional<std::wstring> command = ResumeCommand(host, inputs.savedArguments);
+    if (!command) {
+        host.LogLine(kLogResumeCommandRefused);
+        RemoveResumeRegistration(host.registry());
+        return false;
+    }
+    return RegisterResumeCommand(host, *command);
 }
 
 ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments,
@@ -191,18 +236,27 @@ ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments
             const std::wstring marker =
                 ReadRegistryString(host.registry(), RegistryRoot::LocalMachine, kClearonMarkerKey,
                                    kRebootRequiredValue);
-            if (!IsRebootStillPending(marker)) return ResumeOutcome::ResumedStart;
-
-            // A logon without a restart: come back at the next logon. Only
-            // the user's key is used here; the deferral ends with 0 even when
-            // the value could not be set.
-            host.Sleep(kDeferralMilliseconds);
-            const std::optional<std::wstring> modulePath = host.ModulePath();
-            const std::optional<std::wstring> command =
-                modulePath ? BuildResumeCommand(*modulePath, savedArguments) : std::nullopt;
-            if (command) {
-                static_cast<void>(SetRunOnce(host.registry(), RegistryRoot::CurrentUser, *command));
+            const std::optional<std::wstring> command = ResumeCommand(host, savedArguments);
+            if (!IsRebootStillPending(marker)) {
+                // Windows deleted the value before it started this run. It is
+                // registered again (after its own restart) until the run's
+                // reboot decision says it is no longer needed, so a resumed
+                // run that is cut short resumes again.
+                // Marker first, as for any registration: a resumed run that
+                // is cut short may have started the installer again, which
+                // needs its own restart before the next one.
+                if (command) static_cast<void>(Register(host.registry(), *command));
+                return ResumeOutcome::ResumedStart;
             }
+
+            // A logon without a restart: come back at the next logon, in the
+            // key the registration rule chose before; the marker is there.
+            // The pause lets Windows finish running the RunOnce entries of
+            // this logon first, which could otherwise find the value again
+            // and start this at once, over and over. The deferral ends with 0
+            // even when the value could not be set.
+            host.Sleep(kDeferralMilliseconds);
+            if (command) static_cast<void>(RegisterCommand(host.registry(), *command));
             return ResumeOutcome::ExitNow;
         }
         case StartKind::Ordinary:

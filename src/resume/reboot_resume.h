@@ -119,12 +119,22 @@ struct RebootInputs {
 };
 
 // The last decision of a removal run: logs whether Aegira is installed and,
-// when it is not although its installer ran and resuming is on, registers
-// the resume command in the current user's RunOnce key (or the machine's,
-// when the user's does not exist) and writes the volatile reboot marker.
-// True only when the resume command was written to a RunOnce key; the run
-// then asks for a reboot.
+// when it is not although its installer ran and resuming is on, writes the
+// volatile reboot marker and then registers the resume command in the
+// current user's RunOnce key (or the machine's, when the user's does not
+// exist). True only when the resume command was written to a RunOnce key;
+// the run then asks for a reboot. Every other outcome removes a registration
+// left from before: the resume is no longer needed.
 [[nodiscard]] bool DecideReboot(ResumeHost& host, const RebootInputs& inputs);
+
+// Right before Aegira's installer starts: the resume is registered (marker,
+// then RunOnce, nothing logged), so that a run cut short while the installer
+// runs still resumes after the restart. The reboot decision confirms or
+// removes it.
+void RegisterResumeAhead(ResumeHost& host, const RebootInputs& inputs);
+
+// Deletes the value "Clearon" from both RunOnce keys.
+void RemoveResumeRegistration(Registry& registry);
 
 enum class ResumeOutcome {
     ExitNow,       // relaunched, or deferred to the next logon: the process ends with 0
@@ -135,10 +145,10 @@ enum class ResumeOutcome {
 // The first thing a start does. A relaunch start starts the tool again with
 // "AfterRunOnce" in place of "RunOnce" and ends, whether that worked or not.
 // A resumed start sets `savedArguments` to the arguments without its switch,
-// then either continues (the marker is gone: the machine was restarted) or,
-// when the marker is still there, waits 5 seconds, registers itself in the
-// current user's RunOnce key again and ends. Nothing is logged here: the log
-// does not exist yet.
+// then either continues (the marker is gone: the machine was restarted),
+// registered again for as long as it runs, or, when the marker is still
+// there, waits 5 seconds, registers itself again and ends. Nothing is logged
+// here: the log does not exist yet.
 [[nodiscard]] ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments,
                                                  std::wstring& savedArguments);
 

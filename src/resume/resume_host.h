@@ -33,10 +33,12 @@ public:
     [[nodiscard]] virtual std::wstring CurrentTimestamp() = 0;
 
     // A timestamped log line: the timestamp, then `message` (which begins
-    // with a space and ends with "\r\n").
+    // with a space and ends with "\r\n"), in one append, so a run cut short
+    // never leaves a timestamp without its message.
     void LogLine(std::wstring_view message) {
-        AppendToLog(CurrentTimestamp());
-        AppendToLog(message);
+        std::wstring entry = CurrentTimestamp();
+        entry += message;
+        AppendToLog(entry);
     }
 };
 

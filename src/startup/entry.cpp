@@ -10,6 +10,8 @@
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "startup/removal_start.h"
+#include "platform/windows_registry.h"
+#include "resume/pending_renames.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"
 #include "platform/platform_info.h"
@@ -161,6 +163,8 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     g_runState.loggingEnabled = g_settings.EnableLogging;
     bool waited = false;
     const UniqueKernelHandle runMutex = WaitForOtherRuns(waited);
+    // Before anything else writes: finish what a run cut short left.
+    RecoverPendingRenames(SystemRegistry());
     if (g_settings.EnableLogging) {
         BuildLogFilePath(LogFileStart::ComputerNameLine);
         LogTimestamped(kLogStarting);

@@ -31,8 +31,9 @@ DWORD WINAPI RemovalThreadProc(LPVOID) noexcept {
         (void)RunRemoval(context, SystemResumeHost(), g_runState.savedArguments,
                          g_settings.ShowGUI && g_runState.mainWindow != nullptr);
     } catch (...) {
-        // An exception must not leave a thread procedure: the run ends here,
-        // and the process goes on to restore and report as after any run.
+        // An exception must not leave a thread procedure: the run ends here
+        // (RunRemoval has put the pending renames back on its way out), and
+        // the process goes on to report as after any run.
         LogTimestamped(kLogRunEndedByError);
     }
     return 1;

@@ -11,6 +11,7 @@
 #include "platform/run_state.h"
 #include "startup/run_context.h"
 #include "ui/notice_dialog.h"
+#include "ui/session_end.h"
 #include "ui/status_message.h"
 
 namespace clearon {
@@ -87,6 +88,14 @@ std::optional<std::wstring> WindowsRemovalHost::EnvironmentVariable(std::wstring
     // The start-up reader: a value that does not fit its 255-character buffer
     // reads as undefined, never cut.
     return ::clearon::EnvironmentVariable(name);
+}
+
+void WindowsRemovalHost::SetPendingRenamesAside() {
+    SetPendingRenamesAsideUnlessSessionEnds();
+}
+
+bool WindowsRemovalHost::SessionEnded() {
+    return SessionEndAnnounced();
 }
 
 }  // namespace clearon

@@ -29,6 +29,8 @@ public:
     std::wstring CurrentTimestamp() override;
     bool FileExists(std::wstring_view path) override;
     std::optional<std::wstring> EnvironmentVariable(std::wstring_view name) override;
+    void SetPendingRenamesAside() override;
+    bool SessionEnded() override;
 
 private:
     WindowsRemovalHostOptions options_;

@@ -1,6 +1,7 @@
 #include "ui/session_end.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
@@ -12,6 +13,10 @@ namespace {
 constexpr wchar_t kWatchClassName[] = L"ClearonSessionWatch";
 
 std::atomic<bool> g_sessionEndLogged{false};
+std::atomic<bool> g_sessionEnded{false};
+// Makes "set aside unless the session ends" and "the session ends: put back"
+// exclusive, so no set-aside can slip in between the notice and its put-back.
+std::mutex g_sessionEndLock;
 
 LRESULT CALLBACK SessionWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -28,8 +33,23 @@ LRESULT CALLBACK SessionWatchProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 }  // namespace
 
+bool SessionEndAnnounced() noexcept {
+    return g_sessionEnded.load();
+}
+
+void SetPendingRenamesAsideUnlessSessionEnds() noexcept {
+    try {
+        const std::lock_guard<std::mutex> lock(g_sessionEndLock);
+        if (!g_sessionEnded.load()) SetPendingRenamesAside(SystemRegistry());
+    } catch (...) {
+        // Out of memory: nothing is set aside.
+    }
+}
+
 void PutPendingRenamesBackForSessionEnd() noexcept {
     try {
+        const std::lock_guard<std::mutex> lock(g_sessionEndLock);
+        g_sessionEnded.store(true);
         RestorePendingRenames(SystemRegistry());
         if (!g_sessionEndLogged.exchange(true)) LogTimestamped(kLogSessionEnding);
     } catch (...) {

@@ -19,6 +19,15 @@ inline constexpr std::wstring_view kLogSessionEnding =
 // WM_QUERYENDSESSION and for a WM_ENDSESSION that says the session ends.
 void PutPendingRenamesBackForSessionEnd() noexcept;
 
+// Has the end of the session been announced to this process?
+[[nodiscard]] bool SessionEndAnnounced() noexcept;
+
+// Sets the pending renames aside before a program unless the end of the
+// session was announced. Serialised with the put-back above, so a set-aside
+// that was under way when the notice came is put back by it, and none begins
+// after it.
+void SetPendingRenamesAsideUnlessSessionEnds() noexcept;
+
 // Waits for `thread` to end while a hidden top-level window of this thread
 // receives the end-session messages of a silent run. Without a window (no
 // desktop to create it on) it simply waits.

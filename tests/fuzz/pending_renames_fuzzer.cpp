@@ -3,7 +3,11 @@
 // NULs alone), to the merge. The promise checked besides the sanitizers': the
 // pairs of the result, read as Windows reads them at boot, are the pairs of
 // the first list and then those of the second, none shifted, dropped or
-// invented. The pairs are read here by a reader of this file's own.
+// invented. The pairs are read here by a reader of this file's own. The same
+// two lists then stand for the system value and the set-aside value: a move
+// between them is cut short after a chosen number of changes, and the
+// recovery of the next start must leave the set-aside pairs, then the
+// system's, in the system value alone.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "resume/pending_renames.h"
+#include "support/host/memory_registry.h"
 
 namespace {
 
@@ -40,6 +45,41 @@ Pairs ReadAsWindows(const std::wstring& list) {
     return pairs;
 }
 
+// What a value holds for Clearon: nothing at all in one of at most one
+// character.
+Pairs Held(const std::wstring& list) {
+    return list.size() <= 1 ? Pairs() : ReadAsWindows(list);
+}
+
+void CheckRecovery(const std::wstring& system, const std::wstring& aside, std::uint8_t control) {
+    using clearon::RegistryRoot;
+    clearon::test::MemoryRegistry registry;
+    const auto root = RegistryRoot::LocalMachine;
+    const auto key = clearon::kSessionManagerKey;
+    if (control & 0x10) registry.SetMultiString(root, key, clearon::kPendingRenamesValue, system);
+    if (control & 0x20) {
+        registry.SetMultiString(root, key, clearon::kPendingRenamesAsideValue, aside);
+    }
+    registry.CreateKey(root, key);
+    int allowed = control & 7;
+    registry.mayChange = [&allowed] { return allowed-- > 0; };
+    if (control & 8) {
+        clearon::SetPendingRenamesAside(registry);
+    } else {
+        clearon::RestorePendingRenames(registry);
+    }
+    registry.mayChange = nullptr;
+    clearon::RecoverPendingRenames(registry);
+
+    Pairs expected = control & 0x20 ? Held(aside) : Pairs();
+    const Pairs later = control & 0x10 ? Held(system) : Pairs();
+    expected.insert(expected.end(), later.begin(), later.end());
+    const auto now = registry.GetCharacters(root, key, clearon::kPendingRenamesValue);
+    Require((now ? Held(*now) : Pairs()) == expected);
+    Require(!registry.Get(root, key, clearon::kPendingRenamesAsideValue));
+    Require(!registry.Get(root, key, clearon::kPendingRenamesJournalValue));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,5 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Well formed: nothing at all, or every pair terminated and the closing NUL.
     Require(merged.empty() || (merged.size() >= 3 && merged[merged.size() - 1] == L'\0' &&
                                merged[merged.size() - 2] == L'\0'));
+    CheckRecovery(lists[1], lists[0], data[size - 1]);
     return 0;
 }

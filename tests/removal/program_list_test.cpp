@@ -123,8 +123,9 @@ TEST_F(ProgramListFixture, PendingRenamesAreSetAsideBeforeEachProgramOnly) {
     config = L"[Settings]\r\nRunBeforeRemoval=one.exe\r\n[ProductNames]\r\n";
     Run(L"RunBeforeRemoval");
     EXPECT_EQ(systemListPresent, std::vector<bool>{false});
+    // Set aside as Windows reads it: its pair and the closing NUL.
     EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesAsideValue),
-              list);
+              list + L'\0');
 }
 
 TEST_F(ProgramListFixture, OverlongLinesAndCommandsAreRefusedNotCut) {

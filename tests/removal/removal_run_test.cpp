@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -94,7 +95,20 @@ TEST_F(RemovalRunFixture, NoProductNamesStillRunsBothListsTheDecisionAndTheResto
     EXPECT_EQ(host.LaunchedCommands(), (std::vector<std::wstring>{L"before.exe", L"after.exe"}));
     EXPECT_EQ(host.log, L"TS Aegira is NOT installed.\r\n");
     EXPECT_EQ(host.statuses.back(), L"Clearon has completed successfully.");
-    // Set aside before each program, merged back at the end.
+    // Set aside before each program, merged back at the end (with the
+    // closing NUL the list lacked).
+    EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
+              pending + L'\0');
+    EXPECT_FALSE(
+        host.memory.Get(kMachine, kSessionManagerKey, kPendingRenamesAsideValue).has_value());
+}
+
+TEST_F(RemovalRunFixture, AnErrorThatEndsTheRunStillPutsThePendingRenamesBack) {
+    const std::wstring pending(L"\\??\\C:\\old\0\0\0", 13);
+    host.memory.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, pending);
+    config = L"[Settings]\r\nRunBeforeRemoval=before.exe\r\n[ProductNames]\r\n";
+    host.behaviours.emplace_back(L"before.exe", [](FakeRemovalHost&) { throw std::bad_alloc(); });
+    EXPECT_THROW(Run(), std::bad_alloc);
     EXPECT_EQ(host.memory.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
               pending);
     EXPECT_FALSE(

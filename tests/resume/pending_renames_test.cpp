@@ -95,19 +95,21 @@ TEST_F(PendingRenames, NothingPendingTouchesNothing) {
     EXPECT_EQ(noKey.writes, 0);
 }
 
-TEST_F(PendingRenames, SourceWithoutAPairStaysWhereItIs) {
+// Windows would append a program's operations after such a value, behind
+// an empty source where they never run: it goes, and nothing moves.
+TEST_F(PendingRenames, SystemValueWithoutAPairIsDeleted) {
     const std::wstring sources[] = {std::wstring(), std::wstring(1, L'\0'), L"x",
-                                    std::wstring(2, L'\0')};
+                                    std::wstring(2, L'\0'), List(L"\0a\0b\0\0")};
     for (const std::wstring& source : sources) {
         MemoryRegistry machine;
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, source);
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesAsideValue, kStartList);
         SetPendingRenamesAside(machine);
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
-                  source);
+                  std::nullopt);
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesAsideValue),
                   kStartList);
-        EXPECT_EQ(machine.writes, 0) << source.size() << " characters";
+        EXPECT_EQ(machine.writes, 1) << source.size() << " characters";
     }
 }
 
@@ -221,20 +223,25 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
              };
          },
          true, kStartList},
-        {"destination read fails after its probe",
-         [&](MemoryRegistry& r) {
-             r.onQuery = failing(kPendingRenamesAsideValue, 2, RegistryStatus::Failed);
-         },
-         true, kStartList},
-        {"destination probe fails",
+        {"set-aside value unreadable",
          [&](MemoryRegistry& r) {
              r.onQuery = failing(kPendingRenamesAsideValue, 1, RegistryStatus::Failed);
          },
          true, kStartList},
+        {"journal not written",
+         [&](MemoryRegistry& r) {
+             r.onSet = [](std::wstring_view, std::wstring_view value) {
+                 return value == kPendingRenamesJournalValue ? std::optional(RegistryStatus::Failed)
+                                                             : std::nullopt;
+             };
+         },
+         true, kStartList},
         {"key does not open", [&](MemoryRegistry& r) { r.onOpen = always(RegistryStatus::Failed); },
          true, kStartList},
-        {"source not deleted: kept twice rather than lost",
-         [&](MemoryRegistry& r) { r.onDelete = always(RegistryStatus::Failed); }, true, merged},
+        // Never in both values: the copy goes again (the journal that stays
+        // says the copy was taken back).
+        {"source not deleted: the copy goes again",
+         [&](MemoryRegistry& r) { r.onDelete = always(RegistryStatus::Failed); }, true, kStartList},
         {"no fault", [](MemoryRegistry&) {}, false, merged},
     };
     for (const Case& c : cases) {
@@ -242,14 +249,47 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, kUninstallList);
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesAsideValue, kStartList);
         c.fault(machine);
-        EXPECT_TRUE(MoveMultiStringValue(machine, kPendingRenamesValue, kPendingRenamesAsideValue,
-                                         MovedPairs::AfterDestination));
+        SetPendingRenamesAside(machine);
         machine.onOpen = nullptr;
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
                   c.systemKept ? std::optional(kUninstallList) : std::nullopt)
             << c.what;
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesAsideValue),
                   c.aside)
+            << c.what;
+    }
+}
+
+// Another writer appends to the system value while a move is planned: its
+// operation is neither overwritten nor moved twice.
+TEST_F(PendingRenames, AnotherWritersChangeIsNeverOverwritten) {
+    struct Case {
+        const char* what;
+        std::function<void()> move;
+        int changeAtRead;  // the read of the system value after which it changes
+        std::wstring system;
+        std::optional<std::wstring> aside;
+    };
+    const Case cases[] = {
+        {"set aside: the added pair stays", [&] { SetPendingRenamesAside(registry); }, 1,
+         kInstallerList, Body(kStartList) + kUninstallList},
+        {"put back: planned again on what it holds", [&] { RestorePendingRenames(registry); }, 1,
+         Body(kStartList) + Body(kUninstallList) + kInstallerList, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SetAside(kStartList);
+        SetSystem(kUninstallList);
+        int reads = 0;
+        registry.afterQuery = [&](std::wstring_view, std::wstring_view value) {
+            if (value != kPendingRenamesValue || ++reads != c.changeAtRead) return;
+            SetSystem(Body(*System()) + kInstallerList);
+        };
+        c.move();
+        registry.afterQuery = nullptr;
+        EXPECT_EQ(System(), c.system) << c.what;
+        EXPECT_EQ(Aside(), c.aside) << c.what;
+        EXPECT_EQ(registry.Get(kMachine, kSessionManagerKey, kPendingRenamesJournalValue),
+                  std::nullopt)
             << c.what;
     }
 }

@@ -114,8 +114,10 @@ TEST(DecideReboot, RunOnceKeysAndTheirFourLogLines) {
     // machine's refuses the value.
     const auto userMissingMachineFails = [](MemoryRegistry& r) {
         auto calls = std::make_shared<int>(0);
-        r.onSet = [calls](std::wstring_view, std::wstring_view) {
-            return std::optional(++*calls == 1 ? RegistryStatus::NotFound : RegistryStatus::Failed);
+        r.onSet = [calls](std::wstring_view,
+                          std::wstring_view value) -> std::optional<RegistryStatus> {
+            if (value != kRunOnceValue) return std::nullopt;
+            return ++*calls == 1 ? RegistryStatus::NotFound : RegistryStatus::Failed;
         };
     };
     const auto failKeyOpen = [](std::wstring_view key) {
@@ -174,7 +176,7 @@ TEST(DecideReboot, RunOnceKeysAndTheirFourLogLines) {
          {kLogFailedMachineRunOnce},
          false,
          false,
-         false},
+         true},
         {"neither key exists: nothing logged",
          false,
          false,
@@ -183,7 +185,7 @@ TEST(DecideReboot, RunOnceKeysAndTheirFourLogLines) {
          {},
          false,
          false,
-         false},
+         true},
         {"marker keys cannot be created: still true",
          true,
          true,
@@ -341,9 +343,14 @@ TEST(HandleResumeSwitches, RelaunchNormalAndResumedStarts) {
             << testing::PrintToString(c.arguments);
         EXPECT_EQ(host.started, c.started) << testing::PrintToString(c.arguments);
         EXPECT_EQ(saved, c.savedArguments) << testing::PrintToString(c.arguments);
-        // Nothing is logged and nothing written before the log exists.
+        // Nothing is logged before the log exists; only a resumed start
+        // writes: it registers itself again while it runs.
         EXPECT_EQ(host.log, L"");
-        EXPECT_EQ(host.machine.writes, 0);
+        EXPECT_EQ(RunOnceValue(host, kUser).has_value(), c.outcome == ResumeOutcome::ResumedStart)
+            << testing::PrintToString(c.arguments);
+        if (c.outcome != ResumeOutcome::ResumedStart) {
+            EXPECT_EQ(host.machine.writes, 0);
+        }
         EXPECT_TRUE(host.sleeps.empty());
     }
 }
@@ -392,23 +399,35 @@ TEST(HandleResumeSwitches, MarkerDefersOrContinues) {
             EXPECT_EQ(RunOnceValue(host, kUser), L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x")
                 << what;
         } else {
+            // Registered again for as long as the resumed run lasts.
             EXPECT_EQ(outcome, ResumeOutcome::ResumedStart) << what;
             EXPECT_TRUE(host.sleeps.empty()) << what;
-            EXPECT_EQ(RunOnceValue(host, kUser), std::nullopt) << what;
+            EXPECT_EQ(RunOnceValue(host, kUser), L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x")
+                << what;
         }
         EXPECT_EQ(RunOnceValue(host, kMachine), std::nullopt) << what;
     }
 }
 
-TEST(HandleResumeSwitches, DeferralHasNoMachineKeyFallback) {
-    RecordingHost host;
-    host.machine.CreateKey(kMachine, kRunOnceKey);
-    host.machine.SetString(kMachine, kClearonMarkerKey, kRebootRequiredValue, L"1");
-    const int before = host.machine.writes;
-    std::wstring saved;
-    EXPECT_EQ(HandleResumeSwitches(host, L"/AfterRunOnce", saved), ResumeOutcome::ExitNow);
-    EXPECT_EQ(host.machine.writes, before);
-    EXPECT_EQ(host.log, L"");
+// A registration that fell back to the machine's key (the account has no
+// RunOnce key of its own) is renewed there, by the deferral and by the
+// resumed run alike.
+TEST(HandleResumeSwitches, RenewalFallsBackToTheMachineKeyAsTheRegistrationDid) {
+    for (const bool restarted : {false, true}) {
+        RecordingHost host;
+        host.machine.CreateKey(kMachine, kRunOnceKey);
+        host.machine.CreateKey(kMachine, kSoftwareKey);
+        if (!restarted) {
+            host.machine.CreateKey(kMachine, kClearonMarkerKey, true);
+            host.machine.SetString(kMachine, kClearonMarkerKey, kRebootRequiredValue, L"1");
+        }
+        std::wstring saved;
+        EXPECT_EQ(HandleResumeSwitches(host, L"/AfterRunOnce", saved),
+                  restarted ? ResumeOutcome::ResumedStart : ResumeOutcome::ExitNow);
+        EXPECT_EQ(RunOnceValue(host, kMachine), L"\"C:\\Tools\\Clearon.exe\" /RunOnce");
+        EXPECT_TRUE(MarkerWritten(host));
+        EXPECT_EQ(host.log, L"");
+    }
 }
 
 TEST(HandleResumeSwitches, OverlongArgumentsAreKeptWholeNotEmptied) {

@@ -49,7 +49,14 @@ public:
     void Pause(std::chrono::milliseconds duration) override { pauses.push_back(duration); }
     QuestionAnswer AskQuestion(std::wstring_view text) override;
     void PostStatus(std::wstring_view text) override { statuses.emplace_back(text); }
-    void AppendToLog(std::wstring_view text) override { log.append(text); }
+    // A log append is a change like a registry write: a stopped world
+    // refuses it.
+    void AppendToLog(std::wstring_view text) override {
+        if (!memory.mayChange || memory.mayChange()) log.append(text);
+    }
+    // The end-of-session notice as this process has seen it.
+    bool sessionEnded = false;
+    bool SessionEnded() override { return sessionEnded; }
     std::wstring CurrentTimestamp() override { return L"TS"; }
     bool FileExists(std::wstring_view path) override { return files.count(std::wstring(path)) > 0; }
     std::optional<std::wstring> EnvironmentVariable(std::wstring_view name) override;

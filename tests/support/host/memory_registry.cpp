@@ -64,6 +64,10 @@ MemoryRegistry::Key* MemoryRegistry::Make(RegistryRoot root, std::wstring_view p
     return key;
 }
 
+bool MemoryRegistry::Allowed() const {
+    return !mayChange || mayChange();
+}
+
 std::optional<RegistryStatus> MemoryRegistry::Opened(std::wstring_view key) const {
     if (onOpen) return onOpen(key, L"");
     return std::nullopt;
@@ -95,7 +99,9 @@ void MemoryRegistry::DeleteKeyTree(RegistryRoot root, std::wstring_view path) {
     parts.pop_back();
     std::wstring parentPath;
     for (const auto& p : parts) parentPath += p + L"\\";
-    if (Key* parent = Find(root, parentPath)) parent->subkeys.erase(last);
+    Key* parent = Find(root, parentPath);
+    if (parent == nullptr || parent->subkeys.count(last) == 0 || !Allowed()) return;
+    parent->subkeys.erase(last);
 }
 
 void MemoryRegistry::Restart() {
@@ -202,8 +208,10 @@ RegistryStatus MemoryRegistry::SetValue(RegistryRoot root, std::wstring_view key
     }
     Key* found = Find(root, key);
     if (found == nullptr) return RegistryStatus::NotFound;
+    if (!Allowed()) return RegistryStatus::Failed;
     found->values[std::wstring(value)] = RegistryValue{type, data};
     ++writes;
+    if (afterChange) afterChange(root, key, value);
     return RegistryStatus::Ok;
 }
 
@@ -215,8 +223,11 @@ RegistryStatus MemoryRegistry::DeleteValue(RegistryRoot root, std::wstring_view 
     }
     Key* found = Find(root, key);
     if (found == nullptr) return RegistryStatus::NotFound;
-    if (found->values.erase(std::wstring(value)) == 0) return RegistryStatus::NotFound;
+    if (found->values.count(std::wstring(value)) == 0) return RegistryStatus::NotFound;
+    if (!Allowed()) return RegistryStatus::Failed;
+    found->values.erase(std::wstring(value));
     ++writes;
+    if (afterChange) afterChange(root, key, value);
     return RegistryStatus::Ok;
 }
 
@@ -225,6 +236,9 @@ RegistryStatus MemoryRegistry::CreateSubkey(RegistryRoot root, std::wstring_view
     if (auto fault = Opened(parentKey)) return *fault;
     Key* parent = Find(root, parentKey);
     if (parent == nullptr) return RegistryStatus::NotFound;
+    if (parent->subkeys.count(std::wstring(name)) == 0 && !Allowed()) {
+        return RegistryStatus::Failed;
+    }
     auto& slot = parent->subkeys[std::wstring(name)];
     if (!slot) {
         // As Windows does: no ordinary key below a volatile one

@@ -51,6 +51,13 @@ public:
     Fault onSet;     // SetValue
     Fault onDelete;  // DeleteValue
     Fault onOpen;    // every open of a key (value empty)
+    // Asked before every change (a value set or deleted, a key created, a
+    // key tree deleted): false refuses it (Failed). A kill sweep stops the
+    // world's writer here.
+    std::function<bool()> mayChange;
+    // Told after every value set or deleted.
+    std::function<void(RegistryRoot root, std::wstring_view key, std::wstring_view value)>
+        afterChange;
     // Called after each successful query (for example to make an entry vanish
     // while a scan is under way).
     std::function<void(std::wstring_view key, std::wstring_view value)> afterQuery;
@@ -58,6 +65,7 @@ public:
     // Counters for tests that must prove that nothing was touched.
     int writes = 0;   // SetValue, DeleteValue, CreateSubkey that changed something
     int queries = 0;  // QueryValue calls
+    int flushes = 0;  // Flush calls
 
     // --- Registry -------------------------------------------------------------
     RegistryStatus QueryValue(RegistryRoot root, std::wstring_view key, std::wstring_view value,
@@ -73,6 +81,7 @@ public:
                                std::wstring_view value) override;
     RegistryStatus CreateSubkey(RegistryRoot root, std::wstring_view parentKey,
                                 std::wstring_view name, KeyLifetime lifetime) override;
+    void Flush(RegistryRoot, std::wstring_view) override { ++flushes; }
 
 private:
     struct FoldLess {
@@ -87,6 +96,7 @@ private:
     Key* Find(RegistryRoot root, std::wstring_view path) const;
     Key* Make(RegistryRoot root, std::wstring_view path, bool isVolatile);
     std::optional<RegistryStatus> Opened(std::wstring_view key) const;
+    bool Allowed() const;
 
     Key machine_;
     Key user_;
