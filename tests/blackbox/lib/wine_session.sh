@@ -2,21 +2,7 @@
 # run's Wine prefix and display, and the helpers every such scenario needs.
 # Sourced, not run.
 
-# A failing step under `set -e` names itself before the script stops: its
-# file, line, command and exit code, and the functions it was called through.
-# Without this, a script that stops before its first line of output leaves
-# nothing to read. Failures that a script handles itself (`|| ...`, `if`,
-# `set +e`) stay quiet.
-set -E
-step_failed() {  # exit code, line, command
-  case $- in *e*) ;; *) return 0 ;; esac
-  local where="${BASH_SOURCE[1]##*/}:$2" calls="" i
-  for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do
-    calls+=" in ${FUNCNAME[i]}, called from ${BASH_SOURCE[i + 1]##*/}:${BASH_LINENO[i]};"
-  done
-  echo "FAIL: $where: '$3' ended with $1;${calls%;}" >&2
-}
-trap 'step_failed $? "$LINENO" "$BASH_COMMAND"' ERR
+. "$(dirname "${BASH_SOURCE[0]}")/error_trap.sh"
 state=${CLEARON_WINE_STATE:?}
 build=${CLEARON_BUILD_DIR:?}
 export WINEPREFIX="$state/prefix"
@@ -75,16 +61,6 @@ reg_value() {  # key value: the data of a REG_SZ value, or nothing
 runonce_value() { reg_value "$user_runonce" Clearon; }
 machine_runonce_value() { reg_value "$machine_runonce" Clearon; }
 
-# A REG_SZ value as the prefix's saved registry file holds it (system.reg for
-# HKLM, user.reg for HKCU), for a test that must see the registry as a kill
-# left it: starting Wine again would be a boot. Nothing when it is not there.
-saved_value() {  # file, key below the file's root, value name
-  HEADER="[${2//\\/\\\\}]" NAME="\"$3\"=" awk '
-    BEGIN { header = tolower(ENVIRON["HEADER"]); name = ENVIRON["NAME"] }
-    /^\[/ { on = tolower(substr($0, 1, length(header))) == header; next }
-    on && index($0, name) == 1 { print substr($0, length(name) + 1); exit }' "$WINEPREFIX/$1" |
-    sed -e 's/^"//' -e 's/"$//' -e 's/\\"/"/g' -e 's/\\\\/\\/g'
-}
 marker_present() { [ "$(reg_value "$marker_key" RebootRequired)" = 1 ]; }
 
 wait_for() {  # seconds, then a test command
