@@ -48,7 +48,14 @@ case "$action" in
     export DISPLAY
     # A persistent wineserver keeps volatile keys for the whole test run; the
     # tests that play a restart stop and start it themselves.
-    setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+    # The server runs in the prefix's folder, which must exist first; without
+    # it the server is one that Wine starts on its own, which goes down as
+    # soon as its last process ends.
+    mkdir -p "$WINEPREFIX"
+    if ! setsid wineserver -p </dev/null >/dev/null 2>&1; then
+      echo "no persistent wineserver could be started for $WINEPREFIX" >&2
+      exit 1
+    fi
     wineboot -i </dev/null >/dev/null 2>&1
     echo "Wine prefix ready: $WINEPREFIX on display $DISPLAY"
     ;;
