@@ -184,6 +184,9 @@ void RemoveResumeRegistration(Registry& registry) {
     for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
         static_cast<void>(registry.DeleteValue(root, kRunOnceKey, kRunOnceValue));
     }
+    // The marker last: it only ever matters while a command is registered.
+    static_cast<void>(
+        registry.DeleteValue(RegistryRoot::LocalMachine, kClearonMarkerKey, kRebootRequiredValue));
 }
 
 void RegisterResumeAhead(ResumeHost& host, const RebootInputs& inputs) {

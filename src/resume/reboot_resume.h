@@ -133,7 +133,7 @@ struct RebootInputs {
 // removes it.
 void RegisterResumeAhead(ResumeHost& host, const RebootInputs& inputs);
 
-// Deletes the value "Clearon" from both RunOnce keys.
+// Deletes the value "Clearon" from both RunOnce keys, then the reboot marker.
 void RemoveResumeRegistration(Registry& registry);
 
 enum class ResumeOutcome {

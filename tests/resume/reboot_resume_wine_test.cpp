@@ -166,12 +166,14 @@ TEST_F(RebootResumeWine, ResumedStartBeforeARestartWaitsAndRegistersAgain) {
     EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
               L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x");
 
-    // Without the marker (as after a restart) the start goes on at once.
+    // Without the marker (as after a restart) the start goes on at once,
+    // registered again (marker included) until its run no longer needs it.
     test::DeleteTree(HKEY_LOCAL_MACHINE, kTessaral);
     test::DeleteValue(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue));
     EXPECT_EQ(HandleResumeSwitches(host, L"/AfterRunOnce /x", saved), ResumeOutcome::ResumedStart);
     EXPECT_EQ(test::GetString(HKEY_CURRENT_USER, kRunOnce, std::wstring(kRunOnceValue)),
-              std::nullopt);
+              L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x");
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, kMarkerKey));
 }
 
 TEST_F(RebootResumeWine, RunOnceStartRelaunchesTheRealToolAsAResumedStart) {
