@@ -46,8 +46,9 @@ start_session() {
 # the moment its last process ends, with the volatile keys, and a Wine command
 # that meets it going down may fail without a word.
 session_persistent() {
-  local name pid
-  name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  local device inode name pid
+  read -r device inode < <(stat -c '%d %i' "$WINEPREFIX")
+  name=$(printf 'server-%x-%x' "$device" "$inode")
   for pid in $(pgrep wineserver || true); do
     [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$name" ] || continue
     tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -- ' -p $' && return 0
