@@ -173,15 +173,12 @@ void CheckStart(std::uint8_t flags, std::wstring_view arguments) {
         case StartKind::Resumed: {
             Require(saved == StripResumeSwitches(arguments));
             Require(host.started.empty());
-            if ((flags & 1) == 0) {
-                Require(outcome == ResumeOutcome::ResumedStart);
-                Require(host.machine.writes == writesBefore);
-                break;
-            }
-            // A logon without a restart: back at the next logon, through the
-            // user's key only.
-            Require(outcome == ResumeOutcome::ExitNow);
-            Require(host.sleeps == 1);
+            // After a restart the run goes on; without one it waits for the
+            // next logon. Either way it is registered again, in the user's
+            // key (this machine has no RunOnce key of its own).
+            const bool restarted = (flags & 1) == 0;
+            Require(outcome == (restarted ? ResumeOutcome::ResumedStart : ResumeOutcome::ExitNow));
+            Require(host.sleeps == (restarted ? 0 : 1));
             const std::optional<std::wstring> command =
                 host.modulePath ? BuildResumeCommand(*host.modulePath, saved) : std::nullopt;
             if (command && (flags & 8) != 0) {

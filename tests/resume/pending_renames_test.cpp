@@ -80,6 +80,8 @@ TEST_F(PendingRenames, OneRunKeepsEveryListInOrder) {
         EXPECT_EQ(Aside(), step.aside) << step.moment;
     }
     EXPECT_EQ(TypeOf(kPendingRenamesValue), kRegMultiSz);
+    // Each change is on disk before the next is made.
+    EXPECT_EQ(registry.flushes, registry.writes);
 }
 
 TEST_F(PendingRenames, NothingPendingTouchesNothing) {
