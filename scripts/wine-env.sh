@@ -46,17 +46,18 @@ case "$action" in
     start_display
     DISPLAY=$(cat "$state/display")
     export DISPLAY
+    wineboot -i </dev/null >/dev/null 2>&1
     # A persistent wineserver keeps volatile keys for the whole test run; the
-    # tests that play a restart stop and start it themselves.
-    # The server runs in the prefix's folder, which must exist first; without
-    # it the server is one that Wine starts on its own, which goes down as
-    # soon as its last process ends.
-    mkdir -p "$WINEPREFIX"
+    # tests that play a restart stop and start it themselves. It runs in the
+    # prefix's folder, so it starts once the prefix exists (Wine makes the
+    # prefix itself: one made beforehand lacks syswow64), after the server
+    # that Wine started for the set-up has gone; then a boot.
+    timeout 120 wineserver -w >/dev/null 2>&1 || true
     if ! setsid wineserver -p </dev/null >/dev/null 2>&1; then
       echo "no persistent wineserver could be started for $WINEPREFIX" >&2
       exit 1
     fi
-    wineboot -i </dev/null >/dev/null 2>&1
+    wineboot </dev/null >/dev/null 2>&1
     echo "Wine prefix ready: $WINEPREFIX on display $DISPLAY"
     ;;
   stop)
