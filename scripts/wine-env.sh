@@ -34,6 +34,9 @@ case "$action" in
   start)
     if [ -d "$WINEPREFIX" ]; then
       wineserver -k >/dev/null 2>&1 || true
+      # -k stops waiting after a few seconds on a slow machine: the old
+      # server must be gone before its prefix is, and before the new one.
+      timeout 120 wineserver -w >/dev/null 2>&1 || true
       rm -rf "$WINEPREFIX"
     fi
     if [ -f "$state/xvfb.pid" ]; then
@@ -43,10 +46,18 @@ case "$action" in
     start_display
     DISPLAY=$(cat "$state/display")
     export DISPLAY
-    # A persistent wineserver keeps volatile keys for the whole test run; the
-    # tests that play a restart stop and start it themselves.
-    setsid wineserver -p </dev/null >/dev/null 2>&1 || true
     wineboot -i </dev/null >/dev/null 2>&1
+    # A persistent wineserver keeps volatile keys for the whole test run; the
+    # tests that play a restart stop and start it themselves. It runs in the
+    # prefix's folder, so it starts once the prefix exists (Wine makes the
+    # prefix itself: one made beforehand lacks syswow64), after the server
+    # that Wine started for the set-up has gone; then a boot.
+    timeout 120 wineserver -w >/dev/null 2>&1 || true
+    if ! setsid wineserver -p </dev/null >/dev/null 2>&1; then
+      echo "no persistent wineserver could be started for $WINEPREFIX" >&2
+      exit 1
+    fi
+    wineboot </dev/null >/dev/null 2>&1
     echo "Wine prefix ready: $WINEPREFIX on display $DISPLAY"
     ;;
   stop)

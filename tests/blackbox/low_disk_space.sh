@@ -7,22 +7,20 @@
 # at it, with C:\windows linked back to the real one and the rest of drive_c
 # copied. The trap puts drive C: back whatever happens, so later tests see
 # the prefix as it was. Needs root (mount); skips with a message otherwise.
-set -u
+set -eu
 state=${CLEARON_WINE_STATE:?CLEARON_WINE_STATE must name the prepared Wine state folder}
 build=${CLEARON_BUILD_DIR:?CLEARON_BUILD_DIR must name the Windows build folder}
 source_dir=${CLEARON_SOURCE_DIR:?CLEARON_SOURCE_DIR must name the source folder}
 prefix=$state/prefix
 run="$source_dir/scripts/wine-run.sh"
 expected_message='Not enough disk space on the system drive.'
+# shellcheck source=lib/wine_session.sh
+. "$(dirname "$0")/lib/wine_session.sh"
 
 # 77 tells ctest the scenario was skipped, so a skip never reads as a pass.
 skip() {
   echo "SKIPPED: $*"
   exit 77
-}
-fail() {
-  echo "FAIL: $*"
-  exit 1
 }
 
 [ "$(id -u)" = 0 ] || skip "mounting a small system drive needs root"
@@ -62,15 +60,14 @@ start_clearon() {
   mkdir -p "$folder"
   cp "$build/Clearon.exe" "$folder/"
   printf '[Settings]\r\n%s\r\n[ProductNames]\r\nNo Such Product\r\n' "$settings" >"$folder/Clearon.ini"
-  local out rc
-  out=$(timeout 120 "$run" "C:\\$(basename "$folder")\\Clearon.exe" </dev/null)
-  rc=$?
+  local out rc=0
+  out=$(timeout 120 "$run" "C:\\$(basename "$folder")\\Clearon.exe" </dev/null) || rc=$?
   printf '%s|%s' "$rc" "$out"
 }
 
 # The log as text, one line per entry; its byte-order-mark-free UTF-16LE
 # is decoded strictly, so a stray byte fails the test.
-log_text() {
+log_file_text() {
   iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r'
 }
 
@@ -87,7 +84,7 @@ check_small_drive_run() {
   log=$(ls "$folder"/Clearon.*.log 2>/dev/null | head -n1)
   [ -n "$log" ] || fail "$name: no run log in $folder"
   local lines
-  lines=$(log_text "$log") || fail "$name: the run log is not UTF-16LE"
+  lines=$(log_file_text "$log") || fail "$name: the run log is not UTF-16LE"
   local count
   count=$(printf '%s\n' "$lines" | wc -l)
   [ "$count" = 4 ] || fail "$name: run log has $count lines, expected 4: $lines"

@@ -24,8 +24,7 @@ trap cleanup EXIT
 # A session without a display: the first Wine process decides it.
 wineserver -k >/dev/null 2>&1 || true
 unset DISPLAY
-setsid wineserver -p </dev/null >/dev/null 2>&1 || true
-wineboot </dev/null >/dev/null 2>&1
+start_session
 
 run_case() {  # name, expected exit code, settings lines, pattern the log must hold, marks expected
   local name=$1 expected=$2 settings=$3 pattern=$4 marks=$5 code=0

@@ -2,9 +2,10 @@
 // Wine does not do: read one value of
 // HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce, delete it, and run
 // its command line exactly as stored (blanks included, which a shell would
-// collapse).
+// collapse). With /machine, the machine's key (HKLM) instead, which Windows
+// runs at the logon of an administrator and Wine only at boot.
 //
-//   logon_runonce.exe NAME [/wait=MS]
+//   logon_runonce.exe NAME [/machine] [/wait=MS]
 //
 // Waits up to MS milliseconds (default 60000) for the started program and
 // ends with its exit code. Ends with 255 when the value is missing, 254 when
@@ -25,9 +26,9 @@ constexpr int kNotStarted = 254;
 constexpr int kTimedOut = 253;
 
 // Reads and deletes the value; false when there is none.
-bool TakeValue(const wchar_t* name, std::wstring& command) {
+bool TakeValue(HKEY root, const wchar_t* name, std::wstring& command) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
+    if (RegOpenKeyExW(root, kRunOnceKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
         ERROR_SUCCESS) {
         return false;
     }
@@ -51,15 +52,20 @@ bool TakeValue(const wchar_t* name, std::wstring& command) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        fwprintf(stderr, L"usage: logon_runonce NAME [/wait=MS]\n");
+        fwprintf(stderr, L"usage: logon_runonce NAME [/machine] [/wait=MS]\n");
         return kNoValue;
     }
     DWORD waitMs = 60000;
-    if (argc > 2 && std::wstring_view(argv[2]).starts_with(L"/wait=")) {
-        waitMs = static_cast<DWORD>(std::wcstoul(argv[2] + 6, nullptr, 10));
+    HKEY root = HKEY_CURRENT_USER;
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring_view option = argv[i];
+        if (option == L"/machine") root = HKEY_LOCAL_MACHINE;
+        if (option.starts_with(L"/wait=")) {
+            waitMs = static_cast<DWORD>(std::wcstoul(argv[i] + 6, nullptr, 10));
+        }
     }
     std::wstring command;
-    if (!TakeValue(argv[1], command)) {
+    if (!TakeValue(root, argv[1], command)) {
         fwprintf(stderr, L"logon_runonce: no RunOnce value %ls\n", argv[1]);
         return kNoValue;
     }

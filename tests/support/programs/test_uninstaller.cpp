@@ -34,6 +34,12 @@
 //                          written as "|", "-" for a missing value
 //   /wait-for=PATH         waits until the file PATH exists (at most two
 //                          minutes), for a test that decides when it goes on
+//   /end-session=EXE       plays Windows ending the session for every process
+//                          whose program file is named EXE: sends
+//                          WM_QUERYENDSESSION to each of their top-level
+//                          windows, hidden ones included, then WM_ENDSESSION
+//                          (TRUE), and ends nothing; ends now with 1 when no
+//                          such window exists
 //   /exit-unless-marked=N,CODE,PATH
 //                          ends now with CODE while the mark file PATH holds
 //                          fewer than N lines (a stand-in that fails its
@@ -215,6 +221,58 @@ std::size_t MarkCount(const std::wstring& path) {
     return lines;
 }
 
+// Each process named `exe` (its file name, in any case).
+std::vector<DWORD> ProcessesNamed(const std::wstring& exe) {
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, exe.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return ids;
+}
+
+struct WindowSearch {
+    std::vector<DWORD> processes;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM search) {
+    auto* found = reinterpret_cast<WindowSearch*>(search);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    for (DWORD id : found->processes) {
+        if (id == process) found->windows.push_back(window);
+    }
+    return TRUE;
+}
+
+// As Windows does: every window is asked first, then every window is told.
+bool EndSessionOf(const std::wstring& exe) {
+    WindowSearch search{ProcessesNamed(exe), {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.windows.empty()) {
+        fwprintf(stderr, L"test_uninstaller: no top-level window of %ls\n", exe.c_str());
+        return false;
+    }
+    constexpr UINT kAnswerMs = 30000;
+    for (HWND window : search.windows) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, kAnswerMs, &answer);
+    }
+    for (HWND window : search.windows) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, kAnswerMs, &answer);
+    }
+    wprintf(L"test_uninstaller: session end sent to %zu windows of %ls\n", search.windows.size(),
+            exe.c_str());
+    return true;
+}
+
 int ParseExitCode(std::wstring_view text) {
     const std::wstring value(text);
     if (value.starts_with(L"0x") || value.starts_with(L"0X")) {
@@ -264,6 +322,8 @@ int wmain(int argc, wchar_t** argv) {
             pending_actions::RecordPending(std::wstring(value(L"/record-pending=")));
         } else if (token.starts_with(L"/wait-for=")) {
             WaitFor(std::wstring(value(L"/wait-for=")));
+        } else if (token.starts_with(L"/end-session=")) {
+            if (!EndSessionOf(std::wstring(value(L"/end-session=")))) return 1;
         } else if (token.starts_with(L"/exit-unless-marked=")) {
             const std::wstring rule(value(L"/exit-unless-marked="));
             const std::size_t first = rule.find(L',');
