@@ -283,12 +283,32 @@ ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments
 
             // A logon without a restart: come back at the next logon, in the
             // key the registration rule chose before; the marker is there.
-            // The pause lets Windows finish running the RunOnce entries of
-            // this logon first, which could otherwise find the value again
-            // and start this at once, over and over. The deferral ends with 0
-            // even when the value could not be set.
+            // Windows deleted the value before it started this, so it is set
+            // again at once: a restart during the pause must not lose the
+            // resume. It is set again after the pause too, which lets Windows
+            // finish running the RunOnce entries of this logon first: should
+            // it find the value again and start another deferral, that one
+            // sees this one waiting and only registers after its own pause,
+            // so nothing runs over and over. The deferral ends with 0 even
+            // when the value could not be set.
+            Registry& registry = host.registry();
+            RegistryValue waiting;
+            const bool anotherWaits =
+                registry.QueryValue(RegistryRoot::LocalMachine, kClearonMarkerKey,
+                                    kDeferringValue, kRegistryStringBytes,
+                                    waiting) == RegistryStatus::Ok;
+            if (command && !anotherWaits) {
+                static_cast<void>(registry.SetValue(RegistryRoot::LocalMachine, kClearonMarkerKey,
+                                                    kDeferringValue, kRegSz,
+                                                    EncodeRegistryString(kRebootRequiredMarker)));
+                static_cast<void>(RegisterCommand(registry, *command));
+            }
             host.Sleep(kDeferralMilliseconds);
-            if (command) static_cast<void>(RegisterCommand(host.registry(), *command));
+            if (command) static_cast<void>(RegisterCommand(registry, *command));
+            if (!anotherWaits) {
+                static_cast<void>(registry.DeleteValue(RegistryRoot::LocalMachine,
+                                                       kClearonMarkerKey, kDeferringValue));
+            }
             return ResumeOutcome::ExitNow;
         }
         case StartKind::Ordinary:

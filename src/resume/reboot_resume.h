@@ -49,6 +49,8 @@ inline constexpr std::wstring_view kAfterRunOnceWord = L"AfterRunOnce";
 // How long a resumed start that finds no restart waits before it registers
 // itself again.
 inline constexpr std::uint32_t kDeferralMilliseconds = 5000;
+// Beside the marker, as volatile as it: a deferral is waiting out its pause.
+inline constexpr std::wstring_view kDeferringValue = L"Deferring";
 
 // The resume and relaunch commands live in 255-character buffers.
 inline constexpr std::size_t kMaxResumeCommandLength = 254;

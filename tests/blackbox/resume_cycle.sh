@@ -82,7 +82,7 @@ set -e
   fail "no RunOnce line: $(log_text)"
 [ "$(runonce_value)" = "\"$exe_win\" /RunOnce /q" ] || fail "RunOnce holds '$(runonce_value)'"
 marker_present || fail "no reboot marker"
-[ "$(setup_calls)" = "setup.exe /version=$version /q" ] || fail "installer calls: $(setup_calls)"
+[ "$(setup_calls)" = "$dir_win\\setup.exe /version=$version /q" ] || fail "installer calls: $(setup_calls)"
 
 echo "--- a logon without a restart defers again"
 started=$(now_ms)
@@ -108,8 +108,14 @@ waited=$(($(now_ms) - started))
 [ "$(runonce_value)" = "\"$exe_win\" /RunOnce  /q" ] || fail "RunOnce holds '$(runonce_value)'"
 [ "$(log_count ' Clearon starting!')" -eq 1 ] || fail "a deferred start must not run: $(log_text)"
 
-echo "--- a restart; the resumed start is killed while its first program runs"
-restart
+echo "--- a restart during a deferral's pause keeps the resume"
+wine reg delete "$user_runonce" /v Clearon /f >/dev/null
+setsid wine "$exe_win" /AfterRunOnce /q </dev/null >/dev/null 2>&1 &
+deferring() { [ "$(reg_value "$marker_key" Deferring)" = 1 ] && [ -n "$(runonce_value)" ]; }
+wait_for 60 deferring || fail "the deferral did not register before its pause"
+restart  # within the pause, unless this machine took 5 seconds since
+
+echo "--- after it, the resumed start is killed while its first program runs"
 ! marker_present || fail "the volatile marker survived the restart"
 [ "$(runonce_value)" = "\"$exe_win\" /RunOnce  /q" ] || fail "the RunOnce value did not survive"
 rm "$dir_unix/go"
@@ -137,7 +143,7 @@ wait_for 120 runs_ended 2 || fail "the resumed start did not run to its end: $(l
 calls=$(setup_calls)
 [ "$(echo "$calls" | wc -l)" -eq 2 ] || fail "installer calls: $calls"
 # The arguments of the RunOnce command minus the AfterRunOnce switch, blanks kept.
-[ "$(echo "$calls" | sed -n 2p)" = "setup.exe /version=$version ${stored#"\"$exe_win\" /RunOnce"}" ] ||
+[ "$(echo "$calls" | sed -n 2p)" = "$dir_win\\setup.exe /version=$version ${stored#"\"$exe_win\" /RunOnce"}" ] ||
   fail "the resumed installer got '$(echo "$calls" | sed -n 2p)'"
 echo "$calls" | grep -qi runonce && fail "a resume switch reached the installer: $calls"
 [ "$(reg_value "$aegira_key" ProductVersion)" = "$version" ] || fail "Aegira is not installed"

@@ -29,7 +29,10 @@ public:
         started.emplace_back(commandLine);
         return startSucceeds;
     }
-    void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+    void Sleep(std::uint32_t milliseconds) override {
+        sleeps.push_back(milliseconds);
+        if (onSleep) onSleep();
+    }
     void AppendToLog(std::wstring_view text) override { log += text; }
     std::wstring CurrentTimestamp() override { return kStamp; }
 
@@ -38,6 +41,7 @@ public:
     bool startSucceeds = true;
     std::vector<std::wstring> started;
     std::vector<std::uint32_t> sleeps;
+    std::function<void()> onSleep;
     std::wstring log;
 };
 
@@ -379,10 +383,11 @@ TEST(HandleResumeSwitches, MarkerDefersOrContinues) {
     struct Case {
         std::optional<std::wstring> marker;
         bool defers;
+        bool anotherDeferralWaits = false;
     };
     const Case cases[] = {
-        {L"1", true}, {L"10", true}, {L"2", true},          {L"A", true},
-        {L"", false}, {L"0", false}, {std::nullopt, false},
+        {L"1", true},  {L"10", true}, {L"2", true},          {L"A", true},
+        {L"", false},  {L"0", false}, {std::nullopt, false}, {L"1", true, true},
     };
     for (const Case& c : cases) {
         RecordingHost host;
@@ -390,9 +395,16 @@ TEST(HandleResumeSwitches, MarkerDefersOrContinues) {
         host.machine.CreateKey(kMachine, kRunOnceKey);
         if (c.marker)
             host.machine.SetString(kMachine, kClearonMarkerKey, kRebootRequiredValue, *c.marker);
+        if (c.anotherDeferralWaits)
+            host.machine.SetString(kMachine, kClearonMarkerKey, kDeferringValue, L"1");
+        // A restart during the pause keeps the resume, unless another
+        // deferral of this logon is waiting to register it.
+        std::optional<std::wstring> duringPause;
+        host.onSleep = [&] { duringPause = RunOnceValue(host, kUser); };
         std::wstring saved;
         const ResumeOutcome outcome = HandleResumeSwitches(host, L"/AfterRunOnce /x", saved);
-        const std::string what = testing::PrintToString(c.marker.value_or(L"(none)"));
+        const std::string what = testing::PrintToString(c.marker.value_or(L"(none)")) +
+                                 (c.anotherDeferralWaits ? " waiting" : "");
         EXPECT_EQ(saved, L" /x") << what;
         EXPECT_EQ(host.log, L"") << what;
         if (c.defers) {
@@ -400,6 +412,7 @@ TEST(HandleResumeSwitches, MarkerDefersOrContinues) {
             EXPECT_EQ(host.sleeps, std::vector<std::uint32_t>{5000}) << what;
             EXPECT_EQ(RunOnceValue(host, kUser), L"\"C:\\Tools\\Clearon.exe\" /RunOnce  /x")
                 << what;
+            EXPECT_EQ(duringPause.has_value(), !c.anotherDeferralWaits) << what;
         } else {
             // Registered again for as long as the resumed run lasts.
             EXPECT_EQ(outcome, ResumeOutcome::ResumedStart) << what;
