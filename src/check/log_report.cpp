@@ -1,10 +1,7 @@
 #include "check/log_report.h"
 
 #include <algorithm>
-#include <deque>
-#include <map>
-#include <unordered_map>
-#include <unordered_set>
+#include <functional>
 #include <utility>
 
 #include "check/check_text.h"
@@ -14,6 +11,77 @@
 
 namespace clearon::check {
 namespace {
+
+// The display names met in a run, each once, in the order first met. A run
+// may meet a quarter of a million products: their characters stand one after
+// another in one string and are found again through an open-addressing table
+// of indices, so a name costs no allocation of its own and a look-up no chase
+// through scattered nodes.
+class NameSet {
+public:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    // The index of `name`; `added` tells whether it was new.
+    std::size_t Add(std::wstring_view name, bool& added) {
+        if ((names_ + 1) * 2 > slots_.size()) Grow();
+        const std::size_t hash = std::hash<std::wstring_view>{}(name);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const std::size_t index = slots_[slot];
+            if (index == kNone) {
+                slots_[slot] = names_;
+                hashes_.push_back(hash);
+                ends_.push_back(chars_.size() + name.size());
+                chars_.append(name);
+                added = true;
+                return names_++;
+            }
+            if (hashes_[index] == hash && Name(index) == name) {
+                added = false;
+                return index;
+            }
+        }
+    }
+
+    [[nodiscard]] std::wstring_view Name(std::size_t index) const noexcept {
+        const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
+        return std::wstring_view(chars_).substr(begin, ends_[index] - begin);
+    }
+
+    [[nodiscard]] std::size_t size() const noexcept { return names_; }
+
+    // Emptied for the next run. The room is kept for runs of ordinary size;
+    // an outsized run gives it back while its row is written.
+    void clear() noexcept {
+        if (names_ == 0) return;
+        if (names_ > 64 * 1024) {
+            *this = NameSet();
+            return;
+        }
+        std::fill(slots_.begin(), slots_.end(), kNone);
+        hashes_.clear();
+        ends_.clear();
+        chars_.clear();
+        names_ = 0;
+    }
+
+private:
+    void Grow() {
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), kNone);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t index = 0; index < names_; ++index) {
+            std::size_t slot = hashes_[index] & mask;
+            while (slots_[slot] != kNone) slot = (slot + 1) & mask;
+            slots_[slot] = index;
+        }
+    }
+
+    std::wstring chars_;
+    std::vector<std::size_t> ends_;    // where each name ends in chars_
+    std::vector<std::size_t> hashes_;  // each name's hash
+    std::vector<std::size_t> slots_;   // name indices, kNone where free; a power of two
+    std::size_t names_ = 0;
+};
 
 class RunReader {
 public:
@@ -74,11 +142,10 @@ private:
         }
         run_ = LogRun{};
         inRun_ = true;
-        outcomeIndex_.clear();
+        products_.clear();
         outcomes_.clear();
         declined_.clear();
         hasPending_ = false;
-        pendingOutcome_ = nullptr;
         pendingProgram_.reset();
     }
 
@@ -102,17 +169,19 @@ private:
                 run.stopped = true;
                 break;
             case EntryKind::Removing:
-                Outcome(line.field, true);
-                pendingName_.assign(line.field);  // its room kept: one per product
+                pendingProduct_ = Outcome(line.field, true);
                 hasPending_ = true;
                 pendingProgram_.reset();
                 break;
             case EntryKind::FailedToRemove:
                 Outcome(line.field, false);
                 break;
-            case EntryKind::UserDeclined:
-                if (declined_.emplace(line.field).second) run.declined.emplace_back(line.field);
+            case EntryKind::UserDeclined: {
+                bool added = false;
+                declined_.Add(line.field, added);
+                if (added) run.declined.emplace_back(line.field);
                 break;
+            }
             case EntryKind::AttemptingToRun:
                 Program(line.field, ProgramRun::Status::Running);
                 break;
@@ -186,38 +255,29 @@ private:
     }
 
     // The last word on a display name wins: a product that failed once and
-    // was removed at a later meeting is removed. Looked up through an index:
-    // a log of many products stays linear.
-    void Outcome(std::wstring_view name, bool removing) {
-        const bool pending = hasPending_ && pendingName_ == name;
-        std::wstring failedCode;
+    // was removed at a later meeting is removed. Returns the product's index.
+    std::size_t Outcome(std::wstring_view name, bool removing) {
+        // The verdict on the product being removed needs no look-up.
+        const bool pending = hasPending_ && products_.Name(pendingProduct_) == name;
+        std::size_t product = pendingProduct_;
+        if (!pending) {
+            bool added = false;
+            product = products_.Add(name, added);
+            if (added) outcomes_.emplace_back();
+        }
+        ProductOutcome& outcome = outcomes_[product];
+        outcome.removed = removing;
+        outcome.failedProgram = NameSet::kNone;
         if (!removing && pending && pendingProgram_) {
             for (std::size_t i = run_.programs.size(); i-- > *pendingProgram_;) {
-                const ProgramRun& program = run_.programs[i];
-                if (program.status == ProgramRun::Status::Exited) {
-                    failedCode = program.exitCode;
+                if (run_.programs[i].status == ProgramRun::Status::Exited) {
+                    outcome.failedProgram = i;
                     break;
                 }
             }
         }
-        // The verdict on the product being removed needs no look-up.
-        ProductOutcome* outcome = pending && pendingOutcome_ != nullptr ? pendingOutcome_ : nullptr;
-        if (outcome == nullptr) {
-            const auto at = outcomeIndex_.find(name);
-            if (at == outcomeIndex_.end()) {
-                outcome = &outcomes_.emplace_back(ProductOutcome{std::wstring(name), removing, {}});
-                outcomeIndex_.emplace(outcome->name, outcome);
-            } else {
-                outcome = at->second;
-            }
-        }
-        outcome->removed = removing;
-        outcome->failedCode = std::move(failedCode);
-        if (removing) pendingOutcome_ = outcome;
-        if (!removing && pending) {
-            hasPending_ = false;
-            pendingOutcome_ = nullptr;
-        }
+        if (!removing && pending) hasPending_ = false;
+        return product;
     }
 
 public:
@@ -230,10 +290,11 @@ public:
         run.removed.reserve(removedCount);
         run.failed.reserve(outcomes_.size() - removedCount);
         run.failedExitCodes.reserve(outcomes_.size() - removedCount);
-        for (ProductOutcome& outcome : outcomes_) {
+        for (std::size_t product = 0; product < outcomes_.size(); ++product) {
+            const ProductOutcome& outcome = outcomes_[product];
             const bool removed = outcome.removed;
             bool interrupted = false;
-            if (removed && !run.stopped && hasPending_ && pendingName_ == outcome.name) {
+            if (removed && !run.stopped && hasPending_ && pendingProduct_ == product) {
                 // The log ends before this product's verdict, and its
                 // uninstaller did not run to an exit code (still running,
                 // refused, or never started): nobody knows whether it was
@@ -241,14 +302,18 @@ public:
                 interrupted = !pendingProgram_ ||
                               run.programs[*pendingProgram_].status != ProgramRun::Status::Exited;
             }
-            if (!interrupted && !removed)
-                run.failedExitCodes.push_back(std::move(outcome.failedCode));
+            if (!interrupted && !removed) {
+                run.failedExitCodes.emplace_back(
+                    outcome.failedProgram == NameSet::kNone
+                        ? std::wstring()
+                        : run.programs[outcome.failedProgram].exitCode);
+            }
             (interrupted ? run.interrupted
              : removed   ? run.removed
                          : run.failed)
-                .push_back(std::move(outcome.name));
+                .emplace_back(products_.Name(product));
         }
-        outcomeIndex_.clear();
+        products_.clear();
         outcomes_.clear();
         declined_.clear();
         closed_ = std::move(run_);
@@ -279,17 +344,16 @@ private:
     std::size_t outsideRuns_ = 0;
     std::size_t timestampsWithoutMessage_ = 0;
     struct ProductOutcome {
-        std::wstring name;
-        bool removed = false;     // last seen removing
-        std::wstring failedCode;  // its uninstaller's last exit code, when it failed
+        bool removed = false;  // last seen removing
+        // The program whose exit code was its uninstaller's last, when it
+        // failed: programs keep their place and their exit code in a run.
+        std::size_t failedProgram = NameSet::kNone;
     };
-    // In the order first met; a deque, so the index may point into it.
-    std::deque<ProductOutcome> outcomes_;
-    std::unordered_map<std::wstring_view, ProductOutcome*> outcomeIndex_;
-    std::unordered_set<std::wstring> declined_;
-    std::wstring pendingName_;  // the last " Removing: " name, when hasPending_
+    NameSet products_;                      // every product met, in order...
+    std::vector<ProductOutcome> outcomes_;  // ...and its outcome, by the same index
+    NameSet declined_;
+    std::size_t pendingProduct_ = 0;  // the last " Removing: " product, when hasPending_
     bool hasPending_ = false;
-    ProductOutcome* pendingOutcome_ = nullptr;   // ...its outcome
     std::optional<std::size_t> pendingProgram_;  // ...and its uninstaller
     bool lookedUp_ = false;                      // the next program was named without a folder
 };

@@ -34,32 +34,47 @@ namespace {
     return L"not logged";
 }
 
-void AppendProgramText(std::wstring& out, const ProgramRun& program) {
-    out += program.commandLine;
+// Calls `piece(text)` for each piece of a program's text, in order: its
+// command line and what became of it.
+template <typename Piece>
+void ProgramPieces(const ProgramRun& program, Piece&& piece) {
+    piece(program.commandLine);
     switch (program.status) {
         case ProgramRun::Status::Exited:
-            out += L" => ";
-            out += program.exitCode;
+            piece(L" => ");
+            piece(program.exitCode);
             return;
         case ProgramRun::Status::FailedToLaunch:
-            out += L" => failed to launch";
+            piece(L" => failed to launch");
             return;
         case ProgramRun::Status::Refused:
-            out += L" => refused (too long)";
+            piece(L" => refused (too long)");
             return;
         case ProgramRun::Status::NotFound:
-            out += L" => refused (program not found)";
+            piece(L" => refused (program not found)");
             return;
         case ProgramRun::Status::UserWritable:
-            out += L" => refused (others than administrators can change it)";
+            piece(L" => refused (others than administrators can change it)");
             return;
         case ProgramRun::Status::NotInSafeFolders:
-            out += L" => refused (neither beside Clearon.exe nor in the system folders)";
+            piece(L" => refused (neither beside Clearon.exe nor in the system folders)");
             return;
         case ProgramRun::Status::Running:
             break;
     }
-    out += L" => no exit code logged";
+    piece(L" => no exit code logged");
+}
+
+// Calls `piece(text)` for each piece of `items` joined with "; ", each item
+// cut into pieces by `itemPieces(item, piece)`.
+template <typename Items, typename ItemPieces, typename Piece>
+void ListPieces(const Items& items, ItemPieces&& itemPieces, Piece&& piece) {
+    bool first = true;
+    for (const auto& item : items) {
+        if (!first) piece(L"; ");
+        first = false;
+        itemPieces(item, piece);
+    }
 }
 
 [[nodiscard]] bool ProgramNotZero(const ProgramRun& program) {
@@ -83,45 +98,22 @@ void ForEachNote(const LogFileReport& file, const LogRun& run, bool last, Note&&
     }
 }
 
-[[nodiscard]] std::wstring ListOrDash(const std::vector<std::wstring>& items) {
-    return items.empty() ? std::wstring(L"-") : Join(items, L"; ");
+[[nodiscard]] bool CsvFieldNeedsApostrophe(wchar_t front) noexcept {
+    return front == L'=' || front == L'+' || front == L'-' || front == L'@' || front == L'\t' ||
+           front == L'\r';
 }
 
-[[nodiscard]] std::wstring ProgramsText(const LogRun& run) {
-    if (run.programs.empty()) return L"-";
-    std::wstring text;
-    for (const ProgramRun& program : run.programs) {
-        if (!text.empty()) text += L"; ";
-        AppendProgramText(text, program);
+// A comma, a quote or a line end. Tested character by character: a search
+// for any of a set costs a search of the set for every character.
+[[nodiscard]] bool HoldsCsvSpecial(std::wstring_view text) noexcept {
+    for (const wchar_t c : text) {
+        if (c == L',' || c == L'"' || c == L'\r' || c == L'\n') return true;
     }
-    return text;
+    return false;
 }
 
-[[nodiscard]] bool CsvFieldNeedsApostrophe(std::wstring_view text) noexcept {
-    return !text.empty() &&
-           (text.front() == L'=' || text.front() == L'+' || text.front() == L'-' ||
-            text.front() == L'@' || text.front() == L'\t' || text.front() == L'\r');
-}
-
-[[nodiscard]] bool CsvFieldNeedsQuotes(std::wstring_view text) noexcept {
-    return text.find_first_of(L",\"\r\n") != std::wstring_view::npos ||
-           (!text.empty() && (text.front() == L' ' || text.back() == L' '));
-}
-
-[[nodiscard]] bool CsvFieldNeedsEscape(std::wstring_view text) noexcept {
-    return CsvFieldNeedsApostrophe(text) || CsvFieldNeedsQuotes(text);
-}
-
-// Appends one CSV field to `out`, as CsvField forms it.
-void AppendCsvField(std::wstring& out, std::wstring_view text) {
-    const bool apostrophe = CsvFieldNeedsApostrophe(text);
-    const bool quote = CsvFieldNeedsQuotes(text);
-    if (quote) out.push_back(L'"');
-    if (apostrophe) out.push_back(L'\'');
-    if (!quote) {
-        out.append(text);
-        return;
-    }
+// Appends `text` to a quoted field, its quotes doubled.
+void AppendQuoted(std::wstring& out, std::wstring_view text) {
     for (std::size_t from = 0;;) {
         const std::size_t q = text.find(L'"', from);
         out.append(text.substr(from, q == std::wstring_view::npos ? q : q + 1 - from));
@@ -129,37 +121,73 @@ void AppendCsvField(std::wstring& out, std::wstring_view text) {
         out.push_back(L'"');
         from = q + 1;
     }
-    out.push_back(L'"');
 }
 
-// Writes a row's fields straight into the report: a field is appended as it
-// is and escaped in place only when it needs it, so the long lists of a large
-// run are copied once.
+// Hands `out` on once this much of it is waiting.
+void SpillIfFull(std::wstring& out, const ReportWriter::Flush& flush) {
+    constexpr std::size_t kFlushChars = 64 * 1024;
+    if (flush && out.size() >= kFlushChars) flush(out);
+}
+
+// Appends one CSV field, as CsvField forms it, from the pieces that
+// `pieces(piece)` hands to `piece(text)` in order. The pieces are gone
+// through twice: first to learn whether the field needs quotes or an
+// apostrophe, then to write it, so that a field of a quarter of a million
+// programs goes out as it is written instead of being built and escaped
+// whole.
+template <typename Pieces>
+void AppendCsvPieces(std::wstring& out, Pieces&& pieces, const ReportWriter::Flush& flush) {
+    bool any = false;  // a character, which may be a zero one: logs may hold anything
+    wchar_t front = 0;
+    wchar_t back = 0;
+    bool special = false;
+    pieces([&](std::wstring_view text) {
+        if (text.empty()) return;
+        if (!any) front = text.front();
+        any = true;
+        back = text.back();
+        special = special || HoldsCsvSpecial(text);
+    });
+    const bool quote = special || front == L' ' || back == L' ';
+    if (quote) out.push_back(L'"');
+    if (CsvFieldNeedsApostrophe(front)) out.push_back(L'\'');
+    pieces([&](std::wstring_view text) {
+        if (quote) {
+            AppendQuoted(out, text);
+        } else {
+            out.append(text);
+        }
+        SpillIfFull(out, flush);
+    });
+    if (quote) out.push_back(L'"');
+}
+
+// Writes a row's fields straight into the report, handing it on as it fills.
 class CsvRow {
 public:
-    explicit CsvRow(std::wstring& out) : out_(out) {}
+    CsvRow(std::wstring& out, const ReportWriter::Flush& flush) : out_(out), flush_(flush) {}
 
     CsvRow& Field(std::wstring_view text) {
-        const std::size_t from = Begin();
-        out_.append(text);
-        return End(from);
+        return Pieces([&](const auto& piece) { piece(text); });
     }
 
-    // Items joined with "; ", each written by `text(out, item)`.
-    template <typename Items, typename Text>
-    CsvRow& List(const Items& items, Text&& text) {
-        const std::size_t from = Begin();
-        bool first = true;
-        for (const auto& item : items) {
-            if (!first) out_ += L"; ";
-            first = false;
-            text(out_, item);
-        }
-        return End(from);
+    // Items joined with "; ", each cut into pieces by `itemPieces(item, piece)`.
+    template <typename Items, typename ItemPieces>
+    CsvRow& List(const Items& items, ItemPieces&& itemPieces) {
+        return Pieces([&](const auto& piece) { ListPieces(items, itemPieces, piece); });
     }
 
     CsvRow& List(const std::vector<std::wstring>& items) {
-        return List(items, [](std::wstring& to, const std::wstring& item) { to += item; });
+        return List(items, [](const std::wstring& item, const auto& piece) { piece(item); });
+    }
+
+    // A field handed over in pieces by `pieces(piece)`.
+    template <typename P>
+    CsvRow& Pieces(P&& pieces) {
+        if (!firstField_) out_.push_back(L',');
+        firstField_ = false;
+        AppendCsvPieces(out_, pieces, flush_);
+        return *this;
     }
 
     void EndRow() {
@@ -168,24 +196,8 @@ public:
     }
 
 private:
-    std::size_t Begin() {
-        if (!firstField_) out_.push_back(L',');
-        firstField_ = false;
-        return out_.size();
-    }
-
-    CsvRow& End(std::size_t from) {
-        const std::wstring_view field = std::wstring_view(out_).substr(from);
-        if (CsvFieldNeedsEscape(field)) {
-            std::wstring escaped;
-            AppendCsvField(escaped, field);
-            out_.resize(from);
-            out_ += escaped;
-        }
-        return *this;
-    }
-
     std::wstring& out_;
+    const ReportWriter::Flush& flush_;
     bool firstField_ = true;
 };
 
@@ -202,37 +214,11 @@ void TextTotals(std::wstring& out, const ReportTotals& t) {
            std::to_wstring(t.aegiraInstalled) + L" computer(s)\n";
 }
 
-// Whether the notes, joined with "; ", need quotes or an apostrophe as a CSV
-// field: found in a first pass, so the field can be written in pieces.
-struct NotesShape {
-    bool any = false;
-    wchar_t front = 0;
-    wchar_t back = 0;
-    bool special = false;  // a comma, quote or line end inside
-};
-
-[[nodiscard]] NotesShape ShapeOfNotes(const LogFileReport& file, const LogRun& run, bool last) {
-    NotesShape shape;
-    const auto piece = [&](std::wstring_view text) {
-        if (text.empty()) return;
-        if (shape.front == 0) shape.front = text.front();
-        shape.back = text.back();
-        shape.special = shape.special || text.find_first_of(L",\"\r\n") != std::wstring_view::npos;
-    };
-    ForEachNote(file, run, last, [&](std::wstring_view text, std::wstring_view more) {
-        if (shape.any) piece(L"; ");
-        shape.any = true;
-        piece(text);
-        piece(more);
-    });
-    return shape;
-}
-
 }  // namespace
 
 std::wstring CsvField(std::wstring_view text) {
     std::wstring field;
-    AppendCsvField(field, text);
+    AppendCsvPieces(field, [&](const auto& piece) { piece(text); }, {});
     return field;
 }
 
@@ -277,23 +263,47 @@ ReportTotals TotalReport(const std::vector<LogFileReport>& files) {
     return counter.Totals();
 }
 
-// Output is handed on once this much of it is waiting.
-constexpr std::size_t kFlushChars = 64 * 1024;
-
 void ReportWriter::Spill() {
-    if (flush_ && out_.size() >= kFlushChars) flush_(out_);
+    SpillIfFull(out_, flush_);
 }
 
 void ReportWriter::TextRow(const LogFileReport& file, const LogRun& run, bool last) {
     std::wstring& out = out_;
+    const auto piece = [&](std::wstring_view text) {
+        out += text;
+        Spill();
+    };
+    const auto names = [&](std::wstring_view label, const std::vector<std::wstring>& items) {
+        out += label;
+        if (items.empty()) {
+            out += L'-';
+            return;
+        }
+        // As these lists have always read: no separator until a name that
+        // is not empty has been written.
+        bool any = false;
+        for (const std::wstring& item : items) {
+            if (any) out += L"; ";
+            out += item;
+            any = any || !item.empty();
+            Spill();
+        }
+    };
     out += run.computer.empty() ? file.fileName : run.computer;
     out += L" | " + (run.start.empty() ? std::wstring(L"?") : run.start);
     out += L" - " + (run.stop.empty() ? std::wstring(L"?") : run.stop);
-    out += L" | removed: " + ListOrDash(run.removed);
-    out += L" | declined: " + ListOrDash(run.declined);
-    out += L" | failed: " + ListOrDash(run.failed);
-    if (!run.interrupted.empty()) out += L" | interrupted: " + ListOrDash(run.interrupted);
-    out += L" | programs: " + ProgramsText(run);
+    names(L" | removed: ", run.removed);
+    names(L" | declined: ", run.declined);
+    names(L" | failed: ", run.failed);
+    if (!run.interrupted.empty()) names(L" | interrupted: ", run.interrupted);
+    out += L" | programs: ";
+    if (run.programs.empty()) {
+        out += L'-';
+    } else {
+        ListPieces(
+            run.programs,
+            [](const ProgramRun& program, const auto& to) { ProgramPieces(program, to); }, piece);
+    }
     out += L" | Aegira: " + AegiraText(run);
     out += L" | restart requested: " + std::wstring(run.restartRequested ? L"yes" : L"no");
     out += L" | stop line: " + std::wstring(run.stopped ? L"yes" : L"NO");
@@ -309,40 +319,25 @@ void ReportWriter::TextRow(const LogFileReport& file, const LogRun& run, bool la
 }
 
 void ReportWriter::CsvRunRow(const LogFileReport& file, const LogRun& run, bool last) {
-    CsvRow row(out_);
+    CsvRow row(out_, flush_);
     row.Field(file.fileName).Field(run.computer).Field(run.start).Field(run.stop);
     row.List(run.removed).List(run.declined).List(run.failed).List(run.interrupted);
-    row.List(run.programs, AppendProgramText);
+    row.List(run.programs,
+             [](const ProgramRun& program, const auto& piece) { ProgramPieces(program, piece); });
     row.Field(AegiraText(run))
         .Field(run.restartRequested ? L"yes" : L"no")
         .Field(run.stopped ? L"yes" : L"no");
-    // The notes, in pieces: quoted and marked as CsvField would do it whole.
-    const NotesShape shape = ShapeOfNotes(file, run, last);
-    const bool quote = shape.special || shape.front == L' ' || shape.back == L' ';
-    const bool apostrophe = shape.front == L'=' || shape.front == L'+' || shape.front == L'-' ||
-                            shape.front == L'@' || shape.front == L'\t' || shape.front == L'\r';
-    out_ += quote ? L",\"" : L",";
-    if (apostrophe) out_ += L'\'';
-    const auto piece = [&](std::wstring_view text) {
-        if (!quote) {
-            out_ += text;
-            return;
-        }
-        for (const wchar_t c : text) {
-            if (c == L'"') out_ += L'"';
-            out_ += c;
-        }
-    };
-    bool first = true;
-    ForEachNote(file, run, last, [&](std::wstring_view text, std::wstring_view more) {
-        if (!first) piece(L"; ");
-        first = false;
-        piece(text);
-        piece(more);
-        Spill();
+    // The notes, which hold every message of the run.
+    row.Pieces([&](const auto& piece) {
+        bool first = true;
+        ForEachNote(file, run, last, [&](std::wstring_view text, std::wstring_view more) {
+            if (!first) piece(L"; ");
+            first = false;
+            piece(text);
+            piece(more);
+        });
     });
-    if (quote) out_ += L'"';
-    out_ += L"\r\n";
+    row.EndRow();
 }
 
 ReportWriter::ReportWriter(ReportFormat format, std::wstring& out, Flush flush)
@@ -398,7 +393,7 @@ void ReportWriter::EndFile(const LogFileReport& file) {
             break;
         case ReportFormat::Csv:
             if (runsInFile_ == 0) {
-                CsvRow row(out_);
+                CsvRow row(out_, flush_);
                 row.Field(file.fileName);
                 for (int i = 0; i < 11; ++i) row.Field({});
                 row.List(file.problems).EndRow();
