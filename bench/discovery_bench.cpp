@@ -144,6 +144,8 @@ class BenchHost final : public clearon::RemovalHost {
 public:
     int launches = 0;
     clearon::Registry& registry() override { return clearon::SystemRegistry(); }
+    // Discovery moves no pending renames.
+    clearon::BootWitness& bootWitness() override { return noWitness_; }
     clearon::LaunchResult RunProgram(std::wstring_view, bool) override {
         ++launches;
         return {};
@@ -159,6 +161,9 @@ public:
     std::optional<std::wstring> EnvironmentVariable(std::wstring_view) override {
         return std::nullopt;
     }
+
+private:
+    clearon::NoBootWitness noWitness_;
 };
 
 double Seconds(Clock::duration d) {

@@ -30,6 +30,7 @@ public:
     void Run();
 
     Registry& registry() override { return registry_; }
+    BootWitness& bootWitness() override { return noWitness_; }
     // Records the command and launches nothing: no exit code to act on.
     LaunchResult RunProgram(std::wstring_view commandLine, bool showNotice) override;
     void Pause(std::chrono::milliseconds /*duration*/) override {}
@@ -50,6 +51,7 @@ public:
     void OnAgentRemover(const AgentRemoverNote& note) override;
 
 private:
+    NoBootWitness noWitness_;  // the preview moves nothing
     [[nodiscard]] bool Exists(std::wstring_view path, bool view32Bit) const;
     // Appends the item; the next RunProgram belongs to it when `runs`.
     void Record(PreviewItem item, bool runs);

@@ -102,6 +102,14 @@ struct BoundaryDescriptorTraits {
     }
 };
 
+// A directory search (FindFirstFileW), closed with FindClose.
+struct FindHandleTraits {
+    using Native = HANDLE;
+    static Native Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Native search) noexcept { FindClose(search); }
+};
+
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
 using UniquePrivateNamespace = UniqueHandle<PrivateNamespaceTraits>;

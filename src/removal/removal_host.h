@@ -27,6 +27,8 @@ public:
     virtual ~RemovalHost() = default;
 
     [[nodiscard]] virtual Registry& registry() = 0;
+    // The witnesses of the pending-renames moves (boot_witness.h).
+    [[nodiscard]] virtual BootWitness& bootWitness() = 0;
 
     // Launches `commandLine`, waits for its whole process tree and logs the
     // attempt and the exit code. While `scanning32BitView` is set in the
@@ -58,7 +60,9 @@ public:
 
     // Before each configured program: the system's pending file renames are
     // set aside (pending_renames.h).
-    virtual void SetPendingRenamesAside() { ::clearon::SetPendingRenamesAside(registry()); }
+    virtual void SetPendingRenamesAside() {
+        ::clearon::SetPendingRenamesAside(registry(), bootWitness());
+    }
 
     // Has Windows told this process that the session ends? From then on the
     // run sets nothing aside and starts no further program.

@@ -16,12 +16,13 @@ namespace {
 // out of an exception too.
 class PendingRenamesBack {
 public:
-    explicit PendingRenamesBack(Registry& registry) : registry_(registry) {}
+    PendingRenamesBack(Registry& registry, BootWitness& witness)
+        : registry_(registry), witness_(witness) {}
     PendingRenamesBack(const PendingRenamesBack&) = delete;
     PendingRenamesBack& operator=(const PendingRenamesBack&) = delete;
     ~PendingRenamesBack() {
         try {
-            RestorePendingRenames(registry_);
+            RestorePendingRenames(registry_, witness_);
         } catch (...) {
             // Out of memory: the list stays aside, and the next start puts
             // it back before anything else.
@@ -30,6 +31,7 @@ public:
 
 private:
     Registry& registry_;
+    BootWitness& witness_;
 };
 
 // Proventia Desktop leaves its own remover in its install folder.
@@ -99,7 +101,7 @@ bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_vi
         // Every run puts the pending file renames back, whatever was decided
         // and however it ends: an error that leaves the steps early must not
         // leave the machine's operations set aside for the next restart.
-        const PendingRenamesBack restoreOnExit(host.registry());
+        const PendingRenamesBack restoreOnExit(host.registry(), host.bootWitness());
         context.beforeInstaller = [&] {
             RegisterResumeAhead(
                 resumeHost, RebootInputs{context.settings.ResumeAfterReboot, true, savedArguments});

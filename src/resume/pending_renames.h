@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "resume/boot_witness.h"
 
 namespace clearon {
 
@@ -88,9 +89,15 @@ struct RenamePair {
 //
 // What no registry order can tell: a restart that falls between the write of
 // the destination and the change of the source applies the system value and
-// deletes it, with or without the moved pairs. The next start then keeps the
-// pairs that were set aside, so nothing is lost; they run a second time only
-// when that restart came in exactly that gap.
+// deletes it, with or without the moved pairs. So while the system value
+// holds the moved pairs during a move, the deletion of a boot witness
+// (boot_witness.h) named in the journal follows them: a witness that is gone
+// proves that a boot applied them, and the copy is dropped. Without a witness
+// (none could be created) the pairs that were set aside are kept, so nothing
+// is lost; they then run a second time only when a restart came in exactly
+// that gap. A witness pair stays in the system value only when a write fails
+// or another writer rewrote the value mid-move; the boot then deletes a
+// witness that is already gone.
 inline constexpr std::wstring_view kPendingRenamesJournalValue =
     L"PendingFileRenameOperations_ClearonMove";
 
@@ -106,15 +113,15 @@ inline constexpr int kMoveAttempts = 8;
 // was set aside before (it was scheduled later). A system value that holds no
 // pair (two NULs, an empty source first) is deleted: Windows would append a
 // program's new operations after it, where they never run.
-void SetPendingRenamesAside(Registry& registry);
+void SetPendingRenamesAside(Registry& registry, BootWitness& witness);
 // At the end of every run, and when the session ends mid-run: the aside list
 // goes back, before what the programs added. Both are serialised with each
 // other across threads, and both first finish or undo a move that a run cut
 // short left journaled.
-void RestorePendingRenames(Registry& registry);
+void RestorePendingRenames(Registry& registry, BootWitness& witness);
 // At the start of every run, before anything else writes: what a run cut
 // short left (a journaled move, a set-aside list, in the value names of this
 // version and of the one before) is put back into the system value.
-void RecoverPendingRenames(Registry& registry);
+void RecoverPendingRenames(Registry& registry, BootWitness& witness);
 
 }  // namespace clearon

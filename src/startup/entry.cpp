@@ -14,6 +14,7 @@
 #include "platform/windows_registry.h"
 #include "resume/pending_renames.h"
 #include "resume/reboot_resume.h"
+#include "resume/windows_boot_witness.h"
 #include "resume/windows_resume_host.h"
 #include "platform/platform_info.h"
 #include "platform/run_state.h"
@@ -155,7 +156,7 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     // Nothing has been changed yet: the deployment system may simply retry.
     if (runLock.timedOut) return kExitOtherRunInProgress;
     // Before anything else writes: finish what a run cut short left.
-    RecoverPendingRenames(SystemRegistry());
+    RecoverPendingRenames(SystemRegistry(), SystemBootWitness());
     if (g_settings.EnableLogging) {
         BuildLogFilePath(LogFileStart::ComputerNameLine);
         LogTimestamped(kLogStarting);

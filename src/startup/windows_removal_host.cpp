@@ -7,6 +7,7 @@
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
 #include "removal/program_runner.h"
+#include "resume/windows_boot_witness.h"
 #include "platform/platform_info.h"
 #include "platform/run_state.h"
 #include "startup/run_context.h"
@@ -30,6 +31,10 @@ bool NoticeOfThisProcess() noexcept {
 
 Registry& WindowsRemovalHost::registry() {
     return SystemRegistry();
+}
+
+BootWitness& WindowsRemovalHost::bootWitness() {
+    return SystemBootWitness();
 }
 
 LaunchResult WindowsRemovalHost::RunProgram(std::wstring_view commandLine, bool showNotice) {

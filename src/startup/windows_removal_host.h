@@ -28,6 +28,7 @@ public:
     explicit WindowsRemovalHost(const WindowsRemovalHostOptions& options) : options_(options) {}
 
     Registry& registry() override;
+    BootWitness& bootWitness() override;
     LaunchResult RunProgram(std::wstring_view commandLine, bool showNotice) override;
     void Pause(std::chrono::milliseconds duration) override;
     QuestionAnswer AskQuestion(std::wstring_view text) override;

@@ -6,6 +6,7 @@
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
 #include "resume/pending_renames.h"
+#include "resume/windows_boot_witness.h"
 
 namespace clearon {
 namespace {
@@ -40,7 +41,7 @@ bool SessionEndAnnounced() noexcept {
 void SetPendingRenamesAsideUnlessSessionEnds() noexcept {
     try {
         const std::lock_guard<std::mutex> lock(g_sessionEndLock);
-        if (!g_sessionEnded.load()) SetPendingRenamesAside(SystemRegistry());
+        if (!g_sessionEnded.load()) SetPendingRenamesAside(SystemRegistry(), SystemBootWitness());
     } catch (...) {
         // Out of memory: nothing is set aside.
     }
@@ -50,7 +51,7 @@ void PutPendingRenamesBackForSessionEnd() noexcept {
     try {
         const std::lock_guard<std::mutex> lock(g_sessionEndLock);
         g_sessionEnded.store(true);
-        RestorePendingRenames(SystemRegistry());
+        RestorePendingRenames(SystemRegistry(), SystemBootWitness());
         if (!g_sessionEndLogged.exchange(true)) LogTimestamped(kLogSessionEnding);
     } catch (...) {
         // Out of memory while reading the lists: they stay where they are and

@@ -7,7 +7,7 @@
 // two lists then stand for the system value and the set-aside value: a move
 // between them is cut short after a chosen number of changes, and the
 // recovery of the next start must leave the set-aside pairs, then the
-// system's, in the system value alone.
+// system's, in the system value alone, and leave no witness behind.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "resume/pending_renames.h"
+#include "support/host/memory_boot_witness.h"
 #include "support/host/memory_registry.h"
 
 namespace {
@@ -63,13 +64,14 @@ void CheckRecovery(const std::wstring& system, const std::wstring& aside, std::u
     registry.CreateKey(root, key);
     int allowed = control & 7;
     registry.mayChange = [&allowed] { return allowed-- > 0; };
+    clearon::test::MemoryBootWitness witness(&registry);
     if (control & 8) {
-        clearon::SetPendingRenamesAside(registry);
+        clearon::SetPendingRenamesAside(registry, witness);
     } else {
-        clearon::RestorePendingRenames(registry);
+        clearon::RestorePendingRenames(registry, witness);
     }
     registry.mayChange = nullptr;
-    clearon::RecoverPendingRenames(registry);
+    clearon::RecoverPendingRenames(registry, witness);
 
     Pairs expected = control & 0x20 ? Held(aside) : Pairs();
     const Pairs later = control & 0x10 ? Held(system) : Pairs();
@@ -78,6 +80,7 @@ void CheckRecovery(const std::wstring& system, const std::wstring& aside, std::u
     Require((now ? Held(*now) : Pairs()) == expected);
     Require(!registry.Get(root, key, clearon::kPendingRenamesAsideValue));
     Require(!registry.Get(root, key, clearon::kPendingRenamesJournalValue));
+    Require(witness.files.empty());
 }
 
 }  // namespace

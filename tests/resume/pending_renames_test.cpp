@@ -14,6 +14,9 @@ namespace {
 using test::MemoryRegistry;
 using test::Utf16Bytes;
 
+// These moves run without a witness; the cut-short sweep runs them with one.
+NoBootWitness noWitness;
+
 constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
 
 // Lists as Windows keeps them: pairs of source and target, an empty target
@@ -63,15 +66,15 @@ TEST_F(PendingRenames, OneRunKeepsEveryListInOrder) {
     };
     const Step steps[] = {
         {"start", [&] { SetSystem(kStartList); }, kStartList, std::nullopt},
-        {"before the first program", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
-         kStartList},
+        {"before the first program", [&] { SetPendingRenamesAside(registry, noWitness); },
+         std::nullopt, kStartList},
         {"after the uninstallers", [&] { SetSystem(kUninstallList); }, kUninstallList, kStartList},
         // Scheduled first, applied first: the older list stays in front.
-        {"before the installer", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
+        {"before the installer", [&] { SetPendingRenamesAside(registry, noWitness); }, std::nullopt,
          Body(kStartList) + kUninstallList},
         {"after the installer", [&] { SetSystem(kInstallerList); }, kInstallerList,
          Body(kStartList) + kUninstallList},
-        {"end of the run", [&] { RestorePendingRenames(registry); },
+        {"end of the run", [&] { RestorePendingRenames(registry, noWitness); },
          Body(kStartList) + Body(kUninstallList) + kInstallerList, std::nullopt},
     };
     for (const Step& step : steps) {
@@ -85,15 +88,15 @@ TEST_F(PendingRenames, OneRunKeepsEveryListInOrder) {
 }
 
 TEST_F(PendingRenames, NothingPendingTouchesNothing) {
-    SetPendingRenamesAside(registry);
-    RestorePendingRenames(registry);
+    SetPendingRenamesAside(registry, noWitness);
+    RestorePendingRenames(registry, noWitness);
     EXPECT_EQ(System(), std::nullopt);
     EXPECT_EQ(Aside(), std::nullopt);
     EXPECT_EQ(registry.writes, 0);
 
     MemoryRegistry noKey;
-    SetPendingRenamesAside(noKey);
-    RestorePendingRenames(noKey);
+    SetPendingRenamesAside(noKey, noWitness);
+    RestorePendingRenames(noKey, noWitness);
     EXPECT_EQ(noKey.writes, 0);
 }
 
@@ -106,7 +109,7 @@ TEST_F(PendingRenames, SystemValueWithoutAPairIsDeleted) {
         MemoryRegistry machine;
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, source);
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesAsideValue, kStartList);
-        SetPendingRenamesAside(machine);
+        SetPendingRenamesAside(machine, noWitness);
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
                   std::nullopt);
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesAsideValue),
@@ -119,7 +122,7 @@ TEST_F(PendingRenames, DestinationOfOneCharacterIsOverwrittenNotMerged) {
     for (const std::wstring& destination : {std::wstring(1, L'\0'), std::wstring(L"x")}) {
         SetSystem(kStartList);
         SetAside(destination);
-        SetPendingRenamesAside(registry);
+        SetPendingRenamesAside(registry, noWitness);
         EXPECT_EQ(Aside(), kStartList);
         EXPECT_EQ(System(), std::nullopt);
     }
@@ -128,7 +131,7 @@ TEST_F(PendingRenames, DestinationOfOneCharacterIsOverwrittenNotMerged) {
 TEST_F(PendingRenames, AnyTypeIsReadAndWrittenAsMultiString) {
     registry.SetRaw(kMachine, kSessionManagerKey, kPendingRenamesValue, kRegBinary,
                     Utf16Bytes(kStartList));
-    SetPendingRenamesAside(registry);
+    SetPendingRenamesAside(registry, noWitness);
     EXPECT_EQ(Aside(), kStartList);
     EXPECT_EQ(TypeOf(kPendingRenamesAsideValue), kRegMultiSz);
 }
@@ -164,7 +167,7 @@ TEST(MergeMultiStrings, ThePairsOfTheFirstListThenThoseOfTheSecond) {
 TEST_F(PendingRenames, UnterminatedSourceIsMergedWithoutCuttingItsLastString) {
     SetSystem(List(L"\\??\\C:\\x.tmp"));
     SetAside(kStartList);
-    SetPendingRenamesAside(registry);
+    SetPendingRenamesAside(registry, noWitness);
     EXPECT_EQ(Aside(), Body(kStartList) + List(L"\\??\\C:\\x.tmp\0\0\0"));
 }
 
@@ -251,7 +254,7 @@ TEST_F(PendingRenames, FailuresNeverLoseAnOperation) {
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesValue, kUninstallList);
         machine.SetMultiString(kMachine, kSessionManagerKey, kPendingRenamesAsideValue, kStartList);
         c.fault(machine);
-        SetPendingRenamesAside(machine);
+        SetPendingRenamesAside(machine, noWitness);
         machine.onOpen = nullptr;
         EXPECT_EQ(machine.GetCharacters(kMachine, kSessionManagerKey, kPendingRenamesValue),
                   c.systemKept ? std::optional(kUninstallList) : std::nullopt)
@@ -273,9 +276,10 @@ TEST_F(PendingRenames, AnotherWritersChangeIsNeverOverwritten) {
         std::optional<std::wstring> aside;
     };
     const Case cases[] = {
-        {"set aside: the added pair stays", [&] { SetPendingRenamesAside(registry); }, 1,
+        {"set aside: the added pair stays", [&] { SetPendingRenamesAside(registry, noWitness); }, 1,
          kInstallerList, Body(kStartList) + kUninstallList},
-        {"put back: planned again on what it holds", [&] { RestorePendingRenames(registry); }, 1,
+        {"put back: planned again on what it holds",
+         [&] { RestorePendingRenames(registry, noWitness); }, 1,
          Body(kStartList) + Body(kUninstallList) + kInstallerList, std::nullopt},
     };
     for (const Case& c : cases) {

@@ -12,11 +12,13 @@
 #include "platform/handles.h"
 #include "platform/windows_registry.h"
 #include "resume/pending_renames.h"
+#include "resume/windows_boot_witness.h"
 
 namespace clearon {
 namespace {
 
 const std::wstring kKey(kSessionManagerKey);
+BootWitness& witness = SystemBootWitness();
 
 template <std::size_t N>
 std::wstring List(const wchar_t (&characters)[N]) {
@@ -127,16 +129,16 @@ TEST_F(PendingRenamesWine, OneRunKeepsEveryListInOrder) {
     };
     const Step steps[] = {
         {"start", [&] { WriteList(system, startList); }, startList, std::nullopt},
-        {"before the first program", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
-         startList},
+        {"before the first program", [&] { SetPendingRenamesAside(registry, witness); },
+         std::nullopt, startList},
         {"after the uninstallers", [&] { WriteList(system, uninstallList); }, uninstallList,
          startList},
         // What was scheduled first stays first.
-        {"before the installer", [&] { SetPendingRenamesAside(registry); }, std::nullopt,
+        {"before the installer", [&] { SetPendingRenamesAside(registry, witness); }, std::nullopt,
          body(startList) + uninstallList},
         {"after the installer", [&] { WriteList(system, installerList); }, installerList,
          body(startList) + uninstallList},
-        {"end of the run", [&] { RestorePendingRenames(registry); },
+        {"end of the run", [&] { RestorePendingRenames(registry, witness); },
          body(startList) + body(uninstallList) + installerList, std::nullopt},
     };
     for (const Step& step : steps) {
@@ -146,9 +148,22 @@ TEST_F(PendingRenamesWine, OneRunKeepsEveryListInOrder) {
     }
 }
 
+// A witness is a file only a boot or Clearon removes, and none stays behind.
+TEST_F(PendingRenamesWine, WitnessIsAFileTheBootCanDelete) {
+    const std::optional<std::wstring> path = witness.Create();
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ(path->rfind(L"\\??\\C:\\", 0), 0U) << "a path as the boot reads it";
+    EXPECT_TRUE(witness.Exists(*path));
+    EXPECT_NE(witness.Create(), path);
+    witness.RemoveAll();
+    EXPECT_FALSE(witness.Exists(*path));
+    const std::wstring folder = path->substr(4, path->rfind(L'\\') - 4);
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(PendingRenamesWine, NothingPendingCreatesNothing) {
-    SetPendingRenamesAside(SystemRegistry());
-    RestorePendingRenames(SystemRegistry());
+    SetPendingRenamesAside(SystemRegistry(), witness);
+    RestorePendingRenames(SystemRegistry(), witness);
     EXPECT_FALSE(ReadRaw(std::wstring(kPendingRenamesValue)).has_value());
     EXPECT_FALSE(ReadRaw(std::wstring(kPendingRenamesAsideValue)).has_value());
 
@@ -156,7 +171,7 @@ TEST_F(PendingRenamesWine, NothingPendingCreatesNothing) {
     // aside: Windows would append new operations behind it, never to run.
     for (const std::size_t nuls : {1, 2}) {
         WriteList(std::wstring(kPendingRenamesValue), std::wstring(nuls, L'\0'));
-        SetPendingRenamesAside(SystemRegistry());
+        SetPendingRenamesAside(SystemRegistry(), witness);
         EXPECT_FALSE(ReadRaw(std::wstring(kPendingRenamesValue)).has_value());
         EXPECT_FALSE(ReadRaw(std::wstring(kPendingRenamesAsideValue)).has_value());
     }
@@ -167,7 +182,7 @@ TEST_F(PendingRenamesWine, StringValueIsMovedAsMultiString) {
     const auto* bytes = reinterpret_cast<const BYTE*>(list.data());
     WriteRaw(std::wstring(kPendingRenamesValue),
              RawValue{REG_SZ, std::vector<BYTE>(bytes, bytes + list.size() * 2)});
-    SetPendingRenamesAside(SystemRegistry());
+    SetPendingRenamesAside(SystemRegistry(), witness);
     EXPECT_EQ(ReadList(std::wstring(kPendingRenamesAsideValue)), list);
     EXPECT_FALSE(ReadRaw(std::wstring(kPendingRenamesValue)).has_value());
 }

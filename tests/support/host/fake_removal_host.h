@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "removal/removal_host.h"
+#include "support/host/memory_boot_witness.h"
 #include "support/host/memory_registry.h"
 
 namespace clearon::test {
@@ -40,6 +41,9 @@ public:
     std::vector<std::pair<std::wstring, std::function<void(FakeRemovalHost&)>>> behaviours;
 
     Registry& registry() override { return memory; }
+    // Files only its moves create; a stopped world creates and removes none.
+    MemoryBootWitness witness{&memory};
+    BootWitness& bootWitness() override { return witness; }
     // Exit codes the launched programs answer, in order; once they run out,
     // 0 is answered.
     std::vector<std::uint32_t> exitCodes;
