@@ -386,8 +386,8 @@ TEST(HandleResumeSwitches, MarkerDefersOrContinues) {
         bool anotherDeferralWaits = false;
     };
     const Case cases[] = {
-        {L"1", true},  {L"10", true}, {L"2", true},          {L"A", true},
-        {L"", false},  {L"0", false}, {std::nullopt, false}, {L"1", true, true},
+        {L"1", true}, {L"10", true}, {L"2", true},          {L"A", true},
+        {L"", false}, {L"0", false}, {std::nullopt, false}, {L"1", true, true},
     };
     for (const Case& c : cases) {
         RecordingHost host;
