@@ -84,8 +84,11 @@ int Lint(const std::vector<std::wstring>& operands, bool unattended, const Check
             }
         }
         for (Finding& finding : findings) {
+            // A note says what Clearon will do; only a trap is a warning.
+            if (finding.severity != Severity::Note) {
+                result.exitCode = std::max(result.exitCode, kLintWarnings);
+            }
             result.findings.push_back(std::move(finding));
-            result.exitCode = std::max(result.exitCode, kLintWarnings);
         }
     }
     out += FormatLint(result, path.wstring());

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "config/config_lines.h"
+#include "config/start_mode.h"
 #include "removal/program_list.h"
 #include "text/wide_string.h"
 
@@ -151,44 +152,67 @@ void Warn(std::vector<Finding>& findings, std::wstring text) {
     findings.push_back({0, Severity::Warning, std::move(text)});
 }
 
+// What Clearon does by itself where nobody can see it: worth knowing, no trap.
+void Note(std::vector<Finding>& findings, std::wstring text) {
+    findings.push_back({0, Severity::Note, std::move(text)});
+}
+
 }  // namespace
 
 std::vector<Finding> LintUnattended(std::wstring_view configText, const Settings& settings,
                                     const EnvironmentLookup& environment) {
     std::vector<Finding> findings;
-    constexpr std::wstring_view kNobody =
-        L" As SYSTEM nobody sees it and the run waits until "
-        L"the deployment system gives up.";
+    // SYSTEM's deployment agents start Clearon in session 0, where nobody
+    // can see a window: the run follows Clearon's rules for that case.
+    constexpr bool kPersonCanSee = false;
+    const StartMode mode =
+        DecideStartMode(settings.ShowGUI, settings.AutoRunAfterUILoads, kPersonCanSee);
+    if (mode == StartMode::NeedsPerson) {
+        Warn(findings,
+             L"ShowGUI=Y without AutoRunAfterUILoads=Y: the dialog waits for a person "
+             L"to press Start, and as SYSTEM nobody can see it, so Clearon logs that "
+             L"and ends with " +
+                 std::to_wstring(kExitNeedsPerson) +
+                 L" having done nothing. Set ShowGUI=N, or AutoRunAfterUILoads=Y.");
+    } else if (mode == StartMode::SilentNobodySees) {
+        Note(findings,
+             L"ShowGUI=Y with AutoRunAfterUILoads=Y: as SYSTEM nobody can see the "
+             L"dialog, so Clearon leaves it out, logs that, and runs silently.");
+    }
     if (settings.AskBeforeRemoval) {
         Warn(findings,
-             L"AskBeforeRemoval is on (it is on unless set to N): a Question box comes "
-             L"before every removal." +
-                 std::wstring(kNobody));
+             L"AskBeforeRemoval is on (it is on unless set to N): as SYSTEM nobody can see the "
+             L"Question box, so Clearon answers it Yes, its default button, and logs the "
+             L"question: every product it finds is removed without anybody's answer. Set "
+             L"AskBeforeRemoval=N to say so.");
     }
     if (settings.ShowMessageBox) {
-        Warn(findings,
-             L"ShowMessageBox=Y shows a notice before the removal." + std::wstring(kNobody));
-    }
-    if (settings.ShowGUI && !settings.AutoRunAfterUILoads) {
-        Warn(findings,
-             L"ShowGUI=Y without AutoRunAfterUILoads=Y: the dialog waits for a person to "
-             L"press Start." +
-                 std::wstring(kNobody) + L" Set ShowGUI=N, or AutoRunAfterUILoads=Y.");
+        Note(findings,
+             L"ShowMessageBox=Y: as SYSTEM nobody can see the notice, so Clearon logs "
+             L"it instead of showing it, and the run goes ahead.");
     }
     if (settings.ResumeAfterReboot) {
         Warn(findings,
              L"ResumeAfterReboot is on (it is on unless set to N): Clearon registers itself in "
              L"the current user's RunOnce key, which Windows runs at that account's next logon, "
-             L"or, when the running account has none, in the machine's RunOnce key, which "
+             L"or, when that account has no RunOnce key, in the machine's RunOnce key, which "
              L"Windows runs at the next logon of an administrator. SYSTEM never logs on, so "
              L"the resumed run waits for whoever logs on next, or never comes. Let the "
              L"deployment system rerun Clearon after the restart (ClearonCheck deploy answers "
              L"3010) and set ResumeAfterReboot=N.");
     }
     if (!settings.EnableLogging) {
-        Warn(findings,
-             L"EnableLogging=N: no run log, so neither ClearonCheck deploy nor result can "
-             L"tell the outcome of a run.");
+        // Clearon's own messages (too little free space) are reported before
+        // the start mode is settled, while the run is silent only by ShowGUI.
+        const bool toStandardOutput =
+            MessageSinkFor(!settings.ShowGUI, kPersonCanSee) == MessageSink::StandardOutput;
+        Warn(
+            findings,
+            L"EnableLogging=N: no run log, so neither ClearonCheck deploy nor result can "
+            L"tell the outcome of a run, and the questions Clearon answers and the notice it "
+            L"does not show are written nowhere. Its own messages, such as too little free "
+            L"space on the system drive, " +
+                std::wstring(toStandardOutput ? L"go to standard output only." : L"reach nobody."));
     }
     const std::wstring logPath = GetSectionValue(configText, kKeyLogPath);
     if (!logPath.empty()) {

@@ -12,8 +12,10 @@
 
 namespace clearon::check {
 
-// Every trap of an unattended run: windows nobody answers, a resume that
-// never happens, a log folder ordinary users can write to, no time limit.
+// Every trap of an unattended run (warnings): a dialog nobody can start, a
+// question answered without a person, a resume that never happens, a log
+// folder ordinary users can write to, no time limit; and, as notes, what
+// Clearon does by itself where nobody can see it.
 // `environment` expands LogPath (SystemRoot, TEMP, PUBLIC, ...).
 [[nodiscard]] std::vector<Finding> LintUnattended(std::wstring_view configText,
                                                   const Settings& settings,

@@ -3,6 +3,7 @@
 // --json documents parsed as a script would, and lint --unattended.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -207,18 +208,31 @@ TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
     struct Case {
         const wchar_t* config;
         std::vector<const wchar_t*> found;  // a piece of each finding, in order
+        std::size_t notes = 0;              // findings that tell what Clearon does, no trap
     };
     const Case cases[] = {
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=30\r\n"
          L"LogPath=%LOGS%\\c\r\n",
          {}},
-        {L"[Settings]\r\n", {L"AskBeforeRemoval", L"ResumeAfterReboot", L"no ProgramTimeLimit"}},
+        {L"[Settings]\r\n",
+         {L"Clearon answers it Yes, its default button, and logs the question",
+          L"ResumeAfterReboot", L"no ProgramTimeLimit"}},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nShowGUI=Y\r\n"
          L"ShowMessageBox=Y\r\nMessageBoxText=Removing old antivirus\r\nProgramTimeLimit=0\r\n",
-         {L"ShowMessageBox", L"ShowGUI=Y without", L"no ProgramTimeLimit"}},
+         {L"ends with 1459 having done nothing",
+          L"ShowMessageBox=Y: as SYSTEM nobody can see "
+          L"the notice, so Clearon logs it instead of showing it",
+          L"no ProgramTimeLimit"},
+         1},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nShowGUI=Y\r\n"
          L"AutoRunAfterUILoads=Y\r\nProgramTimeLimit=5\r\nEnableLogging=N\r\n",
-         {L"EnableLogging=N"}},
+         {L"leaves it out, logs that, and runs silently",
+          L"such as too little free space on the "
+          L"system drive, reach nobody"},
+         1},
+        {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
+         L"EnableLogging=N\r\n",
+         {L"space on the system drive, go to standard output only"}},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
          L"LogPath=%SystemRoot%\\Temp\\Clearon\r\n",
          {L"C:\\WINDOWS\\Temp"}},
@@ -276,6 +290,10 @@ TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
         std::string all;
         for (const Finding& f : findings) all += ToUtf8(f.text) + "\n";
         ASSERT_EQ(findings.size(), c.found.size()) << all;
+        EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
+                                [](const Finding& f) { return f.severity == Severity::Note; }),
+                  static_cast<std::ptrdiff_t>(c.notes))
+            << all;
         for (std::size_t i = 0; i < findings.size(); ++i) {
             EXPECT_NE(findings[i].text.find(c.found[i]), std::wstring::npos)
                 << ToUtf8(findings[i].text);
