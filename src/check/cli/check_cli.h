@@ -30,9 +30,6 @@ inline constexpr int kLogConverted = 0;
 inline constexpr int kLogForeign = 1;  // not a Clearon log: nothing converted
 inline constexpr int kLogUnreadable = 2;
 
-// Exit status of preview when a registry write was asked for and refused: a
-// fault of ClearonCheck itself, never a finding.
-inline constexpr int kPreviewFault = 70;
 // Printed on stderr when an unexpected error (such as running out of memory)
 // reaches the entry point; the program then ends with kExitUnexpectedError
 // (1359), Clearon's own code for the same.

@@ -35,10 +35,6 @@ void AppendRunJson(std::wstring& out, const LogRun& run, int indent,
                    const std::function<void()>& spill);
 [[nodiscard]] std::wstring TotalsJsonAt(const ReportTotals& totals, int indent);
 
-// The entries a preview would run an uninstaller for (first meetings only):
-// preview's exit status is 1 when there is any, 0 when none.
-[[nodiscard]] std::size_t RemovalsInPreview(const PreviewResult& result);
-
 // `preview`: the settings that shape the run and every item in run order.
 [[nodiscard]] std::wstring PreviewJson(const std::wstring& configFile, const PreviewResult& result,
                                        int exitCode);

@@ -1,5 +1,5 @@
-// preview --json and the preview's exit status: what a detection or
-// remediation script needs from a preview, without the printed layout.
+// preview --json: what a detection or remediation script needs from a
+// preview, without the printed layout.
 #include <nlohmann/json.hpp>
 
 #include "check/cli/check_json.h"
@@ -58,20 +58,7 @@ using Json = nlohmann::ordered_json;
     return "unknown";
 }
 
-[[nodiscard]] bool IsRemoval(const PreviewItem& item) noexcept {
-    return item.kind == PreviewKind::Entry || item.kind == PreviewKind::Proventia ||
-           item.kind == PreviewKind::McAfeeAgent;
-}
-
 }  // namespace
-
-std::size_t RemovalsInPreview(const PreviewResult& result) {
-    std::size_t count = 0;
-    for (const PreviewItem& item : result.items) {
-        if (IsRemoval(item) && item.outcome == PreviewOutcome::Runs) ++count;
-    }
-    return count;
-}
 
 std::wstring PreviewJson(const std::wstring& configFile, const PreviewResult& result,
                          int exitCode) {

@@ -191,4 +191,26 @@ std::wstring FormatPreview(const PreviewResult& result, const PreviewOptions& op
     return out;
 }
 
+namespace {
+
+[[nodiscard]] bool IsRemoval(const PreviewItem& item) noexcept {
+    return item.kind == PreviewKind::Entry || item.kind == PreviewKind::Proventia ||
+           item.kind == PreviewKind::McAfeeAgent;
+}
+
+}  // namespace
+
+std::size_t RemovalsInPreview(const PreviewResult& result) {
+    std::size_t count = 0;
+    for (const PreviewItem& item : result.items) {
+        if (IsRemoval(item) && item.outcome == PreviewOutcome::Runs) ++count;
+    }
+    return count;
+}
+
+int PreviewExitStatus(const PreviewResult& result, std::size_t refusedWrites) {
+    if (refusedWrites > 0) return kPreviewFault;
+    return RemovalsInPreview(result) > 0 ? 1 : 0;
+}
+
 }  // namespace clearon::check

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -109,8 +110,29 @@ struct PreviewResult {
 // meetings only).
 [[nodiscard]] std::vector<std::wstring> PreviewCommandLines(const PreviewResult& result);
 
+// Exit status of preview when a registry write was asked for and refused: a
+// fault of ClearonCheck itself, never a finding.
+inline constexpr int kPreviewFault = 70;
+
+// The entries a preview would run an uninstaller for (first meetings only).
+[[nodiscard]] std::size_t RemovalsInPreview(const PreviewResult& result);
+
+// preview's exit status: kPreviewFault when the walk asked for any registry
+// write (`refusedWrites`), else 1 when something would be removed, 0 when
+// nothing would.
+[[nodiscard]] int PreviewExitStatus(const PreviewResult& result, std::size_t refusedWrites);
+
 // The report as printed.
 [[nodiscard]] std::wstring FormatPreview(const PreviewResult& result,
                                          const PreviewOptions& options);
+
+#ifdef _WIN32
+// Previews the configuration text read from `iniPath` against this machine's
+// registry, read-only (ClearonCheck.exe preview); prints the report or JSON.
+[[nodiscard]] int PreviewOnThisMachine(const std::filesystem::path& iniPath,
+                                       std::wstring_view configText,
+                                       std::wstring_view savedArguments, bool json,
+                                       std::wstring& out, std::wstring& err);
+#endif
 
 }  // namespace clearon::check
