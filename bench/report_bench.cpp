@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "check/log_report.h"
-#include "check/report_writer.h"
+#include "check/logs/log_report.h"
+#include "check/logs/report_writer.h"
 
 namespace {
 

@@ -3,8 +3,9 @@
 # README ("How the code is laid out"):
 #   text < platform < log < config < resume < removal < ui < startup
 # with check beside startup: it may include every layer below startup, but not
-# startup, and startup does not include check. An include within a folder is
-# always allowed. Lists every include that points up and fails if any does.
+# startup, and startup does not include check. A layer's subfolders (check's
+# rooms: cli, lint, preview, logs, deploy) are that layer. An include within
+# a layer is always allowed. Lists every include that points up and fails if any does.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1

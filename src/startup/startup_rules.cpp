@@ -14,12 +14,6 @@ int ExitCodeOfRun(std::int32_t failureCount, int startResult) noexcept {
     return failureCount > 0 ? 1 : startResult;
 }
 
-StartMode DecideStartMode(bool showGui, bool autoRun, bool personCanSee) noexcept {
-    if (!showGui) return StartMode::Silent;
-    if (personCanSee) return StartMode::Dialog;
-    return autoRun ? StartMode::SilentNobodySees : StartMode::NeedsPerson;
-}
-
 Visibility DecideVisibility(std::optional<std::uint32_t> sessionId,
                             std::optional<bool> stationVisible) noexcept {
     if (sessionId == 0u) return Visibility::SessionZero;
@@ -42,11 +36,6 @@ std::wstring_view VisibilityLogLine(Visibility visibility) noexcept {
 
 bool IsRunNameOwnerTrusted(std::wstring_view ownerSid) noexcept {
     return ownerSid == L"S-1-5-18" || ownerSid == L"S-1-5-32-544";
-}
-
-MessageSink MessageSinkFor(bool silent, bool personCanSee) noexcept {
-    if (silent) return MessageSink::StandardOutput;
-    return personCanSee ? MessageSink::Box : MessageSink::LogOnly;
 }
 
 std::wstring RefusedSettingLogLine(std::wstring_view key) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "check/config_lint.h"
+#include "check/lint/config_lint.h"
 
 namespace {
 

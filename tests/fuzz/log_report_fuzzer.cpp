@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "check/log_convert.h"
-#include "check/log_report.h"
-#include "check/run_outcome.h"
+#include "check/logs/log_convert.h"
+#include "check/logs/log_report.h"
+#include "check/logs/run_outcome.h"
 
 namespace {
 

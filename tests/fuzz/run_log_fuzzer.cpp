@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "check/log_convert.h"
-#include "check/run_log_reader.h"
+#include "check/logs/log_convert.h"
+#include "check/logs/run_log_reader.h"
 #include "log/log_format.h"
 #include "removal/command_line.h"
 #include "removal/product_discovery.h"
