@@ -294,9 +294,8 @@ ResumeOutcome HandleResumeSwitches(ResumeHost& host, std::wstring_view arguments
             Registry& registry = host.registry();
             RegistryValue waiting;
             const bool anotherWaits =
-                registry.QueryValue(RegistryRoot::LocalMachine, kClearonMarkerKey,
-                                    kDeferringValue, kRegistryStringBytes,
-                                    waiting) == RegistryStatus::Ok;
+                registry.QueryValue(RegistryRoot::LocalMachine, kClearonMarkerKey, kDeferringValue,
+                                    kRegistryStringBytes, waiting) == RegistryStatus::Ok;
             if (command && !anotherWaits) {
                 static_cast<void>(registry.SetValue(RegistryRoot::LocalMachine, kClearonMarkerKey,
                                                     kDeferringValue, kRegSz,
