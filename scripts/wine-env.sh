@@ -32,12 +32,20 @@ start_display() {
 
 case "$action" in
   start)
-    if [ -d "$WINEPREFIX" ]; then
+    # A program of an earlier run that was itself stopped may still start a
+    # server in the old prefix and write into it while it goes: stop and
+    # remove it again until it is gone.
+    for _ in 1 2 3 4 5; do
+      [ -d "$WINEPREFIX" ] || break
       wineserver -k >/dev/null 2>&1 || true
       # -k stops waiting after a few seconds on a slow machine: the old
       # server must be gone before its prefix is, and before the new one.
       timeout 120 wineserver -w >/dev/null 2>&1 || true
-      rm -rf "$WINEPREFIX"
+      rm -rf "$WINEPREFIX" 2>/dev/null || sleep 1
+    done
+    if [ -d "$WINEPREFIX" ]; then
+      echo "the old prefix $WINEPREFIX could not be removed" >&2
+      exit 1
     fi
     if [ -f "$state/xvfb.pid" ]; then
       kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
