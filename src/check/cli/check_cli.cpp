@@ -1,30 +1,55 @@
 #include "check/cli/check_cli.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include <CLI/CLI.hpp>
 
 #include "check/cli/check_commands.h"
 #include "check/cli/check_text.h"
+#include "check/logs/run_outcome.h"
 
 namespace clearon::check {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kFooter =
-    "Exit statuses:\n"
-    "  lint     0 clean, 1 warnings, Clearon's own code (2, 13, 30, 38, 110, 223) for a file it "
-    "refuses\n"
-    "  preview  0 nothing would be removed, 1 something would, Clearon's own code for a refused "
-    "file\n"
-    "  report   0 every log and run complete, 1 one needs a look, 2 the folder cannot be read\n"
-    "  result, deploy  0 done, 3010 restart needed, 1618 retry later, 1 a product stayed,\n"
-    "           Aegira's installer's own code when it failed, Clearon's own code otherwise,\n"
-    "           1603 no run to judge; deploy: 1460 Clearon outlived --time-limit\n"
-    "  log      0 converted, 1 not a Clearon log, 2 the file cannot be read\n"
-    "  64 a command line ClearonCheck does not understand\n";
+// The codes are written from their constants, so the usage never names a
+// code the program does not end with.
+[[nodiscard]] std::string Footer() {
+    std::string footer =
+        "Exit statuses:\n"
+        "  lint     0 clean, 1 warnings, Clearon's own code (2, 13, 30, 38, 110, 223) for a file "
+        "it refuses\n"
+        "  preview  0 nothing would be removed, 1 something would, Clearon's own code for a "
+        "refused file\n"
+        "  report   0 every log and run complete, 1 one needs a look or --max-input left one "
+        "out,\n"
+        "           2 the folder cannot be read\n"
+        "  result, deploy  0 done, 3010 restart needed, 1618 retry later, 1 a product stayed,\n"
+        "           Aegira's installer's own code when it failed, Clearon's own code otherwise,\n";
+    footer += "           " + std::to_string(MapRunOutcome(nullptr, std::nullopt).exitCode) +
+              " no run to judge; deploy: 1460 Clearon outlived --time-limit\n"
+              "  log      0 converted, 1 not a Clearon log, 2 the file cannot be read\n"
+              "ClearonCheck's own failures, a private range outside Configuration Manager's "
+              "retry list\nand outside Windows Installer's 1600-1699:\n";
+    const std::pair<int, std::string_view> own[] = {
+        {kCheckUsage, "a command line ClearonCheck does not understand"},
+        {kCheckClearonNotStarted, "deploy: Clearon.exe is missing or cannot start"},
+        {kCheckPreviewFault, "preview: a registry write was asked for (a fault of ClearonCheck)"},
+        {kCheckNotElevated, "deploy: not run as administrator (Clearon.exe needs the rights)"},
+        {kCheckUnexpectedError, "an unexpected error ended ClearonCheck"},
+    };
+    for (const auto& [code, meaning] : own) {
+        footer += "  " + std::to_string(code) + " ";
+        footer += meaning;
+        footer += "\n";
+    }
+    return footer;
+}
 
 }  // namespace
 
@@ -75,6 +100,29 @@ std::optional<std::wstring> RawTextAfterDoubleDash(std::wstring_view commandLine
     }
 }
 
+std::optional<std::uint64_t> ParseByteSize(std::string_view text) noexcept {
+    std::size_t digits = 0;
+    std::uint64_t value = 0;
+    for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9'; ++digits) {
+        const std::uint64_t digit = static_cast<std::uint64_t>(text[digits] - '0');
+        if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    if (digits == 0) return std::nullopt;
+    std::string_view unit = text.substr(digits);
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (!unit.empty() && lower(unit.back()) == 'b') unit.remove_suffix(1);  // "10B", "4GB"
+    int shift = 0;
+    if (unit.size() == 1) {
+        const char c = lower(unit.front());
+        shift = c == 'k' ? 10 : c == 'm' ? 20 : c == 'g' ? 30 : -1;
+    } else if (!unit.empty()) {
+        shift = -1;
+    }
+    if (shift < 0 || value > (UINT64_MAX >> shift)) return std::nullopt;
+    return value << shift;
+}
+
 std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
     std::wstring line;
     for (const std::wstring& argument : arguments) {
@@ -102,7 +150,7 @@ std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
 }
 
 int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& platform,
-             std::wstring& out, std::wstring& err) {
+             std::wstring& out, TextSink err) {
     // deploy hands everything after "--" to Clearon.exe untouched.
     std::vector<std::string> ours;
     std::vector<std::wstring> forClearon;
@@ -123,7 +171,7 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
         "for a deployment system.",
         "ClearonCheck"};
     app.set_version_flag("--version", "ClearonCheck " CLEARON_VERSION_TEXT);
-    app.footer(std::string(kFooter));
+    app.footer(Footer());
     app.require_subcommand(1, 1);
 
     std::vector<std::string> operands;
@@ -132,6 +180,8 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     double timeLimit = kDefaultTimeLimitMinutes;
     bool json = false;
     bool csv = false;
+    bool bom = false;
+    std::string maxInput;
     bool unattended = false;
     bool utf8 = false;
     bool cmtrace = false;
@@ -158,6 +208,18 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     report->add_option("folder", operands, "the folder of run logs")->required()->expected(1);
     CLI::Option* csvFlag = report->add_flag("--csv", csv, "CSV rows for a spreadsheet");
     report->add_flag("--json", json, "JSON (docs/clearon-check-json.md)")->excludes(csvFlag);
+    report->add_flag("--bom", bom, "start the CSV with a UTF-8 byte-order mark (for Excel)")
+        ->needs(csvFlag);
+    report
+        ->add_option("--max-input", maxInput,
+                     "bytes of logs to read in all, K, M or G (1024-based) allowed (default 4G); "
+                     "the logs beyond are named on stderr")
+        ->type_name("SIZE")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                return ParseByteSize(text) ? std::string() : "not a size: " + text;
+            },
+            ""));
 
     CLI::App* result = app.add_subcommand(
         "result", "The outcome of the last run in a log file, as deploy maps it.");
@@ -202,7 +264,7 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
         return 0;
     } catch (const CLI::ParseError& error) {
         err += L"ClearonCheck: " + FromUtf8(error.what()) + L"\n\n" + FromUtf8(app.help());
-        return kExitUsage;
+        return kCheckUsage;
     }
 
     std::vector<std::wstring> wideOperands;
@@ -210,12 +272,14 @@ int RunCheck(const std::vector<std::wstring>& arguments, const CheckPlatform& pl
     if (lint->parsed()) return RunLint(wideOperands, unattended, platform, out);
     if (preview->parsed())
         return RunPreview(wideOperands, FromUtf8(savedArguments), json, platform, out, err);
-    if (report->parsed())
-        return RunReport(fs::path(wideOperands.front()),
-                         json  ? ReportFormat::Json
-                         : csv ? ReportFormat::Csv
-                               : ReportFormat::Text,
-                         platform, out, err);
+    if (report->parsed()) {
+        const ReportRequest request{
+            json  ? ReportFormat::Json
+            : csv ? ReportFormat::Csv
+                  : ReportFormat::Text,
+            bom, maxInput.empty() ? kDefaultMaxInputBytes : ParseByteSize(maxInput).value_or(0)};
+        return RunReport(fs::path(wideOperands.front()), request, platform, out, err);
+    }
     if (logCommand->parsed()) return RunLog(fs::path(wideOperands.front()), cmtrace, out, err);
     if (result->parsed()) return RunResult(fs::path(wideOperands.front()), json, out, err);
     DeployRequest request;

@@ -13,14 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "check/cli/check_codes.h"
+#include "check/cli/text_sink.h"
 #include "check/lint/config_lint.h"
 #include "config/settings.h"
 
 namespace clearon::check {
 
-// Exit status for a command line ClearonCheck does not understand; it is none
-// of Clearon's own codes.
-inline constexpr int kExitUsage = 64;
 // Exit statuses of report.
 inline constexpr int kReportClean = 0;
 inline constexpr int kReportAttention = 1;  // a file or a run needs a look
@@ -30,12 +29,9 @@ inline constexpr int kLogConverted = 0;
 inline constexpr int kLogForeign = 1;  // not a Clearon log: nothing converted
 inline constexpr int kLogUnreadable = 2;
 
-// Printed on stderr when an unexpected error (such as running out of memory)
-// reaches the entry point; the program then ends with kExitUnexpectedError
-// (1359), Clearon's own code for the same.
-inline constexpr std::wstring_view kCheckUnexpectedError =
-    L"error: an unexpected error ended ClearonCheck (exit code 1359)\n";
 inline constexpr int kDefaultTimeLimitMinutes = 50;  // below Intune's 60-minute install limit
+// report --max-input: the logs' bytes read in all, by default.
+inline constexpr std::uint64_t kDefaultMaxInputBytes = 4ull * 1024 * 1024 * 1024;
 
 // What `deploy` was asked for.
 struct DeployRequest {
@@ -53,11 +49,11 @@ struct CheckPlatform {
     // empty where there is no registry to preview (Linux).
     std::function<int(const std::filesystem::path& iniPath, std::wstring_view configText,
                       std::wstring_view savedArguments, bool json, std::wstring& out,
-                      std::wstring& err)>
+                      TextSink& err)>
         preview;
     // Runs Clearon.exe beside ClearonCheck and maps its run; empty where
     // there is no Clearon.exe to run (Linux).
-    std::function<int(const DeployRequest& request, std::wstring& out, std::wstring& err)> deploy;
+    std::function<int(const DeployRequest& request, std::wstring& out, TextSink& err)> deploy;
     // lint --unattended: who besides administrators may change the folder
     // `folder` (Clearon's own, the configuration's), as the run's check
     // would say it; nothing when nobody may. Empty where rights cannot be
@@ -74,10 +70,10 @@ struct CheckPlatform {
 };
 
 // Runs ClearonCheck with `arguments` (without the program name); what goes to
-// standard output is appended to `out`, errors to `err`. Returns the exit
-// status.
+// standard output is appended to `out`, errors and progress go to `err` as
+// they come. Returns the exit status.
 [[nodiscard]] int RunCheck(const std::vector<std::wstring>& arguments,
-                           const CheckPlatform& platform, std::wstring& out, std::wstring& err);
+                           const CheckPlatform& platform, std::wstring& out, TextSink err);
 
 // Reads the last run of a log's bytes and maps it (`result`): the exit status
 // and the text to print (one line, or JSON).
@@ -89,6 +85,11 @@ struct CheckPlatform {
 // nothing when no argument is "--". Arguments are told apart by the rules
 // of CommandLineToArgvW, so a quoted "a -- b" is no "--".
 [[nodiscard]] std::optional<std::wstring> RawTextAfterDoubleDash(std::wstring_view commandLine);
+
+// A size as --max-input takes it: a whole number of bytes, or one followed
+// by K, M or G (1024-based; a B after it is allowed, case does not matter).
+// Nothing for anything else, a negative number or a size past 2^64 - 1.
+[[nodiscard]] std::optional<std::uint64_t> ParseByteSize(std::string_view text) noexcept;
 
 // Joins the arguments after "--" into one command-line tail, quoting each
 // as the Windows argument rules need.

@@ -6,6 +6,8 @@
 // passed on as they are.
 #pragma once
 
+#include <string_view>
+
 namespace clearon::check {
 
 inline constexpr int kCheckUsage = 60001;  // a command line ClearonCheck does not understand
@@ -15,5 +17,10 @@ inline constexpr int kCheckPreviewFault = 60003;  // preview: the walk asked to 
 inline constexpr int kCheckNoRun = 60004;         // no run in the log to judge
 inline constexpr int kCheckNotElevated = 60005;   // deploy: not elevated, Windows answered 740
 inline constexpr int kCheckUnexpectedError = 60006;  // an unexpected error ended ClearonCheck
+
+// Printed on stderr when an unexpected error (such as running out of memory)
+// reaches the entry point, which then ends with kCheckUnexpectedError.
+inline constexpr std::wstring_view kCheckUnexpectedErrorText =
+    L"error: an unexpected error ended ClearonCheck (exit code 60006)\n";
 
 }  // namespace clearon::check

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <system_error>
+#include <utility>
 
 #include "check/cli/check_json.h"
 #include "check/cli/check_text.h"
@@ -83,10 +84,10 @@ int RunLint(const std::vector<std::wstring>& operands, bool unattended,
 }
 
 int RunPreview(const std::vector<std::wstring>& operands, std::wstring_view savedArguments,
-               bool json, const CheckPlatform& platform, std::wstring& out, std::wstring& err) {
+               bool json, const CheckPlatform& platform, std::wstring& out, TextSink& err) {
     if (!platform.preview) {
         err += L"preview reads the Windows registry: run ClearonCheck.exe preview on Windows\n";
-        return kExitUsage;
+        return kCheckUsage;
     }
     const fs::path path = ConfigPathFrom(operands);
     LintOptions options{platform.environment, platform.environmentSource};
@@ -99,20 +100,42 @@ int RunPreview(const std::vector<std::wstring>& operands, std::wstring_view save
     return platform.preview(path, text, savedArguments, json, out, err);
 }
 
-int RunReport(const fs::path& folder, ReportFormat format, const CheckPlatform& platform,
-              std::wstring& out, std::wstring& err) {
+int RunReport(const fs::path& folder, const ReportRequest& request, const CheckPlatform& platform,
+              std::wstring& out, TextSink& err) {
     std::error_code error;
-    std::vector<fs::path> logs;
+    std::vector<std::pair<fs::path, std::uint64_t>> found;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const fs::path name = it->path().filename();
-        if (IsRunLogName(name.wstring()) && !it->is_directory(error)) logs.push_back(it->path());
+        if (IsRunLogName(name.wstring()) && !it->is_directory(error)) {
+            // A size that cannot be read counts nothing here; reading the
+            // log tells what became of it.
+            std::error_code sizeError;
+            const std::uintmax_t size = it->file_size(sizeError);
+            found.emplace_back(it->path(), sizeError ? 0 : size);
+        }
     }
     if (error) {
         err += L"cannot read the folder " + folder.wstring() + L"\n";
         return kReportNoFolder;
     }
-    std::sort(logs.begin(), logs.end());
+    std::sort(found.begin(), found.end());
+    std::vector<std::uint64_t> sizes;
+    for (const auto& log : found) sizes.push_back(log.second);
+    const std::size_t within = LogsWithinInput(sizes, request.maxInput);
+    for (std::size_t i = within; i < found.size(); ++i) {
+        err += L"not read, beyond --max-input of " + std::to_wstring(request.maxInput) +
+               L" bytes in all: " + found[i].first.filename().wstring() + L" (" +
+               std::to_wstring(found[i].second) + L" bytes)\n";
+    }
+    found.resize(within);
+    std::vector<fs::path> logs;
+    for (auto& log : found) logs.push_back(std::move(log.first));
 
+    const ReportFormat format = request.format;
+    // Excel opens a CSV file with a byte-order mark as UTF-8; without one it
+    // takes the ANSI code page. Asked for only, so the bytes stay as scripts
+    // know them.
+    if (format == ReportFormat::Csv && request.byteOrderMark) out += kByteOrderMark;
     ReportWriter writer(format, out, platform.flush);
     const auto unreadable = [&](const LogFileReport& file) {
         writer.BeginFile(file);
@@ -155,8 +178,9 @@ int RunReport(const fs::path& folder, ReportFormat format, const CheckPlatform& 
     }
     writer.End();
     const ReportTotals totals = writer.Totals();
-    return totals.filesWithProblems > 0 || totals.runsWithoutStop > 0 ? kReportAttention
-                                                                      : kReportClean;
+    return totals.filesWithProblems > 0 || totals.runsWithoutStop > 0 || within < sizes.size()
+               ? kReportAttention
+               : kReportClean;
 }
 
 int LoadConfigLikeClearon(const fs::path& path, std::wstring& text, LintResult& lint,
@@ -203,7 +227,7 @@ int ResultOfLog(const std::wstring& logName, std::span<const std::uint8_t> bytes
     return outcome.exitCode;
 }
 
-int RunLog(const fs::path& path, bool cmtrace, std::wstring& out, std::wstring& err) {
+int RunLog(const fs::path& path, bool cmtrace, std::wstring& out, TextSink& err) {
     std::vector<std::uint8_t> bytes;
     std::uint64_t size = 0;
     if (ReadWholeFile(path, kMaxRunLogBytes, bytes, size) != ReadOutcome::Ok ||
@@ -222,7 +246,7 @@ int RunLog(const fs::path& path, bool cmtrace, std::wstring& out, std::wstring& 
     return kLogConverted;
 }
 
-int RunResult(const fs::path& log, bool json, std::wstring& out, std::wstring& err) {
+int RunResult(const fs::path& log, bool json, std::wstring& out, TextSink& err) {
     std::vector<std::uint8_t> bytes;
     std::uint64_t size = 0;
     if (ReadWholeFile(log, kMaxRunLogBytes, bytes, size) != ReadOutcome::Ok ||
@@ -236,10 +260,10 @@ int RunResult(const fs::path& log, bool json, std::wstring& out, std::wstring& e
 }
 
 int RunDeploy(DeployRequest request, const std::vector<std::wstring>& forClearon,
-              const CheckPlatform& platform, std::wstring& out, std::wstring& err) {
+              const CheckPlatform& platform, std::wstring& out, TextSink& err) {
     if (!platform.deploy) {
         err += L"deploy runs Clearon.exe: run ClearonCheck.exe deploy on Windows\n";
-        return kExitUsage;
+        return kCheckUsage;
     }
     // The raw text keeps the quoting the caller wrote (PROP="a b" stays so);
     // quoting the split arguments again would hand on "PROP=a b".

@@ -2,6 +2,7 @@
 // line is parsed: each reads what its command needs and prints its report.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -21,23 +22,31 @@ namespace clearon::check {
 // preview: what a run with that Clearon.ini would meet and launch here.
 [[nodiscard]] int RunPreview(const std::vector<std::wstring>& operands,
                              std::wstring_view savedArguments, bool json,
-                             const CheckPlatform& platform, std::wstring& out, std::wstring& err);
+                             const CheckPlatform& platform, std::wstring& out, TextSink& err);
 
-// report: every Clearon.<computer>.log in `folder`, a run at a time.
-[[nodiscard]] int RunReport(const std::filesystem::path& folder, ReportFormat format,
-                            const CheckPlatform& platform, std::wstring& out, std::wstring& err);
+// What `report` was asked for.
+struct ReportRequest {
+    ReportFormat format = ReportFormat::Text;
+    bool byteOrderMark = false;  // --bom: the CSV starts with a UTF-8 byte-order mark
+    std::uint64_t maxInput = kDefaultMaxInputBytes;  // --max-input: the logs' bytes in all
+};
+
+// report: every Clearon.<computer>.log in `folder`, a run at a time; the
+// logs beyond the request's maxInput are named on `err` and not read.
+[[nodiscard]] int RunReport(const std::filesystem::path& folder, const ReportRequest& request,
+                            const CheckPlatform& platform, std::wstring& out, TextSink& err);
 
 // result: the outcome of the last run in the log `log`.
 [[nodiscard]] int RunResult(const std::filesystem::path& log, bool json, std::wstring& out,
-                            std::wstring& err);
+                            TextSink& err);
 
 // log: the run log as UTF-8 text or CMTrace lines.
 [[nodiscard]] int RunLog(const std::filesystem::path& path, bool cmtrace, std::wstring& out,
-                         std::wstring& err);
+                         TextSink& err);
 
 // deploy: Clearon.exe run by the platform with `forClearon` (the arguments
 // after "--", or the raw command line's text after it where there is one).
 [[nodiscard]] int RunDeploy(DeployRequest request, const std::vector<std::wstring>& forClearon,
-                            const CheckPlatform& platform, std::wstring& out, std::wstring& err);
+                            const CheckPlatform& platform, std::wstring& out, TextSink& err);
 
 }  // namespace clearon::check

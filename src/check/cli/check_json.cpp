@@ -1,6 +1,7 @@
 #include "check/cli/check_json.h"
 
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "check/cli/check_text.h"
 
@@ -84,12 +85,31 @@ using Json = nlohmann::ordered_json;
 
 }  // namespace
 
-std::wstring ResultJson(const std::wstring& logFile, const LogRun* run, const RunOutcome& outcome) {
+namespace {
+
+// `clearonExitCode` is only given by deploy: result has no process to ask.
+[[nodiscard]] std::wstring OutcomeJson(
+    const std::wstring& logFile, const LogRun* run, const RunOutcome& outcome,
+    const std::optional<std::optional<std::uint32_t>>& deployed) {
     Json json = {
-        {"schema", kResultSchema},       {"log_file", U8(logFile)},
-        {"exit_code", outcome.exitCode}, {"outcome", OutcomeKindName(outcome.kind)},
-        {"text", U8(outcome.text)},      {"run", run != nullptr ? RunJson(*run) : Json(nullptr)}};
+        {"schema", kResultSchema}, {"log_file", U8(logFile)}, {"exit_code", outcome.exitCode}};
+    if (deployed) json["clearon_exit_code"] = *deployed ? Json(**deployed) : Json(nullptr);
+    json["outcome"] = OutcomeKindName(outcome.kind);
+    json["text"] = U8(outcome.text);
+    json["run"] = run != nullptr ? RunJson(*run) : Json(nullptr);
     return Dump(json);
+}
+
+}  // namespace
+
+std::wstring ResultJson(const std::wstring& logFile, const LogRun* run, const RunOutcome& outcome) {
+    return OutcomeJson(logFile, run, outcome, std::nullopt);
+}
+
+std::wstring DeployJson(const std::wstring& logFile, const LogRun* run, const RunOutcome& outcome,
+                        std::optional<std::uint32_t> clearonExitCode) {
+    return OutcomeJson(logFile, run, outcome,
+                       std::optional<std::optional<std::uint32_t>>(std::in_place, clearonExitCode));
 }
 
 namespace {

@@ -3,7 +3,9 @@
 // UTF-8; a lone surrogate from a log or the registry becomes U+FFFD.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,11 @@ inline constexpr std::string_view kPreviewSchema = "clearon-check/preview/1";
 // when there was none).
 [[nodiscard]] std::wstring ResultJson(const std::wstring& logFile, const LogRun* run,
                                       const RunOutcome& outcome);
+// `deploy`: the same, with Clearon.exe's own exit code beside the mapped one
+// (null when it never ended).
+[[nodiscard]] std::wstring DeployJson(const std::wstring& logFile, const LogRun* run,
+                                      const RunOutcome& outcome,
+                                      std::optional<std::uint32_t> clearonExitCode);
 
 // `report`: every file with its runs and problems, then the totals.
 [[nodiscard]] std::wstring ReportJson(const std::vector<LogFileReport>& files);

@@ -8,7 +8,6 @@
 
 #include "check/cli/check_cli.h"
 #include "check/cli/check_text.h"
-#include "log/log_format.h"
 
 namespace {
 
@@ -34,11 +33,13 @@ int RunCheckOnLinux(int argc, char** argv) {
     };
     platform.flush = write;
     std::wstring out;
-    std::wstring err;
+    // stderr is unbuffered: each message is out as it comes.
+    const TextSink err([](std::wstring_view text) {
+        const std::string bytes = ToUtf8(text);
+        std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    });
     const int status = RunCheck(arguments, platform, out, err);
     write(out);
-    const std::string errors = ToUtf8(err);
-    std::fwrite(errors.data(), 1, errors.size(), stderr);
     return status;
 }
 
@@ -49,9 +50,9 @@ int main(int argc, char** argv) {
         return RunCheckOnLinux(argc, argv);
     } catch (...) {
         // An escaping exception would end the process with a code no table
-        // lists; this one is documented (Linux keeps its low byte, 79).
-        const std::string text = clearon::check::ToUtf8(clearon::check::kCheckUnexpectedError);
+        // lists; this one is documented (Linux keeps its low byte, 102).
+        const std::string text = clearon::check::ToUtf8(clearon::check::kCheckUnexpectedErrorText);
         std::fwrite(text.data(), 1, text.size(), stderr);
-        return clearon::kExitUnexpectedError;
+        return clearon::check::kCheckUnexpectedError;
     }
 }

@@ -1,20 +1,18 @@
 // ClearonCheck.exe: the administrator's console companion to Clearon.exe.
 // Wires the Windows parts (preview, deploy, folder rights) into RunCheck and
-// prints what it answers as UTF-8 with CR LF line ends.
+// prints what it answers with CR LF line ends: UTF-16 on a console, UTF-8 in
+// a file or pipe.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
-#include <cstdio>
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check/cli/check_cli.h"
 #include "check/cli/check_text.h"
 #include "check/deploy/deploy.h"
 #include "check/preview/removal_preview.h"
-#include "log/log_format.h"
 #include "platform/platform_info.h"
 #include "platform/windows_security.h"
 #include "removal/program_rights.h"
@@ -22,20 +20,57 @@
 namespace clearon::check {
 namespace {
 
-// The streams are in binary mode, so every line end is written here as
-// exactly CR LF: a line feed alone gets its carriage return, one that has it
-// (the CSV rows) is left alone. In text mode the C runtime would make CR CR
-// LF of the CSV rows in a redirected file.
-void WriteAll(std::FILE* stream, const std::wstring& text) {
+// Every line end goes out as exactly CR LF: a line feed alone gets its
+// carriage return, one that has it (the CSV rows) is left alone. Callers
+// hand whole lines, so a CR LF is never split between two writes.
+[[nodiscard]] std::wstring WithCrLf(std::wstring_view text) {
     std::wstring windows;
     windows.reserve(text.size() + text.size() / 16);
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) windows.push_back(L'\r');
         windows.push_back(text[i]);
     }
-    const std::string bytes = ToUtf8(windows);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    return windows;
+}
+
+// Writes straight to the standard handle, without the C runtime's buffer,
+// so each piece is out before the next step begins. A console gets UTF-16
+// through WriteConsoleW: no code page is involved, so the console is left as
+// it was found (a SetConsoleOutputCP would outlive this process in the
+// administrator's window). A file or pipe gets UTF-8 bytes.
+void WriteStandard(DWORD which, std::wstring_view text) {
+    const HANDLE handle = GetStdHandle(which);
+    // Started without standard handles (a GUI parent): nowhere to write.
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) return;
+    const std::wstring lines = WithCrLf(text);
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        // Pieces of a bounded size (older consoles refuse very long writes),
+        // never ending between the two halves of a surrogate pair.
+        constexpr std::size_t kPiece = 8192;
+        for (std::size_t at = 0; at < lines.size();) {
+            std::size_t count = std::min(kPiece, lines.size() - at);
+            if (at + count < lines.size() && lines[at + count - 1] >= 0xD800 &&
+                lines[at + count - 1] <= 0xDBFF) {
+                --count;
+            }
+            DWORD written = 0;
+            if (!WriteConsoleW(handle, lines.data() + at, static_cast<DWORD>(count), &written,
+                               nullptr) ||
+                written == 0) {
+                return;
+            }
+            at += written;
+        }
+        return;
+    }
+    const std::string bytes = ToUtf8(lines);
+    for (std::size_t at = 0; at < bytes.size();) {
+        DWORD written = 0;
+        const DWORD count = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
+        if (!WriteFile(handle, bytes.data() + at, count, &written, nullptr) || written == 0) return;
+        at += written;
+    }
 }
 
 }  // namespace
@@ -45,8 +80,6 @@ namespace {
 
 int RunCheckOnWindows(int argc, wchar_t** argv) {
     using namespace clearon::check;
-    // What is printed is UTF-8: display names and paths hold any letter.
-    SetConsoleOutputCP(CP_UTF8);
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
 
@@ -70,20 +103,15 @@ int RunCheckOnWindows(int argc, wchar_t** argv) {
     const wchar_t* raw = GetCommandLineW();
     if (raw != nullptr) platform.rawCommandLine = raw;
 
-    // The C runtime's text mode would turn every LF of a CR LF into CR LF
-    // again; what is printed already holds the line ends it means.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
     // Report rows are handed on whole, so a chunk never splits a CR LF.
     platform.flush = [](std::wstring& text) {
-        WriteAll(stdout, text);
+        WriteStandard(STD_OUTPUT_HANDLE, text);
         text.clear();
     };
     std::wstring out;
-    std::wstring err;
+    const TextSink err([](std::wstring_view text) { WriteStandard(STD_ERROR_HANDLE, text); });
     const int status = RunCheck(arguments, platform, out, err);
-    WriteAll(stdout, out);
-    WriteAll(stderr, err);
+    WriteStandard(STD_OUTPUT_HANDLE, out);
     return status;
 }
 
@@ -94,9 +122,13 @@ int wmain(int argc, wchar_t** argv) {
         return RunCheckOnWindows(argc, argv);
     } catch (...) {
         // An escaping exception would end the process with a code no table
-        // lists; this one is documented.
-        const std::string text = clearon::check::ToUtf8(clearon::check::kCheckUnexpectedError);
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        return clearon::kExitUnexpectedError;
+        // lists; this one is documented. Its message is a courtesy: the code
+        // must come out even when writing fails again.
+        using namespace clearon::check;
+        try {
+            WriteStandard(STD_ERROR_HANDLE, kCheckUnexpectedErrorText);
+        } catch (...) {
+        }
+        return kCheckUnexpectedError;
     }
 }

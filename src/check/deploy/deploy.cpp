@@ -32,6 +32,26 @@ RunOutcome TimedOutOutcome(std::uint32_t limitMs) {
                 L" s; it is left running"};
 }
 
+RunOutcome NotStartedOutcome(std::uint32_t windowsError, std::wstring_view clearonPath) {
+    if (windowsError == kWindowsElevationRequired) {
+        return {kCheckNotElevated, OutcomeKind::NoRun,
+                L"Clearon.exe requires administrator rights: run deploy elevated"};
+    }
+    constexpr std::uint32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+    constexpr std::uint32_t kPathNotFound = 3;  // ERROR_PATH_NOT_FOUND
+    const std::wstring path(clearonPath);
+    return {kCheckClearonNotStarted, OutcomeKind::NoRun,
+            windowsError == kFileNotFound || windowsError == kPathNotFound
+                ? path + L" is missing: it belongs beside ClearonCheck.exe"
+                : L"Clearon.exe could not be started from " + path + L" (Windows error " +
+                      std::to_wstring(windowsError) + L")"};
+}
+
+std::wstring DeployLine(const RunOutcome& outcome, std::optional<std::uint32_t> clearonExitCode) {
+    return OutcomeLine(outcome) + L"; Clearon.exe's own exit code: " +
+           (clearonExitCode ? std::to_wstring(*clearonExitCode) : std::wstring(L"none"));
+}
+
 std::wstring LogShareFileName(const std::optional<std::wstring>& computerName) {
     return computerName && !computerName->empty()
                ? std::wstring(kLogFilePrefix) + *computerName + std::wstring(kLogFileSuffix)

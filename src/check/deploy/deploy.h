@@ -41,13 +41,30 @@ namespace clearon::check {
 // The outcome when Clearon outlived the time limit.
 [[nodiscard]] RunOutcome TimedOutOutcome(std::uint32_t limitMs);
 
+// ERROR_ELEVATION_REQUIRED: CreateProcess's answer for a program whose
+// manifest asks for administrator rights (Clearon.exe's does) when the
+// caller runs without them.
+inline constexpr std::uint32_t kWindowsElevationRequired = 740;
+
+// The outcome when Windows would not start Clearon.exe (at `clearonPath`)
+// and answered `windowsError`: not elevated is kCheckNotElevated, anything
+// else (missing, broken, blocked) kCheckClearonNotStarted.
+[[nodiscard]] RunOutcome NotStartedOutcome(std::uint32_t windowsError,
+                                           std::wstring_view clearonPath);
+
+// deploy's one line: the outcome, then Clearon.exe's own exit code ("none"
+// when it never ended: not started, or still running at the time limit), so
+// a 0 from Clearon behind a failed installer stays visible.
+[[nodiscard]] std::wstring DeployLine(const RunOutcome& outcome,
+                                      std::optional<std::uint32_t> clearonExitCode);
+
 // The name of the log's copy on the share: "Clearon.<computer>.log".
 [[nodiscard]] std::wstring LogShareFileName(const std::optional<std::wstring>& computerName);
 
 #ifdef _WIN32
 // Runs the whole deployment on this machine (ClearonCheck.exe deploy).
 [[nodiscard]] int DeployOnThisMachine(const DeployRequest& request, std::wstring& out,
-                                      std::wstring& err);
+                                      TextSink& err);
 #endif
 
 }  // namespace clearon::check

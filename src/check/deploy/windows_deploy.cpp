@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -33,15 +34,21 @@ constexpr std::wstring_view kClearonExe = L"Clearon.exe";
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// `clearonExitCode`: nothing when Clearon.exe never ended (not started, or
+// still running at the time limit).
 int Answer(const DeployRequest& request, const std::wstring& logPath, const LogRun* run,
-           const RunOutcome& outcome, std::wstring& out) {
-    out += request.json ? ResultJson(logPath, run, outcome) : OutcomeLine(outcome) + L"\n";
+           const RunOutcome& outcome, std::optional<std::uint32_t> clearonExitCode,
+           std::wstring& out) {
+    out += request.json ? DeployJson(logPath, run, outcome, clearonExitCode)
+                        : DeployLine(outcome, clearonExitCode) + L"\n";
     return outcome.exitCode;
 }
 
 }  // namespace
 
-int DeployOnThisMachine(const DeployRequest& request, std::wstring& out, std::wstring& err) {
+// Progress goes to `err` as it happens: a deployment agent that kills this
+// process at its own limit keeps a log that shows how far the run got.
+int DeployOnThisMachine(const DeployRequest& request, std::wstring& out, TextSink& err) {
     const std::wstring module = ModulePath();
     const std::wstring folder = module.substr(0, module.find_last_of(L'\\'));
     const std::wstring iniPath = folder + L"\\" + std::wstring(kConfigFileName);
@@ -57,7 +64,7 @@ int DeployOnThisMachine(const DeployRequest& request, std::wstring& out, std::ws
                std::to_wstring(refused) + L"): " + lint.refusal + L"\n";
         return Answer(request, L"", nullptr,
                       {refused, OutcomeKind::ClearonCode, L"Clearon.ini refused: " + lint.refusal},
-                      out);
+                      std::nullopt, out);
     }
 
     const std::optional<std::wstring> computer = ComputerName();
@@ -83,23 +90,31 @@ int DeployOnThisMachine(const DeployRequest& request, std::wstring& out, std::ws
                        folder.c_str(),  // Clearon's folder, as when started from the package
                        &startup, &info);
     if (!started) {
-        const DWORD error = GetLastError();
-        err += L"ClearonCheck deploy: cannot start " + clearon + L" (Windows error " +
-               std::to_wstring(error) + L")\n";
-        return Answer(request, logPath, nullptr,
-                      {kOutcomeFatal, OutcomeKind::NoRun, L"Clearon.exe could not be started"},
-                      out);
+        const RunOutcome outcome = NotStartedOutcome(GetLastError(), clearon);
+        err += L"ClearonCheck deploy: " + outcome.text + L"\n";
+        return Answer(request, logPath, nullptr, outcome, std::nullopt, out);
     }
     UniqueProcessInformation process;
     process.Adopt(info);
+    err += L"ClearonCheck deploy: started " + commandLine + L" (process " +
+           std::to_wstring(info.dwProcessId) + L"); waiting at most " +
+           std::to_wstring(request.timeLimitMs / 1000) + L" s for it to end\n";
 
     if (WaitForSingleObject(process.process.get(), request.timeLimitMs) != WAIT_OBJECT_0) {
         const RunOutcome outcome = TimedOutOutcome(request.timeLimitMs);
         err += L"ClearonCheck deploy: " + outcome.text + L"\n";
-        return Answer(request, logPath, nullptr, outcome, out);
+        return Answer(request, logPath, nullptr, outcome, std::nullopt, out);
     }
+    // Clearon's code is only judged with its log; one that cannot be read
+    // (never seen) is judged as a fatal end and shown as none.
     DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.process.get(), &exitCode)) exitCode = kOutcomeFatal;
+    std::optional<std::uint32_t> clearonExitCode;
+    if (GetExitCodeProcess(process.process.get(), &exitCode)) {
+        clearonExitCode = exitCode;
+        err += L"ClearonCheck deploy: Clearon.exe ended with " + std::to_wstring(exitCode) + L"\n";
+    } else {
+        exitCode = kOutcomeFatal;
+    }
 
     LogFileReport report;
     const std::vector<std::uint8_t> log =
@@ -114,13 +129,15 @@ int DeployOnThisMachine(const DeployRequest& request, std::wstring& out, std::ws
 
     if (!request.logShare.empty() && !log.empty()) {
         const std::wstring target = request.logShare + L"\\" + LogShareFileName(computer);
-        if (!CopyFileW(logPath.c_str(), target.c_str(), FALSE /* replace the older copy */)) {
+        if (CopyFileW(logPath.c_str(), target.c_str(), FALSE /* replace the older copy */)) {
+            err += L"ClearonCheck deploy: copied the log to " + target + L"\n";
+        } else {
             err += L"ClearonCheck deploy: cannot copy the log to " + target + L" (Windows error " +
                    std::to_wstring(GetLastError()) + L")\n";
         }
     }
     return Answer(request, logPath, report.runs.empty() ? nullptr : &report.runs.back(), outcome,
-                  out);
+                  clearonExitCode, out);
 }
 
 }  // namespace clearon::check

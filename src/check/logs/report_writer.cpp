@@ -445,4 +445,14 @@ std::wstring ReportJson(const std::vector<LogFileReport>& files) {
     return FormatReport(ReportFormat::Json, files);
 }
 
+std::size_t LogsWithinInput(std::span<const std::uint64_t> sizes, std::uint64_t maxInput) noexcept {
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i] > kMaxRunLogBytes) continue;
+        if (sizes[i] > maxInput - total) return i;
+        total += sizes[i];
+    }
+    return sizes.size();
+}
+
 }  // namespace clearon::check

@@ -3,8 +3,10 @@
 // written, not the folder of logs.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 
 #include "check/logs/log_report.h"
@@ -55,5 +57,13 @@ private:
     bool firstFile_ = true;
     std::size_t runsInFile_ = 0;
 };
+
+// How many of the logs, in name order with these `sizes`, a report reads
+// within `maxInput` bytes in all: it stops before the first log that would
+// pass the cap, so what is left out is the end of the list, never a hole in
+// it. A log over kMaxRunLogBytes is not read (it is reported as too large)
+// and counts nothing.
+[[nodiscard]] std::size_t LogsWithinInput(std::span<const std::uint64_t> sizes,
+                                          std::uint64_t maxInput) noexcept;
 
 }  // namespace clearon::check

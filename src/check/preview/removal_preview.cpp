@@ -209,7 +209,7 @@ std::size_t RemovalsInPreview(const PreviewResult& result) {
 }
 
 int PreviewExitStatus(const PreviewResult& result, std::size_t refusedWrites) {
-    if (refusedWrites > 0) return kPreviewFault;
+    if (refusedWrites > 0) return kCheckPreviewFault;
     return RemovalsInPreview(result) > 0 ? 1 : 0;
 }
 

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "check/cli/check_codes.h"
+#include "check/cli/text_sink.h"
 #include "config/settings.h"
 #include "platform/object_security.h"
 #include "platform/registry.h"
@@ -110,16 +112,12 @@ struct PreviewResult {
 // meetings only).
 [[nodiscard]] std::vector<std::wstring> PreviewCommandLines(const PreviewResult& result);
 
-// Exit status of preview when a registry write was asked for and refused: a
-// fault of ClearonCheck itself, never a finding.
-inline constexpr int kPreviewFault = 70;
-
 // The entries a preview would run an uninstaller for (first meetings only).
 [[nodiscard]] std::size_t RemovalsInPreview(const PreviewResult& result);
 
-// preview's exit status: kPreviewFault when the walk asked for any registry
-// write (`refusedWrites`), else 1 when something would be removed, 0 when
-// nothing would.
+// preview's exit status: kCheckPreviewFault when the walk asked for any
+// registry write (`refusedWrites`: a fault of ClearonCheck itself, never a
+// finding), else 1 when something would be removed, 0 when nothing would.
 [[nodiscard]] int PreviewExitStatus(const PreviewResult& result, std::size_t refusedWrites);
 
 // The report as printed.
@@ -132,7 +130,7 @@ inline constexpr int kPreviewFault = 70;
 [[nodiscard]] int PreviewOnThisMachine(const std::filesystem::path& iniPath,
                                        std::wstring_view configText,
                                        std::wstring_view savedArguments, bool json,
-                                       std::wstring& out, std::wstring& err);
+                                       std::wstring& out, TextSink& err);
 #endif
 
 }  // namespace clearon::check

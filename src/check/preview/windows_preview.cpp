@@ -35,7 +35,7 @@ namespace {
 
 int PreviewOnThisMachine(const std::filesystem::path& iniPath, std::wstring_view configText,
                          std::wstring_view savedArguments, bool json, std::wstring& out,
-                         std::wstring& err) {
+                         TextSink& err) {
     std::error_code error;
     const std::wstring folder = std::filesystem::absolute(iniPath, error).parent_path().wstring();
 

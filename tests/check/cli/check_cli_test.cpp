@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,15 +73,27 @@ TEST_F(CheckCli, ConsoleConventions) {
         {{L"/?"}, 0, L"Usage:", nullptr},
         {{L"report", L"/?"}, 0, L"folder", nullptr},
         {{L"--version"}, 0, version.c_str(), nullptr},
-        {{}, kExitUsage, nullptr, L"Usage:"},
-        {{L"frobnicate"}, kExitUsage, nullptr, L"Usage:"},
+        {{}, kCheckUsage, nullptr, L"Usage:"},
+        {{L"frobnicate"}, kCheckUsage, nullptr, L"Usage:"},
         // An option it does not know is refused, not read as a file name.
-        {{L"lint", L"--frob"}, kExitUsage, nullptr, L"--frob"},
-        {{L"lint", L"-x", ini}, kExitUsage, nullptr, L"-x"},
-        {{L"report", dir.wstring(), L"--csv", L"--json"}, kExitUsage, nullptr, L"Usage:"},
-        {{L"lint", ini, L"--", L"/x"}, kExitUsage, nullptr, L"deploy"},
-        {{L"deploy", L"--time-limit", L"0"}, kExitUsage, nullptr, L"time-limit"},
-        {{L"deploy"}, kExitUsage, nullptr, L"Windows"},  // no Clearon.exe to run here
+        {{L"lint", L"--frob"}, kCheckUsage, nullptr, L"--frob"},
+        {{L"lint", L"-x", ini}, kCheckUsage, nullptr, L"-x"},
+        {{L"report", dir.wstring(), L"--csv", L"--json"}, kCheckUsage, nullptr, L"Usage:"},
+        {{L"report", dir.wstring(), L"--bom"}, kCheckUsage, nullptr, L"--csv"},
+        {{L"report", dir.wstring(), L"--max-input", L"4X"}, kCheckUsage, nullptr, L"max-input"},
+        {{L"report", dir.wstring(), L"--max-input", L"-1"}, kCheckUsage, nullptr, L"max-input"},
+        {{L"report", dir.wstring(), L"--max-input", L"1.5G"}, kCheckUsage, nullptr, L"max-input"},
+        {{L"report", dir.wstring(), L"--max-input", L"16777216T"},
+         kCheckUsage,
+         nullptr,
+         L"max-input"},
+        {{L"report", dir.wstring(), L"--max-input", L"17179869184G"},
+         kCheckUsage,
+         nullptr,
+         L"max-input"},  // 2^64
+        {{L"lint", ini, L"--", L"/x"}, kCheckUsage, nullptr, L"deploy"},
+        {{L"deploy", L"--time-limit", L"0"}, kCheckUsage, nullptr, L"time-limit"},
+        {{L"deploy"}, kCheckUsage, nullptr, L"Windows"},  // no Clearon.exe to run here
         {{L"result", (dir / "none.log").wstring()}, 1603, L"(exit 1603)", L"cannot read"},
         {{L"report", (dir / "none").wstring()}, kReportNoFolder, nullptr, L"cannot read"},
     };
@@ -98,6 +111,30 @@ TEST_F(CheckCli, ConsoleConventions) {
         else
             EXPECT_NE(ran.err.find(c.inErr), std::wstring::npos);
     }
+}
+
+// ClearonCheck's own failures: no deployment system may take them for a
+// result it knows, and the usage names each.
+TEST(CheckCodes, NoneIsACodeADeploymentSystemReadsOtherwise) {
+    // Configuration Manager's default ExecutionFailureRetryErrorCodes.
+    const std::set<int> retried = {4,    5,    8,    13,   14,   39,   51,   53,   54,   55,
+                                   59,   64,   65,   67,   70,   71,   85,   86,   87,   112,
+                                   128,  170,  267,  999,  1003, 1203, 1219, 1220, 1222, 1231,
+                                   1232, 1238, 1265, 1311, 1323, 1326, 1330, 1618, 1622, 2250};
+    const std::wstring help = Check({L"--help"}).out;
+    std::set<int> seen;
+    for (const int code : {kCheckUsage, kCheckClearonNotStarted, kCheckPreviewFault, kCheckNoRun,
+                           kCheckNotElevated, kCheckUnexpectedError}) {
+        EXPECT_EQ(retried.count(code), 0u) << code;
+        EXPECT_FALSE(code >= 1600 && code <= 1699) << code;
+        EXPECT_TRUE(seen.insert(code).second) << code;
+        // The no-run code is named with result and deploy, as its mapping says.
+        if (code != kCheckNoRun) {
+            EXPECT_NE(help.find(L"  " + std::to_wstring(code) + L" "), std::wstring::npos) << code;
+        }
+    }
+    EXPECT_NE(kCheckUnexpectedErrorText.find(std::to_wstring(kCheckUnexpectedError)),
+              std::wstring::npos);
 }
 
 TEST_F(CheckCli, ResultAndReportJsonFollowTheirSchemas) {

@@ -1,14 +1,17 @@
 // ClearonCheck deploy against the real Clearon.exe under Wine, as a
 // deployment system runs it from the package folder: a clean removal, a
 // product that stays, a restart-needed run, a failed and a missing
-// installer, a refused Clearon.ini and a Clearon that outlives the limit.
-// Also report --csv written to a redirected file: its exact bytes.
+// installer, a refused Clearon.ini, a Clearon that outlives the limit, and
+// ClearonCheck's own failures (a command line it does not understand, a
+// missing Clearon.exe). Also report --csv written to a redirected file: its
+// exact bytes, with and without --bom.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,54 @@ using namespace std::chrono_literals;
 
 const std::wstring kGone = L"ClearonDeployGone";
 const std::wstring kStays = L"ClearonDeployStays";
+
+struct Streams {
+    std::optional<DWORD> exitCode;
+    std::string out;
+    std::string err;
+};
+
+// Runs `commandLine` in `folder` with its standard output in `outFile` and
+// its standard error in `errFile` (the same file when that is empty), as
+// "ClearonCheck report ... > rows.csv" or an agent that logs both streams
+// does; bounded by four minutes.
+Streams RunIntoFiles(const std::wstring& commandLine, const std::wstring& folder,
+                     const std::wstring& outFile, const std::wstring& errFile = L"") {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    Streams streams;
+    {
+        const auto create = [&](const std::wstring& file) {
+            return UniqueFileHandle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                nullptr));
+        };
+        UniqueFileHandle out = create(outFile);
+        UniqueFileHandle err = errFile.empty() ? UniqueFileHandle() : create(errFile);
+        EXPECT_TRUE(out.valid());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out.get();
+        startup.hStdError = errFile.empty() ? out.get() : err.get();
+        PROCESS_INFORMATION info{};
+        std::wstring line = commandLine;
+        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   folder.c_str(), &startup, &info));
+        UniqueProcessInformation process;
+        process.Adopt(info);
+        if (WaitForSingleObject(process.process.get(), 240'000) == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            if (GetExitCodeProcess(process.process.get(), &code)) streams.exitCode = code;
+        }
+    }
+    const std::vector<std::uint8_t> out = ReadBytes(outFile);
+    streams.out.assign(out.begin(), out.end());
+    if (!errFile.empty()) {
+        const std::vector<std::uint8_t> err = ReadBytes(errFile);
+        streams.err.assign(err.begin(), err.end());
+    }
+    return streams;
+}
 
 class CheckDeployWine : public ::testing::Test {
 protected:
@@ -51,6 +102,13 @@ protected:
                           240s);
     }
 
+    // deploy with standard output and error apart: stdout holds the answer
+    // alone, stderr the progress.
+    [[nodiscard]] Streams DeployApart(const std::wstring& options) const {
+        return RunIntoFiles(L"\"" + (dir / L"ClearonCheck.exe") + L"\" deploy " + options,
+                            dir.path(), dir / L"out.txt", dir / L"err.txt");
+    }
+
     [[nodiscard]] std::wstring LogPath() const {
         return dir / (L"Clearon." + ComputerName() + L".log");
     }
@@ -72,12 +130,15 @@ TEST_F(CheckDeployWine, ACleanRemovalIsDoneAndItsLogGoesToTheShare) {
                L"07/04/2026 09:05:02:007 Failed to remove Old Product\r\n",
                false);
     // What follows "--" reaches Clearon (and Aegira's installer) as written.
-    const ProcessResult ran =
-        Deploy(L"--log-share \"" + (dir / L"share") + L"\" --json -- /q PROP=\"a b\"");
+    const Streams ran =
+        DeployApart(L"--log-share \"" + (dir / L"share") + L"\" --json -- /q PROP=\"a b\"");
     ASSERT_TRUE(ran.exitCode.has_value());
-    EXPECT_EQ(*ran.exitCode, 0u) << ran.standardOutput;
-    const auto json = nlohmann::json::parse(ran.standardOutput);
+    EXPECT_EQ(*ran.exitCode, 0u) << ran.out << ran.err;
+    const auto json = nlohmann::json::parse(ran.out);
     EXPECT_EQ(json.at("outcome"), "done");
+    EXPECT_EQ(json.at("clearon_exit_code"), 0);
+    EXPECT_NE(ran.err.find("ClearonCheck deploy: started"), std::string::npos) << ran.err;
+    EXPECT_NE(ran.err.find("ClearonCheck deploy: copied the log to"), std::string::npos) << ran.err;
     EXPECT_EQ(json.at("run").at("removed"), nlohmann::json::array({"Bilby Deploy Gone"}));
     // Named without a folder, the installer runs by the full path found.
     EXPECT_EQ(json.at("run").at("programs").back().at("command_line"),
@@ -126,34 +187,33 @@ TEST_F(CheckDeployWine, AClearonThatOutlivesTheLimitIsLeftRunning) {
     Configure("ResumeAfterReboot=N\r\nRunBeforeRemoval=wait.exe /sleep=20000\r\n");
     const ProcessResult ran = Deploy(L"--time-limit 0.05");  // 3 seconds
     ExpectOutcome(ran, 1460, "time limit");
+    EXPECT_NE(ran.standardOutput.find("Clearon.exe's own exit code: none"), std::string::npos)
+        << ran.standardOutput;
+    // Progress is written as it happens, so it stands before the answer,
+    // which is written at the end.
+    EXPECT_LT(ran.standardOutput.find("ClearonCheck deploy: started"),
+              ran.standardOutput.find("Clearon: "))
+        << ran.standardOutput;
     // Clearon goes on and finishes its run on its own.
     EXPECT_TRUE(WaitUntil(
         [&] { return ReadUtf16File(LogPath()).find(L" Clearon stopping!") != std::wstring::npos; },
         180s));
 }
 
-// Runs ClearonCheck with its standard output redirected to a file, as
-// "ClearonCheck report ... > rows.csv" does.
-std::vector<std::uint8_t> RunIntoFile(const std::wstring& arguments, const std::wstring& file) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    {
-        UniqueFileHandle out(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        EXPECT_TRUE(out.valid());
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out.get();
-        startup.hStdError = out.get();
-        PROCESS_INFORMATION info{};
-        std::wstring line = L"\"" + ClearonCheckPath() + L"\" " + arguments;
-        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   nullptr, &startup, &info));
-        UniqueProcessInformation process;
-        process.Adopt(info);
-        EXPECT_EQ(WaitForSingleObject(process.process.get(), 60'000), WAIT_OBJECT_0);
-    }
-    return ReadBytes(file);
+// ClearonCheck's own failures end with codes of its private range, outside
+// Configuration Manager's retry list and Windows Installer's 1600-1699.
+TEST_F(CheckDeployWine, ItsOwnFailuresEndWithCodesNoDeploymentSystemMisreads) {
+    Configure("ResumeAfterReboot=N\r\n");
+    ExpectOutcome(Deploy(L"--time-limit 0"), 60001, "time-limit");
+
+    ASSERT_TRUE(DeleteFileW((dir / L"Clearon.exe").c_str()));
+    const Streams ran = DeployApart(L"--json");
+    ASSERT_TRUE(ran.exitCode.has_value());
+    EXPECT_EQ(*ran.exitCode, 60002u) << ran.out << ran.err;
+    const auto json = nlohmann::json::parse(ran.out);
+    EXPECT_EQ(json.at("exit_code"), 60002);
+    EXPECT_TRUE(json.at("clearon_exit_code").is_null());
+    EXPECT_NE(ran.err.find("Clearon.exe is missing"), std::string::npos) << ran.err;
 }
 
 TEST_F(CheckDeployWine, ReportCsvInARedirectedFileEndsEveryRowWithOneCrLf) {
@@ -162,9 +222,19 @@ TEST_F(CheckDeployWine, ReportCsvInARedirectedFileEndsEveryRowWithOneCrLf) {
                L"Computer Name: WS1\r\n07/04/2026 09:05:01:007 Clearon starting!\r\n"
                L"07/04/2026 09:05:02:007 Clearon stopping!\r\n",
                false);
-    const std::vector<std::uint8_t> bytes =
-        RunIntoFile(L"report \"" + (dir / L"logs") + L"\" --csv", dir / L"rows.csv");
+    const auto report = [&](const std::wstring& options) {
+        const std::string text = RunIntoFiles(L"\"" + ClearonCheckPath() + L"\" report \"" +
+                                                  (dir / L"logs") + L"\" " + options,
+                                              dir.path(), dir / L"rows.csv")
+                                     .out;
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    };
+    const std::vector<std::uint8_t> bytes = report(L"--csv");
     ASSERT_FALSE(bytes.empty());
+    // --bom puts the UTF-8 byte-order mark before the very same bytes.
+    std::vector<std::uint8_t> marked{0xEF, 0xBB, 0xBF};
+    marked.insert(marked.end(), bytes.begin(), bytes.end());
+    EXPECT_EQ(report(L"--csv --bom"), marked);
     std::size_t rows = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '\n') {

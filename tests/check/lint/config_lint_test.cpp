@@ -262,9 +262,9 @@ TEST(ConfigLint, FilesThatCannotBeReadGiveTheLoadersCodes) {
               std::wstring::npos)
         << ToUtf8(out);
     out.clear();
-    EXPECT_EQ(RunCheck({L"preview"}, platform, out, err), kExitUsage);  // no registry here
-    EXPECT_EQ(RunCheck({L"frobnicate"}, platform, out, err), kExitUsage);
-    EXPECT_EQ(RunCheck({}, platform, out, err), kExitUsage);
+    EXPECT_EQ(RunCheck({L"preview"}, platform, out, err), kCheckUsage);  // no registry here
+    EXPECT_EQ(RunCheck({L"frobnicate"}, platform, out, err), kCheckUsage);
+    EXPECT_EQ(RunCheck({}, platform, out, err), kCheckUsage);
     fs::remove_all(dir);
 }
 

@@ -41,9 +41,9 @@ TEST(LogConvert, CommandLine) {
         {{L"log", run, L"--utf8"}, kLogConverted, L"Computer Name: WS1\r\n"},
         {{L"log", foreign}, kLogForeign, L"single-byte text"},
         {{L"log", (dir / "gone.log").wstring()}, kLogUnreadable, L"cannot read the log"},
-        {{L"log", run, L"--utf8", L"--cmtrace"}, kExitUsage, L"--cmtrace"},
-        {{L"log"}, kExitUsage, L"log"},
-        {{L"report", dir.wstring(), L"--cmtrace"}, kExitUsage, L"--cmtrace"},
+        {{L"log", run, L"--utf8", L"--cmtrace"}, kCheckUsage, L"--cmtrace"},
+        {{L"log"}, kCheckUsage, L"log"},
+        {{L"report", dir.wstring(), L"--cmtrace"}, kCheckUsage, L"--cmtrace"},
     };
     for (const Case& c : cases) {
         std::wstring out;

@@ -14,6 +14,7 @@
 #include "check/cli/check_cli.h"
 #include "check/cli/check_text.h"
 #include "check/logs/log_report.h"
+#include "check/logs/report_writer.h"
 #include "support/host/run_log_text.h"
 
 namespace clearon::check {
@@ -176,6 +177,74 @@ TEST(LogReport, TheCommandReadsEveryRunLogOfAFolder) {
     out.clear();
     EXPECT_EQ(RunCheck({L"report", (dir / "nothing").wstring()}, platform, out, err),
               kReportNoFolder);
+    fs::remove_all(dir);
+}
+
+TEST(LogReport, TheInputCapLeavesOutTheEndOfTheList) {
+    constexpr std::uint64_t kHuge = kMaxRunLogBytes + 1;  // never read: counts nothing
+    const struct {
+        std::vector<std::uint64_t> sizes;
+        std::uint64_t cap;
+        std::size_t read;
+    } cases[] = {
+        {{10, kHuge, 20, 5}, 35, 4}, {{10, kHuge, 20, 5}, 34, 3},
+        {{10, 20}, 29, 1},           {{0, 10}, 0, 1},  // an empty log still fits
+        {{kHuge, kHuge}, ~0ull, 2},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LogsWithinInput(c.sizes, c.cap), c.read) << c.cap;
+}
+
+// The CSV's first bytes, and the logs beyond --max-input: named on stderr,
+// not reported, and a reason to look (exit 1).
+TEST(LogReport, ByteOrderMarkAndInputCap) {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("clearon_report_cap_" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const std::vector<std::uint8_t> first = Utf16(kFirstRun);
+    const std::vector<std::uint8_t> second = Utf16(kSecondRun);
+    for (const auto& [name, bytes] :
+         {std::pair{"Clearon.A.log", &first}, {"Clearon.B.log", &second}}) {
+        std::ofstream file(dir / name, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(bytes->data()),
+                   static_cast<std::streamsize>(bytes->size()));
+    }
+    const std::wstring both = std::to_wstring(first.size() + second.size());
+    const struct {
+        std::vector<std::wstring> options;
+        int status;
+        std::string begins;      // the CSV's first bytes
+        const wchar_t* leftOut;  // a log named on stderr and not reported; nullptr: none
+    } cases[] = {
+        {{}, kReportClean, "file,computer,", nullptr},
+        {{L"--bom"},
+         kReportClean,
+         "\xEF\xBB\xBF"
+         "file,computer,",
+         nullptr},
+        {{L"--max-input", both}, kReportClean, "file,", nullptr},
+        {{L"--max-input", std::to_wstring(first.size() + second.size() - 1)},
+         kReportAttention,
+         "file,",
+         L"Clearon.B.log"},
+        {{L"--max-input", L"0"}, kReportAttention, "file,", L"Clearon.A.log"},
+        {{L"--max-input", L"1M"}, kReportClean, "file,", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> arguments{L"report", dir.wstring(), L"--csv"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        std::wstring out;
+        std::wstring err;
+        EXPECT_EQ(RunCheck(arguments, CheckPlatform{}, out, err), c.status) << ToUtf8(err);
+        EXPECT_EQ(ToUtf8(out).substr(0, c.begins.size()), c.begins) << ToUtf8(arguments.back());
+        if (c.leftOut == nullptr) {
+            EXPECT_TRUE(err.empty()) << ToUtf8(err);
+            EXPECT_NE(out.find(L"Clearon.B.log"), std::wstring::npos);
+        } else {
+            EXPECT_NE(err.find(L"bytes in all: " + std::wstring(c.leftOut)), std::wstring::npos)
+                << ToUtf8(err);
+            EXPECT_EQ(out.find(c.leftOut), std::wstring::npos) << ToUtf8(out);
+        }
+    }
     fs::remove_all(dir);
 }
 
