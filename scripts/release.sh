@@ -93,10 +93,12 @@ done
 
 stage=$build/stage
 rm -rf "$stage" "$dist"
-mkdir -p "$stage/docs" "$dist"
+mkdir -p "$stage/docs/return-codes" "$dist"
 cp "$build/Clearon.exe" "$build/ClearonCheck.exe" "$stage/"
 cp "$root/examples/Clearon.ini" "$root/README.md" "$stage/"
 cp "$root/docs/fleet-deployment.md" "$root/docs/clearon-check-json.md" "$stage/docs/"
+cp "$root/docs/return-codes/intune-returnCodes.json" "$root/docs/return-codes/configmgr-returnCodes.ps1" \
+  "$stage/docs/return-codes/"
 
 if [ -n "$certificate" ]; then
   # The signing time is the commit's, so one certificate signs one commit to
@@ -123,7 +125,8 @@ if [ -n "$certificate" ]; then
 fi
 
 entries=(Clearon.exe ClearonCheck.exe Clearon.ini README.md
-         docs/clearon-check-json.md docs/fleet-deployment.md)
+         docs/clearon-check-json.md docs/fleet-deployment.md
+         docs/return-codes/intune-returnCodes.json docs/return-codes/configmgr-returnCodes.ps1)
 zip=Clearon-$version.zip
 python3 "$root/scripts/release-package.py" zip "$dist/$zip" "$stage" "${entries[@]}"
 python3 "$root/scripts/release-package.py" spdx "$dist/Clearon-$version.spdx.json" "$version" \

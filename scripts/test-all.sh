@@ -5,7 +5,9 @@
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 30);
 #   4. the formatting of every C++ source against .clang-format;
 #   5. the layer order of the includes in src/;
-#   6. the release: built twice from clones of HEAD, compared byte for byte,
+#   6. the return-code lists for Intune and Configuration Manager against the
+#      README's deploy table;
+#   7. the release: built twice from clones of HEAD, compared byte for byte,
 #      then signed and verified.
 # Every suite runs even when an earlier one fails; the exit status is non-zero
 # when any test failed.
@@ -79,6 +81,7 @@ step() {  # step NAME COMMAND...: one more entry, passed when COMMAND succeeds
 step fuzzers env FUZZ_SECONDS="${FUZZ_SECONDS:-30}" "$root/scripts/run-fuzzers.sh" "$build/fuzz"
 step formatting "$root/scripts/check-format.sh"
 step layers "$root/scripts/check-layers.sh"
+step "return codes" "$root/scripts/check-return-codes.sh"
 step release "$root/scripts/test-release.sh"
 
 echo
