@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -64,8 +65,9 @@ void LogFileProblem(std::wstring_view why) {
     return {static_cast<const std::uint8_t*>(data), SizeofResource(nullptr, found)};
 }
 
-// Creates `folder` with its protected DACL; a folder that is already there
-// keeps the permissions it has, and is judged by them afterwards.
+// Creates `folder` with the permissions `sd` gives (null: inherited); a
+// folder that is already there keeps the permissions it has, and is judged
+// by them afterwards.
 [[nodiscard]] bool CreateMessageFolder(const std::wstring& folder, PSECURITY_DESCRIPTOR sd) {
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), sd, FALSE};
     return CreateDirectoryW(folder.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS;
@@ -148,16 +150,17 @@ void LogFileProblem(std::wstring_view why) {
         return std::nullopt;
     }
     const UniqueLocalMemory ownedSd(sd);
-    std::wstring folder = programFiles;
-    if (folder.back() != L'\\') folder += L'\\';
-    folder += kEventMessageCompanyFolder;
-    for (const std::wstring_view below : {std::wstring_view(), kEventMessageProductFolder}) {
-        if (!below.empty()) {
-            folder += L'\\';
-            folder += below;
-        }
-        if (!CreateMessageFolder(folder, sd)) {
-            LogFileProblem(ErrorText(folder, GetLastError()));
+    // The company's folder takes Program Files' own permissions, as any of
+    // its installers would make it; Clearon's folder gets its own.
+    std::wstring company = programFiles;
+    if (company.back() != L'\\') company += L'\\';
+    company += kEventMessageCompanyFolder;
+    std::wstring folder = company + L'\\';
+    folder += kEventMessageProductFolder;
+    for (const auto& [path, descriptor] :
+         {std::pair{&company, PSECURITY_DESCRIPTOR{nullptr}}, std::pair{&folder, sd}}) {
+        if (!CreateMessageFolder(*path, descriptor)) {
+            LogFileProblem(ErrorText(*path, GetLastError()));
             return std::nullopt;
         }
     }
