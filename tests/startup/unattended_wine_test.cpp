@@ -297,7 +297,13 @@ TEST(Unattended, EachRunLeavesItsEventMessageFileOutsideThePackage) {
         WriteAnsi(dir / L"Clearon.ini", Narrow(Ini(L"ShowGUI=N\r\n")));
         RunningProgram clearon = StartClearon(dir);
         EXPECT_EQ(clearon.WaitForExit(kRunLimit), 0u);
-        ExpectOneRun(LogLines(ReadUtf16File(dir / RunLogName())));
+        const std::wstring log = ReadUtf16File(dir / RunLogName());
+        ExpectOneRun(LogLines(log));
+        for (const std::wstring_view problem :
+             {kLogEventMessageFileNotWritten, kLogEventSourceNotRegistered,
+              kLogRunEventNotReported}) {
+            EXPECT_FALSE(Holds(log, problem)) << Narrow(log);
+        }
         EXPECT_FALSE(FileExists(dir / std::wstring(kErrorLogName)));
 
         EXPECT_EQ(ReadBytes(file), built);
