@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "log/run_log.h"
@@ -30,6 +30,9 @@ namespace {
 constexpr wchar_t kMessageFolderSddl[] =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)";
 constexpr std::wstring_view kPartialSuffix = L".new";
+// The message file is a few kilobytes; a larger file there is not one
+// Clearon wrote, and is replaced unread.
+constexpr LONGLONG kLargestMessageFile = 1 << 20;
 
 void LogEventProblem(std::wstring_view line) noexcept {
     // Asked for no log: a failure is still worth a line beside the executable.
@@ -73,14 +76,15 @@ void LogFileProblem(std::wstring_view why) {
     return CreateDirectoryW(folder.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-// The whole content of `path`, or nothing when it cannot be read.
+// The whole content of `path`, or nothing when it cannot be read (or is
+// too large to be the message file).
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> FileBytes(const std::wstring& path) {
     const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                             FILE_SHARE_READ,  // a reader may have it mapped
                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                             nullptr));
     LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > (1 << 20)) {
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargestMessageFile) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
