@@ -322,7 +322,7 @@ TEST(Unattended, EachRunLeavesItsEventMessageFileOutsideThePackage) {
         EXPECT_EQ(types, 7u);
     }
 
-    const UniqueLibrary messages(LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    UniqueLibrary messages(LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(messages.valid()) << GetLastError();
     for (const std::wstring_view word :
          {kOutcomeDone, kOutcomeRestartNeeded, kOutcomeRetryLater, kOutcomeProductStayed,
@@ -335,6 +335,9 @@ TEST(Unattended, EachRunLeavesItsEventMessageFileOutsideThePackage) {
             0, shown, static_cast<DWORD>(std::size(shown)), reinterpret_cast<va_list*>(arguments));
         EXPECT_EQ(std::wstring(shown, length), event.text) << event.id << " " << GetLastError();
     }
+    messages.reset();
+    DeleteTree(HKEY_LOCAL_MACHINE, sourceKey);
+    DeleteFileW(file.c_str());
 }
 
 // Know what ran: both executables carry the build's one version, and the
