@@ -109,6 +109,14 @@ struct FindHandleTraits {
     static void Close(Native search) noexcept { FindClose(search); }
 };
 
+// An event log source (RegisterEventSourceW), closed with
+// DeregisterEventSource.
+struct EventSourceTraits {
+    using Native = HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native source) noexcept { DeregisterEventSource(source); }
+};
+
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
@@ -118,6 +126,7 @@ using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueSnapshot = UniqueHandle<FileHandleTraits>;
 using UniqueLibrary = UniqueHandle<LibraryTraits>;
+using UniqueEventSource = UniqueHandle<EventSourceTraits>;
 
 // The pair CreateProcessW fills in: both handles are closed with it.
 struct UniqueProcessInformation {

@@ -84,8 +84,9 @@ void AppendFailureLine(RemovalHost& host, std::wstring_view displayName) {
 // a name that fails again after it was taken back. So the name stops
 // counting only when every key that failed under it is gone, and counts
 // again if it fails again.
-void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
-                   std::wstring_view displayName) {
+// Returns true when the entry is gone.
+[[nodiscard]] bool VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
+                                 std::wstring_view displayName) {
     RemovalState& state = context.state;
     Registry& registry = context.host.registry();
     const std::wstring marker = MarkerFor(displayName);
@@ -101,9 +102,9 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
         if (!known) state.failedEntries.push_back({marker, std::wstring(candidateKey)});
         if (!counted) ++state.failureCount;
         if (!ListContains(state.failedList, marker)) AddToList(state.failedList, marker);
-        return;
+        return false;
     }
-    if (!counted) return;
+    if (!counted) return true;
     // Gone. The other keys that failed under this name may have gone with it
     // (one Windows Installer removal deletes both of a product's entries).
     std::erase_if(state.failedEntries, [&](const FailedEntry& entry) {
@@ -111,6 +112,7 @@ void VerifyRemoval(RemovalContext& context, std::wstring_view candidateKey,
                (EqualsNoCase(entry.key, candidateKey) || !registry.KeyExists(kMachine, entry.key));
     });
     if (!HasFailedEntries(state, marker)) --state.failureCount;
+    return true;
 }
 
 // The entry's InstallLocation, when its registration may name a folder:
@@ -183,7 +185,7 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
         line.append(VisibleText(displayName));
         line.append(kLogUninstallValueTooLong);
         context.host.LogLine(line);
-        VerifyRemoval(context, candidateKey, displayName);
+        (void)VerifyRemoval(context, candidateKey, displayName);
         return;
     }
     if (ContainsNoCase(displayName, kAgentProduct)) {
@@ -198,7 +200,7 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
     }
 
     if (UninstallProduct(context, displayName, command) != kUninstallRan) return;
-    VerifyRemoval(context, candidateKey, displayName);
+    if (VerifyRemoval(context, candidateKey, displayName)) ++state.removedCount;
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ struct RemovalState {
     NameList confirmedList;  // answered Yes this run
     NameList failedList;     // entry stayed after its uninstaller (whole process)
     std::int32_t failureCount = 0;
+    // Entries found gone after their own uninstaller ran (whole process).
+    std::int32_t removedCount = 0;
     // The entry keys behind the count: a name stops counting only when every
     // entry that failed under it is gone (whole process).
     std::vector<FailedEntry> failedEntries;

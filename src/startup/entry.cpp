@@ -22,6 +22,7 @@
 #include "startup/log_file_path.h"
 #include "startup/run_context.h"
 #include "startup/startup_rules.h"
+#include "startup/windows_run_event.h"
 #include "ui/main_dialog.h"
 #include "ui/resource.h"
 
@@ -105,6 +106,28 @@ void RunSilently() {
     return true;
 }
 
+// The outcome word of an exit code, until the run's own outcome decision
+// takes this place.
+[[nodiscard]] std::wstring_view OutcomeOfExitCode(int exitCode) noexcept {
+    switch (exitCode) {
+        case 0:
+            return kOutcomeDone;
+        case 1:
+            return kOutcomeProductStayed;
+        case kExitOtherRunInProgress:
+            return kOutcomeRetryLater;
+        default:
+            return kOutcomeClearonCode;
+    }
+}
+
+// Leaves the run's Application event; before the stop line, so that a line
+// about a failure to leave it belongs to the run.
+void ReportRunEnd(int exitCode) noexcept {
+    ReportRunEvent({OutcomeOfExitCode(exitCode), exitCode, g_removalState.removedCount,
+                    g_removalState.failureCount});
+}
+
 }  // namespace
 
 void LogUnexpectedEnd() noexcept {
@@ -173,7 +196,10 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
 
     SettleRunMode();
 
-    if (!CheckFreeSpace()) return kExitNotEnoughDiskSpace;
+    if (!CheckFreeSpace()) {
+        ReportRunEnd(kExitNotEnoughDiskSpace);
+        return kExitNotEnoughDiskSpace;
+    }
 
     switch (DecideStartMode(g_settings.ShowGUI, g_settings.AutoRunAfterUILoads,
                             g_runState.personCanSee)) {
@@ -186,18 +212,22 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
             break;
         case StartMode::NeedsPerson:
             LogTimestamped(kLogNeedsPerson);
+            ReportRunEnd(kExitNeedsPerson);
             LogRunEnd();
             return kExitNeedsPerson;
         case StartMode::Dialog:
             if (!RunWithDialog(instance)) {
+                ReportRunEnd(kExitNeedsPerson);
                 LogRunEnd();
                 return kExitNeedsPerson;
             }
             break;
     }
 
+    const int exitCode = ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
+    ReportRunEnd(exitCode);
     LogRunEnd();
-    return ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
+    return exitCode;
 }
 
 }  // namespace clearon

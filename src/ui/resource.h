@@ -5,6 +5,8 @@
 #define IDD_NOTICE 135
 #define IDI_CLEARON 131
 #define IDB_SQUARE 144
+// The event message file Clearon writes out (RCDATA, startup/run_event.rc).
+#define IDR_EVENT_MESSAGES 300
 
 // Main dialog controls.
 #define IDC_START 4

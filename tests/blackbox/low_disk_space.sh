@@ -39,7 +39,10 @@ restore() {
 }
 trap restore EXIT
 
-mount -t tmpfs -o size=64m clearon-small-c "$small" 2>/dev/null || skip "cannot mount a tmpfs here"
+# A tmpfs root is world-writable (1777), which Wine shows as Everyone may
+# delete from C:\; a system drive's root is not, and Clearon refuses to put
+# its event message file below such a folder.
+mount -t tmpfs -o size=64m,mode=0755 clearon-small-c "$small" 2>/dev/null || skip "cannot mount a tmpfs here"
 mounted=yes
 
 for entry in "$prefix/drive_c"/*; do

@@ -7,7 +7,9 @@
 #     Wine the DACL follows the Unix mode (Everyone gains write), so neither
 #     runs, a line names the right, both count as not removed (exit 1);
 #   - an uninstaller in an ordinary folder still runs;
-#   - a `setup.exe` found only on PATH (WINEPATH) never runs.
+#   - a `setup.exe` found only on PATH (WINEPATH) never runs;
+#   - the lasting folder of the event message file, made `chmod o+w`
+#     beforehand, is refused with one line, and the exit code stays.
 set -eu
 # shellcheck source=lib/wine_session.sh
 . "$(dirname "$0")/lib/wine_session.sh"
@@ -16,6 +18,7 @@ uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 user_sid='S-1-5-21-1-2-3-1001'
 user_data="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\$user_sid"
 lt_unix="$WINEPREFIX/drive_c/lt"
+events_unix="$WINEPREFIX/drive_c/Program Files/Tessaral"
 log_unix="$lt_unix/clearon/Clearon.$(hostname | tr '[:lower:]' '[:upper:]').log"
 marks_unix="$lt_unix/marks.txt"
 
@@ -24,7 +27,7 @@ wipe() {
     wine reg delete "$uninstall\\$name" /f >/dev/null 2>&1 || true
   done
   wine reg delete "$user_data" /f >/dev/null 2>&1 || true
-  rm -rf "$lt_unix"
+  rm -rf "$lt_unix" "$events_unix"
 }
 trap wipe EXIT
 wipe
@@ -42,6 +45,9 @@ add_product LaunchTestFile 'Launch Test File' file
 add_product LaunchTestFolder 'Launch Test Folder' folder
 add_product LaunchTestPlain 'Launch Test Plain' plain
 chmod o+w "$lt_unix/file/u.exe" "$lt_unix/folder"
+mkdir -p "$events_unix/Clearon"
+chmod 0755 "$events_unix" "$events_unix/Clearon" # whatever the umask was
+chmod o+w "$events_unix/Clearon"
 
 # A user's own per-user install of "McAfee Agent", with frminst.exe planted
 # in the folder it names; its uninstaller itself is an ordinary one.
@@ -84,4 +90,7 @@ log_has " Not using the InstallLocation of McAfee Agent Launch Test (C:\\lt\\use
 log_has 'frminst.exe' && fail "frminst.exe was looked at: $(log_text)"
 log_has ' Not running a program found neither beside Clearon.exe nor in the system folders: setup.exe /name=setup' ||
   fail "setup.exe was not refused: $(log_text)"
+log_has " Clearon's event message file was not written: S-1-1-0 may add files to C:\\Program Files\\Tessaral\\Clearon" ||
+  fail "the writable event message folder was not refused: $(log_text)"
+[ -e "$events_unix/Clearon/ClearonEvents.dll" ] && fail "the message file was written"
 echo "program launch checks passed"

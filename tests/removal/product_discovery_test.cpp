@@ -383,6 +383,8 @@ TEST_F(ProductDiscoveryTest, ANameStopsCountingOnlyWhenEveryEntryThatFailedIsGon
     AddEntry(kUninstall, L"D", L"Acme AV", L"remove-d.exe");
     Scan(L"Acme AV");
     EXPECT_EQ(state.failureCount, 2);
+    // B, A and C went after their uninstallers ran; D and Y stayed.
+    EXPECT_EQ(state.removedCount, 3);
 }
 
 TEST_F(ProductDiscoveryTest, ARemovalAtTheFirstAttemptCountsNothing) {

@@ -19,6 +19,7 @@
 #include "startup/removal_start.h"
 #include "removal/uninstall_command.h"
 #include "startup/clearon_run.h"
+#include "startup/run_event.h"
 #include "startup/startup_rules.h"
 
 namespace clearon::test {
@@ -250,6 +251,93 @@ TEST(Unattended, TheRunLogIsHeldForTheWholeRun) {
     }
     ExpectOneRun(LogLines(ReadUtf16File(dir / RunLogName())));
     EXPECT_FALSE(FileExists(dir / std::wstring(kErrorLogName)));
+}
+
+// The identity of a file on its volume: a file moved over it is another one.
+std::optional<std::uint64_t> FileIdentity(const std::wstring& path) {
+    const UniqueFileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+}
+
+struct MessageFileCase {
+    const char* name;
+    std::optional<std::vector<std::uint8_t>> before;  // nothing: no file there
+    bool sameFileAfter;
+};
+
+// Each run registers its event source with a message file that outlives the
+// package folder: written when missing, replaced when it differs, left alone
+// when it is Clearon's own; then, with every package folder gone, each event
+// ID of the file shows its insertion string exactly.
+TEST(Unattended, EachRunLeavesItsEventMessageFileOutsideThePackage) {
+    const std::wstring sourceKey(kEventSourceKey);
+    const std::optional<std::wstring> programFiles =
+        GetString(HKEY_LOCAL_MACHINE, std::wstring(kWindowsCurrentVersionKey), L"ProgramFilesDir");
+    ASSERT_TRUE(programFiles);
+    const std::wstring file = *programFiles + L"\\Tessaral\\Clearon\\ClearonEvents.dll";
+    const std::vector<std::uint8_t> built =
+        ReadBytes(L"" CLEARON_BUILD_DIR L"/event-messages/ClearonEvents.dll");
+    ASSERT_FALSE(built.empty());
+    const MessageFileCase cases[] = {
+        {"nothing there", std::nullopt, false},
+        {"another file there", std::vector<std::uint8_t>{'M', 'Z', 0, 1}, false},
+        {"Clearon's own there", built, true},
+    };
+    for (const MessageFileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteTree(HKEY_LOCAL_MACHINE, sourceKey);
+        DeleteFileW(file.c_str());
+        if (c.before) WriteBytes(file, *c.before);
+        const std::optional<std::uint64_t> identity = FileIdentity(file);
+        ScratchDir dir(L"event");
+        WriteAnsi(dir / L"Clearon.ini", Narrow(Ini(L"ShowGUI=N\r\n")));
+        RunningProgram clearon = StartClearon(dir);
+        EXPECT_EQ(clearon.WaitForExit(kRunLimit), 0u);
+        const std::wstring log = ReadUtf16File(dir / RunLogName());
+        ExpectOneRun(LogLines(log));
+        for (const std::wstring_view problem :
+             {kLogEventMessageFileNotWritten, kLogEventSourceNotRegistered,
+              kLogRunEventNotReported}) {
+            EXPECT_FALSE(Holds(log, problem)) << Narrow(log);
+        }
+        EXPECT_FALSE(FileExists(dir / std::wstring(kErrorLogName)));
+
+        EXPECT_EQ(ReadBytes(file), built);
+        EXPECT_EQ(identity.has_value() && identity == FileIdentity(file), c.sameFileAfter);
+        wchar_t named[MAX_PATH] = {};
+        DWORD size = sizeof(named);
+        EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, sourceKey.c_str(), L"EventMessageFile",
+                               RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, named, &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(std::wstring(named), file);
+        DWORD types = 0;
+        size = sizeof(types);
+        EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, sourceKey.c_str(), L"TypesSupported",
+                               RRF_RT_REG_DWORD, nullptr, &types, &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(types, 7u);
+    }
+
+    UniqueLibrary messages(LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(messages.valid()) << GetLastError();
+    for (const std::wstring_view word :
+         {kOutcomeDone, kOutcomeRestartNeeded, kOutcomeRetryLater, kOutcomeProductStayed,
+          kOutcomeInstallerFailed, kOutcomeClearonCode}) {
+        const RunEvent event = BuildRunEvent({word, 1, 2, 3});
+        DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(event.text.c_str())};
+        wchar_t shown[1024] = {};
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, messages.get(), event.id,
+            0, shown, static_cast<DWORD>(std::size(shown)), reinterpret_cast<va_list*>(arguments));
+        EXPECT_EQ(std::wstring(shown, length), event.text) << event.id << " " << GetLastError();
+    }
+    messages.reset();
+    DeleteTree(HKEY_LOCAL_MACHINE, sourceKey);
+    DeleteFileW(file.c_str());
 }
 
 // Know what ran: both executables carry the build's one version, and the

@@ -1,0 +1,76 @@
+#include "startup/run_event.h"
+
+#include <array>
+#include <vector>
+
+namespace clearon {
+namespace {
+
+struct OutcomeEvent {
+    std::wstring_view word;
+    std::uint32_t id;
+    RunEventType type;
+    std::wstring_view sentence;
+};
+
+// A restart still to come and a run to be tried again are warnings: the
+// deployment has more to do, nothing failed. A product left behind, a
+// failed installer and Clearon's own codes are errors.
+constexpr std::array<OutcomeEvent, 6> kOutcomeEvents{{
+    {kOutcomeDone, kEventDone, RunEventType::Information, L"every product found was removed."},
+    {kOutcomeRestartNeeded, kEventRestartNeeded, RunEventType::Warning,
+     L"Aegira's installer needs a restart to finish."},
+    {kOutcomeRetryLater, kEventRetryLater, RunEventType::Warning,
+     L"the run could not be done now; start Clearon again later."},
+    {kOutcomeProductStayed, kEventProductStayed, RunEventType::Error,
+     L"at least one product was still installed after its uninstaller ran."},
+    {kOutcomeInstallerFailed, kEventInstallerFailed, RunEventType::Error,
+     L"Aegira's installer failed."},
+    {kOutcomeClearonCode, kEventClearonCode, RunEventType::Error,
+     L"Clearon ended with a code of its own; its log says why."},
+}};
+
+[[nodiscard]] const OutcomeEvent& EventFor(std::wstring_view word) noexcept {
+    for (const OutcomeEvent& event : kOutcomeEvents) {
+        if (event.word == word) return event;
+    }
+    return kOutcomeEvents.back();
+}
+
+[[nodiscard]] std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+}  // namespace
+
+RunEvent BuildRunEvent(const RunEventFacts& facts) {
+    const OutcomeEvent& event = EventFor(facts.outcome);
+    RunEvent result{event.id, event.type, {}};
+    // One fact a line, each "name: value", so that a collector can split
+    // them without knowing the sentences.
+    std::wstring& text = result.text;
+    text = L"Clearon finished: ";
+    text += event.sentence;
+    text += L"\r\nOutcome: ";
+    text += facts.outcome;
+    text += L"\r\nExit code: ";
+    text += std::to_wstring(facts.exitCode);
+    text += L"\r\nProducts removed: ";
+    text += std::to_wstring(facts.productsRemoved);
+    text += L"\r\nProducts left: ";
+    text += std::to_wstring(facts.productsLeft);
+    return result;
+}
+
+bool RegisterRunEventSource(Registry& registry, std::wstring_view messageFile) {
+    constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
+    return registry.CreateSubkey(kMachine, kEventLogApplicationKey, kEventSourceName,
+                                 KeyLifetime::Persistent) == RegistryStatus::Ok &&
+           registry.SetValue(kMachine, kEventSourceKey, kEventMessageFileValue, kRegExpandSz,
+                             EncodeRegistryString(messageFile)) == RegistryStatus::Ok &&
+           registry.SetValue(kMachine, kEventSourceKey, kTypesSupportedValue, kRegDword,
+                             DwordBytes(kTypesSupported)) == RegistryStatus::Ok;
+}
+
+}  // namespace clearon
