@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <utility>
 
 namespace clearon {
@@ -109,6 +111,21 @@ struct FindHandleTraits {
     static void Close(Native search) noexcept { FindClose(search); }
 };
 
+// Windows' cryptography: an algorithm provider and a hash object made from it
+// (the hash goes first, so its owner is declared after the provider's).
+struct AlgorithmProviderTraits {
+    using Native = BCRYPT_ALG_HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native provider) noexcept { (void)BCryptCloseAlgorithmProvider(provider, 0); }
+};
+struct HashTraits {
+    using Native = BCRYPT_HASH_HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native hash) noexcept { (void)BCryptDestroyHash(hash); }
+};
+
+using UniqueAlgorithmProvider = UniqueHandle<AlgorithmProviderTraits>;
+using UniqueHash = UniqueHandle<HashTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;

@@ -1,5 +1,7 @@
 #include "startup/entry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +21,9 @@
 #include "platform/platform_info.h"
 #include "platform/run_state.h"
 #include "platform/disk_space.h"
+#include "platform/sha256.h"
+#include "removal/run_outcome.h"
+#include "startup/last_run.h"
 #include "startup/log_file_path.h"
 #include "startup/run_context.h"
 #include "startup/startup_rules.h"
@@ -105,6 +110,83 @@ void RunSilently() {
     return true;
 }
 
+[[nodiscard]] std::wstring UtcNow() {
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    return FormatUtcTime({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+}
+
+// The ClearonLastRun key says "running" from here on. Nothing in it may stop
+// a run: a digest Windows could not compute is written empty.
+void StartOwnLastRun(const std::vector<std::uint8_t>& configBytes) noexcept {
+    try {
+        const std::optional<Sha256Digest> digest = Sha256(configBytes);
+        StartLastRun(SystemRegistry(), {UtcNow(), digest ? LowerHex(*digest) : std::wstring()});
+    } catch (...) {
+        // Out of memory for a few short strings: the key keeps what it had.
+    }
+}
+
+// The end of every run that began: the run's outcome, decided from its own
+// state as ClearonCheck decides it from the log, goes into the key.
+void FinishOwnRun(int exitCode) noexcept {
+    try {
+        const RunOutcome outcome = DecideRunOutcome(FactsOfOwnRun(g_removalState, exitCode));
+        FinishLastRun(
+            SystemRegistry(),
+            {exitCode, UtcNow(),
+             static_cast<std::uint32_t>(std::max(g_removalState.failureCount, 0)), outcome.kind});
+    } catch (...) {
+        // Out of memory: the key says "running", as after a killed run.
+    }
+}
+
+// Everything from the log's first line to the run's exit code.
+[[nodiscard]] int RunStarted(HINSTANCE instance, Visibility visibility, bool waited,
+                             const std::vector<std::wstring>& refusedKeys) {
+    if (g_settings.EnableLogging) {
+        BuildLogFilePath(LogFileStart::ComputerNameLine);
+        LogTimestamped(kLogStarting);
+        LogTimestamped(kLogVersion);
+        if (waited) LogTimestamped(kLogWaitedForOther);
+        if (!g_runState.personCanSee) LogTimestamped(kLogNobodySees);
+        if (const std::wstring_view why = VisibilityLogLine(visibility); !why.empty()) {
+            LogTimestamped(why);
+        }
+    }
+    // Refused settings are named once the run log has its path, so the
+    // administrator finds them in this run's log, not in the error log.
+    for (const std::wstring& key : refusedKeys) LogTimestamped(RefusedSettingLogLine(key));
+
+    SettleRunMode();
+
+    if (!CheckFreeSpace()) return kExitNotEnoughDiskSpace;
+
+    switch (DecideStartMode(g_settings.ShowGUI, g_settings.AutoRunAfterUILoads,
+                            g_runState.personCanSee)) {
+        case StartMode::Silent:
+            g_runState.startResult = StartRemoval();
+            break;
+        case StartMode::SilentNobodySees:
+            LogTimestamped(kLogRunsWithoutDialog);
+            RunSilently();
+            break;
+        case StartMode::NeedsPerson:
+            LogTimestamped(kLogNeedsPerson);
+            LogRunEnd();
+            return kExitNeedsPerson;
+        case StartMode::Dialog:
+            if (!RunWithDialog(instance)) {
+                LogRunEnd();
+                return kExitNeedsPerson;
+            }
+            break;
+    }
+
+    LogRunEnd();
+    return ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
+}
+
 }  // namespace
 
 void LogUnexpectedEnd() noexcept {
@@ -144,8 +226,9 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     const Visibility visibility = DecideVisibility(CurrentSessionId(), IsWindowStationVisible());
     g_runState.personCanSee = visibility == Visibility::Seen;
 
-    if (const int loadResult =
-            LoadConfigFile(g_configText, MessageSinkFor(false, g_runState.personCanSee));
+    std::vector<std::uint8_t> configBytes;
+    if (const int loadResult = LoadConfigFile(
+            g_configText, MessageSinkFor(false, g_runState.personCanSee), &configBytes);
         loadResult != 0) {
         return loadResult;
     }
@@ -157,47 +240,20 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     if (runLock.timedOut) return kExitOtherRunInProgress;
     // Before anything else writes: finish what a run cut short left.
     RecoverPendingRenames(SystemRegistry(), SystemBootWitness());
-    if (g_settings.EnableLogging) {
-        BuildLogFilePath(LogFileStart::ComputerNameLine);
-        LogTimestamped(kLogStarting);
-        LogTimestamped(kLogVersion);
-        if (runLock.waited) LogTimestamped(kLogWaitedForOther);
-        if (!g_runState.personCanSee) LogTimestamped(kLogNobodySees);
-        if (const std::wstring_view why = VisibilityLogLine(visibility); !why.empty()) {
-            LogTimestamped(why);
-        }
+    StartOwnLastRun(configBytes);
+
+    int exitCode = kExitUnexpectedError;
+    try {
+        exitCode = RunStarted(instance, visibility, runLock.waited, refusedKeys);
+    } catch (...) {
+        // As the process entry would, but here, where the key can still be
+        // finished with the code the process returns.
+        LogUnexpectedEnd();
+        exitCode = kExitUnexpectedError;
     }
-    // Refused settings are named once the run log has its path, so the
-    // administrator finds them in this run's log, not in the error log.
-    for (const std::wstring& key : refusedKeys) LogTimestamped(RefusedSettingLogLine(key));
-
-    SettleRunMode();
-
-    if (!CheckFreeSpace()) return kExitNotEnoughDiskSpace;
-
-    switch (DecideStartMode(g_settings.ShowGUI, g_settings.AutoRunAfterUILoads,
-                            g_runState.personCanSee)) {
-        case StartMode::Silent:
-            g_runState.startResult = StartRemoval();
-            break;
-        case StartMode::SilentNobodySees:
-            LogTimestamped(kLogRunsWithoutDialog);
-            RunSilently();
-            break;
-        case StartMode::NeedsPerson:
-            LogTimestamped(kLogNeedsPerson);
-            LogRunEnd();
-            return kExitNeedsPerson;
-        case StartMode::Dialog:
-            if (!RunWithDialog(instance)) {
-                LogRunEnd();
-                return kExitNeedsPerson;
-            }
-            break;
-    }
-
-    LogRunEnd();
-    return ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
+    // Every end of a run that began goes through here.
+    FinishOwnRun(exitCode);
+    return exitCode;
 }
 
 }  // namespace clearon

@@ -81,7 +81,7 @@ TEST_F(CheckCli, ConsoleConventions) {
         {{L"lint", ini, L"--", L"/x"}, kExitUsage, nullptr, L"deploy"},
         {{L"deploy", L"--time-limit", L"0"}, kExitUsage, nullptr, L"time-limit"},
         {{L"deploy"}, kExitUsage, nullptr, L"Windows"},  // no Clearon.exe to run here
-        {{L"result", (dir / "none.log").wstring()}, 1603, L"(exit 1603)", L"cannot read"},
+        {{L"result", (dir / "none.log").wstring()}, 60004, L"(exit 60004)", L"cannot read"},
         {{L"report", (dir / "none").wstring()}, kReportNoFolder, nullptr, L"cannot read"},
     };
     for (const Case& c : cases) {
