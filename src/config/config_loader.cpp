@@ -29,7 +29,7 @@ namespace {
 // Everything that needs the open file. Returns 0 with `configText` filled,
 // or an exit code; the handle is closed when this returns, before the caller
 // reports anything.
-[[nodiscard]] int ReadConfigFile(std::wstring& configText) {
+[[nodiscard]] int ReadConfigFile(std::wstring& configText, std::vector<std::uint8_t>* fileBytes) {
     const std::wstring name(kConfigFileName);  // relative: resolved in the executable's directory
     if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return kExitConfigMissing;
 
@@ -51,6 +51,7 @@ namespace {
 
     std::vector<std::uint8_t> firstRead;
     if (!ReadWholeFile(file.get(), low, firstRead)) return kExitConfigReadFailed;
+    if (fileBytes != nullptr) *fileBytes = firstRead;
 
     // The file is read a second time, as single-byte text, only when the
     // UTF-16 reading is not a configuration.
@@ -72,10 +73,11 @@ namespace {
 
 }  // namespace
 
-int LoadConfigFile(std::wstring& configText, MessageSink sink) noexcept {
+int LoadConfigFile(std::wstring& configText, MessageSink sink,
+                   std::vector<std::uint8_t>* fileBytes) noexcept {
     int result = 0;
     try {
-        result = ReadConfigFile(configText);
+        result = ReadConfigFile(configText, fileBytes);
     } catch (const std::bad_alloc&) {
         // 64 KiB of buffers could not be had: the file was not read.
         result = kExitConfigReadFailed;

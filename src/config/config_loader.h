@@ -2,7 +2,9 @@
 // into the caller's text (Windows side; the decisions live in config_file.h).
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "log/log_format.h"
 
@@ -14,6 +16,8 @@ namespace clearon {
 // matching message has been reported by `sink` (never a box where nobody can
 // see one). The file is closed before the message is shown, so a person
 // looking at the message box can already edit or replace the file.
-[[nodiscard]] int LoadConfigFile(std::wstring& configText, MessageSink sink) noexcept;
+// `fileBytes`, when given, receives the file's bytes as they were read.
+[[nodiscard]] int LoadConfigFile(std::wstring& configText, MessageSink sink,
+                                 std::vector<std::uint8_t>* fileBytes = nullptr) noexcept;
 
 }  // namespace clearon

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <utility>
 
 namespace clearon {
@@ -117,6 +119,21 @@ struct EventSourceTraits {
     static void Close(Native source) noexcept { DeregisterEventSource(source); }
 };
 
+// Windows' cryptography: an algorithm provider and a hash object made from it
+// (the hash goes first, so its owner is declared after the provider's).
+struct AlgorithmProviderTraits {
+    using Native = BCRYPT_ALG_HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native provider) noexcept { (void)BCryptCloseAlgorithmProvider(provider, 0); }
+};
+struct HashTraits {
+    using Native = BCRYPT_HASH_HANDLE;
+    static Native Invalid() noexcept { return nullptr; }
+    static void Close(Native hash) noexcept { (void)BCryptDestroyHash(hash); }
+};
+
+using UniqueAlgorithmProvider = UniqueHandle<AlgorithmProviderTraits>;
+using UniqueHash = UniqueHandle<HashTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;

@@ -95,11 +95,14 @@ void AppendFailureLine(RemovalHost& host, std::wstring_view displayName) {
     if (registry.KeyExists(kMachine, candidateKey)) {
         AppendFailureLine(context.host, displayName);
         bool known = false;
-        for (const FailedEntry& entry : state.failedEntries) {
-            known = known ||
-                    (EqualsNoCase(entry.marker, marker) && EqualsNoCase(entry.key, candidateKey));
+        const bool busy = state.lastUninstallerExitCode == kExitInstallerBusy;
+        for (FailedEntry& entry : state.failedEntries) {
+            if (EqualsNoCase(entry.marker, marker) && EqualsNoCase(entry.key, candidateKey)) {
+                known = true;
+                entry.installerBusy = busy;
+            }
         }
-        if (!known) state.failedEntries.push_back({marker, std::wstring(candidateKey)});
+        if (!known) state.failedEntries.push_back({marker, std::wstring(candidateKey), busy});
         if (!counted) ++state.failureCount;
         if (!ListContains(state.failedList, marker)) AddToList(state.failedList, marker);
         return false;
@@ -185,6 +188,7 @@ void ExamineCandidate(RemovalContext& context, std::wstring_view rootPath,
         line.append(VisibleText(displayName));
         line.append(kLogUninstallValueTooLong);
         context.host.LogLine(line);
+        state.lastUninstallerExitCode.reset();  // nothing ran for it
         (void)VerifyRemoval(context, candidateKey, displayName);
         return;
     }

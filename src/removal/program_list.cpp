@@ -77,6 +77,7 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         if (!savedArguments.empty()) {
             if (command.size() + 1 + savedArguments.size() > kMaxProgramCommandLength) {
                 host.LogLine(kLogInstallerTooLong);
+                context.state.installer = InstallerFact::NotStarted;
                 note.verdict = ProgramLineVerdict::InstallerTooLong;
                 host.OnProgramLine(note);
                 return;
@@ -88,7 +89,12 @@ void RunProgramList(RemovalContext& context, std::wstring_view listName,
         if (context.beforeInstaller) context.beforeInstaller();
         // Only a started installer can want the resume: counting one that
         // never started would register RunOnce again on every later run.
-        if (host.RunProgram(command, false).started) context.state.installerLaunched = true;
+        const LaunchResult launched = host.RunProgram(command, false);
+        if (launched.started) context.state.installerLaunched = true;
+        context.state.installer = !launched.started   ? InstallerFact::NotStarted
+                                  : launched.exitCode ? InstallerFact::Exited
+                                                      : InstallerFact::NoExitCode;
+        context.state.installerExitCode = launched.exitCode.value_or(0);
         host.PostStatus(kStatusRunningAfter);
     });
 }

@@ -111,6 +111,7 @@ bool RunRemoval(RemovalContext& context, ResumeHost& resumeHost, std::wstring_vi
         rebootRequested =
             DecideReboot(resumeHost, RebootInputs{context.settings.ResumeAfterReboot,
                                                   state.installerLaunched, savedArguments});
+        if (rebootRequested) state.resumeRegistered = true;
     }
 
     if (showGui) host.PostStatus(rebootRequested ? kStatusCompletedReboot : kStatusCompleted);

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "removal/name_list.h"
+#include "removal/run_outcome.h"
 
 namespace clearon {
 
@@ -16,6 +18,8 @@ namespace clearon {
 struct FailedEntry {
     std::wstring marker;
     std::wstring key;
+    // Its uninstaller answered 1618 last: Windows Installer was busy.
+    bool installerBusy = false;
 };
 
 struct RemovalState {
@@ -36,6 +40,13 @@ struct RemovalState {
     bool securityCenterPass = false;
     bool scanning32BitView = false;
     bool installerLaunched = false;
+    // Aegira's installer as the run's outcome sees it: the last one run.
+    InstallerFact installer = InstallerFact::None;
+    std::uint32_t installerExitCode = 0;
+    // The exit code of the uninstaller run last, when it ended with one.
+    std::optional<std::uint32_t> lastUninstallerExitCode;
+    // The reboot decision registered the resume (whole process).
+    bool resumeRegistered = false;
     // The end of the session stopped the programs (logged once).
     bool programsStopped = false;
 };

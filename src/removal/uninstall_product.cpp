@@ -41,6 +41,7 @@ void RunUninstaller(RemovalContext& context, std::wstring_view displayName,
     for (;;) {
         if (ProgramsStoppedBySessionEnd(context)) return;
         const std::optional<std::uint32_t> exitCode = host.RunProgram(command, showNotice).exitCode;
+        context.state.lastUninstallerExitCode = exitCode;
         if (!isMsiExec || exitCode != kExitInstallerBusy) return;
         const InstallerBusyRetry& retry = context.installerBusy;
         if (paused + retry.pause > retry.total) {
@@ -67,6 +68,8 @@ int UninstallProduct(RemovalContext& context, std::wstring_view displayName,
     RemovalState& state = context.state;
     const Settings& settings = context.settings;
     const std::wstring marker = MarkerFor(displayName);
+    // Whatever follows, an older uninstaller's code says nothing of this one.
+    state.lastUninstallerExitCode.reset();
 
     if (ListContains(state.declinedList, marker)) {
         host.OnUninstall({displayName, {}, UninstallVerdict::Declined});

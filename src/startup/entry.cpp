@@ -1,5 +1,7 @@
 #include "startup/entry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +21,9 @@
 #include "platform/platform_info.h"
 #include "platform/run_state.h"
 #include "platform/disk_space.h"
+#include "platform/sha256.h"
+#include "removal/run_outcome.h"
+#include "startup/last_run.h"
 #include "startup/log_file_path.h"
 #include "startup/run_context.h"
 #include "startup/startup_rules.h"
@@ -106,26 +111,91 @@ void RunSilently() {
     return true;
 }
 
-// The outcome word of an exit code, until the run's own outcome decision
-// takes this place.
-[[nodiscard]] std::wstring_view OutcomeOfExitCode(int exitCode) noexcept {
-    switch (exitCode) {
-        case 0:
-            return kOutcomeDone;
-        case 1:
-            return kOutcomeProductStayed;
-        case kExitOtherRunInProgress:
-            return kOutcomeRetryLater;
-        default:
-            return kOutcomeClearonCode;
+[[nodiscard]] std::wstring UtcNow() {
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    return FormatUtcTime({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+}
+
+// The ClearonLastRun key says "running" from here on. Nothing in it may stop
+// a run: a digest Windows could not compute is written empty.
+void StartOwnLastRun(const std::vector<std::uint8_t>& configBytes) noexcept {
+    try {
+        const std::optional<Sha256Digest> digest = Sha256(configBytes);
+        StartLastRun(SystemRegistry(), {UtcNow(), digest ? LowerHex(*digest) : std::wstring()});
+    } catch (...) {
+        // Out of memory for a few short strings: the key keeps what it had.
     }
 }
 
-// Leaves the run's Application event; before the stop line, so that a line
-// about a failure to leave it belongs to the run.
-void ReportRunEnd(int exitCode) noexcept {
-    ReportRunEvent({OutcomeOfExitCode(exitCode), exitCode, g_removalState.removedCount,
-                    g_removalState.failureCount});
+// The end of every run that began, before its stop line (a line about a
+// failure here belongs to the run): the run's outcome, decided from its own
+// state as ClearonCheck decides it from the log, goes into the key and into
+// the run's Application event.
+void FinishOwnRun(int exitCode) noexcept {
+    try {
+        const RunOutcome outcome = DecideRunOutcome(FactsOfOwnRun(g_removalState, exitCode));
+        const auto left = static_cast<std::uint32_t>(std::max(g_removalState.failureCount, 0));
+        FinishLastRun(SystemRegistry(), {exitCode, UtcNow(), left, outcome.kind});
+        ReportRunEvent(
+            {outcome.kind, exitCode, g_removalState.removedCount, g_removalState.failureCount});
+    } catch (...) {
+        // Out of memory: the key says "running", as after a killed run.
+    }
+}
+
+// Everything from the log's first line to the run's exit code.
+[[nodiscard]] int RunStarted(HINSTANCE instance, Visibility visibility, bool waited,
+                             const std::vector<std::wstring>& refusedKeys) {
+    if (g_settings.EnableLogging) {
+        BuildLogFilePath(LogFileStart::ComputerNameLine);
+        LogTimestamped(kLogStarting);
+        LogTimestamped(kLogVersion);
+        if (waited) LogTimestamped(kLogWaitedForOther);
+        if (!g_runState.personCanSee) LogTimestamped(kLogNobodySees);
+        if (const std::wstring_view why = VisibilityLogLine(visibility); !why.empty()) {
+            LogTimestamped(why);
+        }
+    }
+    // Refused settings are named once the run log has its path, so the
+    // administrator finds them in this run's log, not in the error log.
+    for (const std::wstring& key : refusedKeys) LogTimestamped(RefusedSettingLogLine(key));
+
+    SettleRunMode();
+
+    // A run the free-space check ended has no stop line.
+    if (!CheckFreeSpace()) {
+        FinishOwnRun(kExitNotEnoughDiskSpace);
+        return kExitNotEnoughDiskSpace;
+    }
+
+    switch (DecideStartMode(g_settings.ShowGUI, g_settings.AutoRunAfterUILoads,
+                            g_runState.personCanSee)) {
+        case StartMode::Silent:
+            g_runState.startResult = StartRemoval();
+            break;
+        case StartMode::SilentNobodySees:
+            LogTimestamped(kLogRunsWithoutDialog);
+            RunSilently();
+            break;
+        case StartMode::NeedsPerson:
+            LogTimestamped(kLogNeedsPerson);
+            FinishOwnRun(kExitNeedsPerson);
+            LogRunEnd();
+            return kExitNeedsPerson;
+        case StartMode::Dialog:
+            if (!RunWithDialog(instance)) {
+                FinishOwnRun(kExitNeedsPerson);
+                LogRunEnd();
+                return kExitNeedsPerson;
+            }
+            break;
+    }
+
+    const int exitCode = ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
+    FinishOwnRun(exitCode);
+    LogRunEnd();
+    return exitCode;
 }
 
 }  // namespace
@@ -167,8 +237,9 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     const Visibility visibility = DecideVisibility(CurrentSessionId(), IsWindowStationVisible());
     g_runState.personCanSee = visibility == Visibility::Seen;
 
-    if (const int loadResult =
-            LoadConfigFile(g_configText, MessageSinkFor(false, g_runState.personCanSee));
+    std::vector<std::uint8_t> configBytes;
+    if (const int loadResult = LoadConfigFile(
+            g_configText, MessageSinkFor(false, g_runState.personCanSee), &configBytes);
         loadResult != 0) {
         return loadResult;
     }
@@ -180,53 +251,18 @@ int RunClearon(HINSTANCE instance, const wchar_t* arguments) {
     if (runLock.timedOut) return kExitOtherRunInProgress;
     // Before anything else writes: finish what a run cut short left.
     RecoverPendingRenames(SystemRegistry(), SystemBootWitness());
-    if (g_settings.EnableLogging) {
-        BuildLogFilePath(LogFileStart::ComputerNameLine);
-        LogTimestamped(kLogStarting);
-        LogTimestamped(kLogVersion);
-        if (runLock.waited) LogTimestamped(kLogWaitedForOther);
-        if (!g_runState.personCanSee) LogTimestamped(kLogNobodySees);
-        if (const std::wstring_view why = VisibilityLogLine(visibility); !why.empty()) {
-            LogTimestamped(why);
-        }
+    StartOwnLastRun(configBytes);
+
+    int exitCode = kExitUnexpectedError;
+    try {
+        exitCode = RunStarted(instance, visibility, runLock.waited, refusedKeys);
+    } catch (...) {
+        // As the process entry would, but here, where the key can still be
+        // finished with the code the process returns.
+        LogUnexpectedEnd();
+        FinishOwnRun(kExitUnexpectedError);
+        exitCode = kExitUnexpectedError;
     }
-    // Refused settings are named once the run log has its path, so the
-    // administrator finds them in this run's log, not in the error log.
-    for (const std::wstring& key : refusedKeys) LogTimestamped(RefusedSettingLogLine(key));
-
-    SettleRunMode();
-
-    if (!CheckFreeSpace()) {
-        ReportRunEnd(kExitNotEnoughDiskSpace);
-        return kExitNotEnoughDiskSpace;
-    }
-
-    switch (DecideStartMode(g_settings.ShowGUI, g_settings.AutoRunAfterUILoads,
-                            g_runState.personCanSee)) {
-        case StartMode::Silent:
-            g_runState.startResult = StartRemoval();
-            break;
-        case StartMode::SilentNobodySees:
-            LogTimestamped(kLogRunsWithoutDialog);
-            RunSilently();
-            break;
-        case StartMode::NeedsPerson:
-            LogTimestamped(kLogNeedsPerson);
-            ReportRunEnd(kExitNeedsPerson);
-            LogRunEnd();
-            return kExitNeedsPerson;
-        case StartMode::Dialog:
-            if (!RunWithDialog(instance)) {
-                ReportRunEnd(kExitNeedsPerson);
-                LogRunEnd();
-                return kExitNeedsPerson;
-            }
-            break;
-    }
-
-    const int exitCode = ExitCodeOfRun(g_removalState.failureCount, g_runState.startResult);
-    ReportRunEnd(exitCode);
-    LogRunEnd();
     return exitCode;
 }
 

@@ -7,7 +7,7 @@ namespace clearon {
 namespace {
 
 struct OutcomeEvent {
-    std::wstring_view word;
+    OutcomeKind kind;
     std::uint32_t id;
     RunEventType type;
     std::wstring_view sentence;
@@ -17,22 +17,22 @@ struct OutcomeEvent {
 // deployment has more to do, nothing failed. A product left behind, a
 // failed installer and Clearon's own codes are errors.
 constexpr std::array<OutcomeEvent, 6> kOutcomeEvents{{
-    {kOutcomeDone, kEventDone, RunEventType::Information, L"every product found was removed."},
-    {kOutcomeRestartNeeded, kEventRestartNeeded, RunEventType::Warning,
+    {OutcomeKind::Done, kEventDone, RunEventType::Information, L"every product found was removed."},
+    {OutcomeKind::RestartNeeded, kEventRestartNeeded, RunEventType::Warning,
      L"Aegira's installer needs a restart to finish."},
-    {kOutcomeRetryLater, kEventRetryLater, RunEventType::Warning,
+    {OutcomeKind::RetryLater, kEventRetryLater, RunEventType::Warning,
      L"the run could not be done now; start Clearon again later."},
-    {kOutcomeProductStayed, kEventProductStayed, RunEventType::Error,
+    {OutcomeKind::ProductStayed, kEventProductStayed, RunEventType::Error,
      L"at least one product was still installed after its uninstaller ran."},
-    {kOutcomeInstallerFailed, kEventInstallerFailed, RunEventType::Error,
+    {OutcomeKind::InstallerFailed, kEventInstallerFailed, RunEventType::Error,
      L"Aegira's installer failed."},
-    {kOutcomeClearonCode, kEventClearonCode, RunEventType::Error,
+    {OutcomeKind::ClearonCode, kEventClearonCode, RunEventType::Error,
      L"Clearon ended with a code of its own; its log says why."},
 }};
 
-[[nodiscard]] const OutcomeEvent& EventFor(std::wstring_view word) noexcept {
+[[nodiscard]] const OutcomeEvent& EventFor(OutcomeKind kind) noexcept {
     for (const OutcomeEvent& event : kOutcomeEvents) {
-        if (event.word == word) return event;
+        if (event.kind == kind) return event;
     }
     return kOutcomeEvents.back();
 }
@@ -53,7 +53,7 @@ RunEvent BuildRunEvent(const RunEventFacts& facts) {
     text = L"Clearon finished: ";
     text += event.sentence;
     text += L"\r\nOutcome: ";
-    text += facts.outcome;
+    for (const char c : OutcomeKindName(facts.outcome)) text += static_cast<wchar_t>(c);
     text += L"\r\nExit code: ";
     text += std::to_wstring(facts.exitCode);
     text += L"\r\nProducts removed: ";

@@ -13,19 +13,12 @@
 #include <string_view>
 
 #include "platform/registry.h"
+#include "removal/run_outcome.h"
 
 namespace clearon {
 
-// The outcome words of a run, as the run's end names them.
-inline constexpr std::wstring_view kOutcomeDone = L"done";
-inline constexpr std::wstring_view kOutcomeRestartNeeded = L"restart-needed";
-inline constexpr std::wstring_view kOutcomeRetryLater = L"retry-later";
-inline constexpr std::wstring_view kOutcomeProductStayed = L"product-stayed";
-inline constexpr std::wstring_view kOutcomeInstallerFailed = L"installer-failed";
-inline constexpr std::wstring_view kOutcomeClearonCode = L"clearon-code";
-
 struct RunEventFacts {
-    std::wstring_view outcome;  // one of the words above
+    OutcomeKind outcome = OutcomeKind::ClearonCode;  // as DecideRunOutcome gave it
     int exitCode = 0;
     std::int32_t productsRemoved = 0;
     std::int32_t productsLeft = 0;
@@ -35,8 +28,8 @@ struct RunEventFacts {
 // EVENTLOG_WARNING_TYPE, EVENTLOG_INFORMATION_TYPE.
 enum class RunEventType : std::uint16_t { Error = 1, Warning = 2, Information = 4 };
 
-// The event IDs, one per outcome word; run_event_messages.mc numbers its
-// messages alike.
+// The event IDs, one per outcome word (OutcomeKindName);
+// run_event_messages.mc numbers its messages alike.
 inline constexpr std::uint32_t kEventDone = 1000;
 inline constexpr std::uint32_t kEventRestartNeeded = 1001;
 inline constexpr std::uint32_t kEventRetryLater = 1002;
@@ -50,9 +43,9 @@ struct RunEvent {
     std::wstring text;  // the one insertion string
 };
 
-// The event for a run's end. A word outside the table is reported as
-// "clearon-code" is, naming the word as given: an end is never left without
-// its event.
+// The event for a run's end. An outcome only ClearonCheck gives (no run, a
+// time limit) is reported as "clearon-code" is, naming its own word: an end
+// is never left without its event.
 [[nodiscard]] RunEvent BuildRunEvent(const RunEventFacts& facts);
 
 // The event source and where Windows looks up its message file.

@@ -15,6 +15,9 @@
 #      next start of Clearon, a boot: each chain ran exactly once. When the
 #      first boot found P in the system's value while M was set aside, P ran
 #      first (the one change of order that setting the list aside brings).
+#      The ClearonLastRun key says "running" while the first program waits
+#      (a previous run's end gone), still after the kill, and the next start
+#      finishes it: done, exit code 0, the SHA-256 of the Clearon.ini it read.
 #   2. The session ends while the first program waits: a test program sends
 #      WM_QUERYENDSESSION and WM_ENDSESSION to Clearon's top-level windows
 #      and ends nothing. The program then schedules P and ends: nothing is
@@ -89,6 +92,9 @@ log_has() { log_text | grep -q -F -- "$1"; }
 # Clearon's own values under Session Manager (set-aside list, journal).
 leftovers() { wine reg query "$session_key" 2>/dev/null | tr -d '\r' | grep -o 'PendingFileRenameOperations_[A-Za-z]*' || true; }
 
+utc='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z'
+config_sha() { sha256sum "$dir_unix/Clearon.ini" | cut -d' ' -f1; }
+
 # The next start of Clearon, without programs, runs to its end and leaves
 # nothing of its own behind.
 next_start() {
@@ -113,11 +119,21 @@ for row in "${moments[@]}"; do
   prepare
   write_config "${programs[@]}"
   for file in $go; do : >"$dir_unix/$file"; done
+  first=${first-yes}
+  # A previous run's end, which this run's "running" must not stand beside.
+  [ -z "$first" ] || wine reg add "$last_run_key" /v ExitCode /t REG_DWORD /d 7 /f >/dev/null
   start_in_background
   wait_for 120 exists "$mark" || fail "$moment: never reached: $(log_text)"
+  [ -z "$first" ] || expect_last_run "while a program waits" Outcome=running \
+    "Started=~$utc" "Version=$(cat "$build/clearon-version.txt")" "ConfigSha256=$(config_sha)" \
+    '!ExitCode' '!Finished' '!ProductsRemaining'
   restart  # the kill, and the boot
   wait "$clearon" || true
+  [ -z "$first" ] || expect_last_run "after the kill" Outcome=running '!ExitCode'
   next_start "$moment"
+  [ -z "$first" ] || expect_last_run "after the next start" Outcome=done ExitCode=0x0 \
+    ProductsRemaining=0x0 "Finished=~$utc" "ConfigSha256=$(config_sha)"
+  first=
   restart
   [ "$(witnesses)" = "$expected" ] || fail "$moment: witnesses '$(witnesses)', expected '$expected'"
 done

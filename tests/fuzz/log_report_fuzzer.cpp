@@ -21,6 +21,7 @@
 
 namespace {
 
+using namespace clearon;
 using namespace clearon::check;
 
 void Require(bool condition) {

@@ -4,13 +4,18 @@
 // worker failure with the bare LF of older versions) must read back as the
 // same entries, with the same kind, timestamp and field, through the line
 // reader and the `log` converter alike. The bytes only choose the entries.
+// And a run whose last word on some product is " Failed to remove " never
+// maps to done, whatever came before or after it.
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "check/logs/log_convert.h"
+#include "check/logs/log_report.h"
+#include "check/logs/run_outcome.h"
 #include "check/logs/run_log_reader.h"
 #include "log/log_format.h"
 #include "removal/command_line.h"
@@ -87,6 +92,34 @@ struct Written {
     std::wstring line;  // as the converter shows it: without its line end
 };
 
+// For each run, as the report splits the log into runs: does some product's
+// last verdict in it read " Failed to remove "?
+[[nodiscard]] std::vector<bool> RunsEndingWithAFailure(const std::vector<Written>& entries) {
+    std::vector<bool> runs;
+    std::map<std::wstring, bool> lastFailed;
+    const auto close = [&] {
+        if (runs.empty()) return;
+        for (const auto& [name, failed] : lastFailed) runs.back() = runs.back() || failed;
+        lastFailed.clear();
+    };
+    bool awaitingStart = false;
+    for (const Written& entry : entries) {
+        if (entry.kind == EntryKind::ComputerName ||
+            (entry.kind == EntryKind::Starting && (runs.empty() || !awaitingStart))) {
+            close();
+            runs.push_back(false);
+            awaitingStart = entry.kind == EntryKind::ComputerName;
+            continue;
+        }
+        if (!entry.timestamp.empty()) awaitingStart = false;
+        if (runs.empty()) continue;  // before the first run
+        if (entry.kind == EntryKind::Removing) lastFailed[entry.field] = false;
+        if (entry.kind == EntryKind::FailedToRemove) lastFailed[entry.field] = true;
+    }
+    close();
+    return runs;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -149,6 +182,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Require(line.field == entry.field);
     }
     Require(!reader.Next(line));
+
+    const std::vector<bool> endsFailed = RunsEndingWithAFailure(entries);
+    const LogFileReport report = ReadRunLog(L"Clearon.FUZZ.log", bytes);
+    Require(report.runs.size() == endsFailed.size());
+    for (std::size_t i = 0; i < report.runs.size(); ++i) {
+        if (!endsFailed[i]) continue;
+        Require(!report.runs[i].failed.empty());
+        Require(MapRunOutcome(&report.runs[i], std::nullopt).kind != OutcomeKind::Done);
+        Require(MapRunOutcome(&report.runs[i], 0).kind != OutcomeKind::Done);
+    }
 
     const DecodedLog decoded = DecodeLog(bytes);
     Require(decoded.entries.size() == entries.size());

@@ -362,8 +362,11 @@ TEST_F(ProductDiscoveryTest, ANameStopsCountingOnlyWhenEveryEntryThatFailedIsGon
     AddEntry(kUninstall, L"A", L"Acme AV", L"remove-a.exe");
     const std::wstring b = AddEntry(kUninstall, L"B", L"Acme AV", L"remove-b.exe");
     host.RemovesKey(L"remove-b.exe", b);
+    host.exitCodes = {1618};  // remove-a.exe: Windows Installer was busy
     Scan(L"Acme AV");
     EXPECT_EQ(state.failureCount, 1);
+    ASSERT_EQ(state.failedEntries.size(), 1u);
+    EXPECT_TRUE(state.failedEntries[0].installerBusy);
 
     // Another product fails; then the stubborn entry goes, and a further
     // entry of the same name is removed as well: the take-back happens once

@@ -87,8 +87,12 @@ TEST_F(ProgramListFixture, InstallerGetsTheToolsArgumentsAndItsStatusTexts) {
 
 TEST_F(ProgramListFixture, InstallerWithoutArgumentsRunsExactlyAsConfigured) {
     config = L"[Settings]\r\nRunAfterRemoval=setup.exe\r\n[ProductNames]\r\n";
+    host.exitCodes = {1641};
     EXPECT_EQ(Run(L"RunAfterRemoval"), std::vector<std::wstring>{L"setup.exe"});
     EXPECT_TRUE(state.installerLaunched);
+    // What the run's outcome is decided by.
+    EXPECT_EQ(state.installer, InstallerFact::Exited);
+    EXPECT_EQ(state.installerExitCode, 1641u);
 }
 
 TEST_F(ProgramListFixture, AnInstallerThatNeverStartedWantsNoResume) {
@@ -98,6 +102,7 @@ TEST_F(ProgramListFixture, AnInstallerThatNeverStartedWantsNoResume) {
     host.failsToStart = {L"setup.exe"};
     EXPECT_TRUE(Run(L"RunAfterRemoval").empty());
     EXPECT_FALSE(state.installerLaunched);
+    EXPECT_EQ(state.installer, InstallerFact::NotStarted);
 }
 
 TEST_F(ProgramListFixture, BeforeListSetupIsAnOrdinaryProgram) {

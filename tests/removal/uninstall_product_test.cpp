@@ -238,6 +238,8 @@ TEST_F(UninstallProductTest, BusyWindowsInstallerIsTriedAgainForABoundedTotal) {
         RemovalContext busy{fresh, freshState, settings, L"", false, {seconds(10), seconds(30)}};
         EXPECT_EQ(UninstallProduct(busy, L"Acme AV", c.command), kUninstallRan);
         EXPECT_EQ(fresh.launches.size(), c.launches);
+        // A product that stays after the last try counts as busy by this code.
+        EXPECT_EQ(freshState.lastUninstallerExitCode, c.exitCodes[c.launches - 1]);
         EXPECT_EQ(fresh.pauses,
                   std::vector<std::chrono::milliseconds>(c.launches - 1, seconds(10)));
         std::wstring expectedLog = L"TS Removing: Acme AV\r\n";

@@ -324,10 +324,10 @@ TEST(Unattended, EachRunLeavesItsEventMessageFileOutsideThePackage) {
 
     UniqueLibrary messages(LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(messages.valid()) << GetLastError();
-    for (const std::wstring_view word :
-         {kOutcomeDone, kOutcomeRestartNeeded, kOutcomeRetryLater, kOutcomeProductStayed,
-          kOutcomeInstallerFailed, kOutcomeClearonCode}) {
-        const RunEvent event = BuildRunEvent({word, 1, 2, 3});
+    for (const OutcomeKind kind :
+         {OutcomeKind::Done, OutcomeKind::RestartNeeded, OutcomeKind::RetryLater,
+          OutcomeKind::ProductStayed, OutcomeKind::InstallerFailed, OutcomeKind::ClearonCode}) {
+        const RunEvent event = BuildRunEvent({kind, 1, 2, 3});
         DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(event.text.c_str())};
         wchar_t shown[1024] = {};
         const DWORD length = FormatMessageW(

@@ -169,12 +169,13 @@ private:
                 run.stopped = true;
                 break;
             case EntryKind::Removing:
-                pendingProduct_ = Outcome(line.field, true);
+                ConcludePending();
+                pendingProduct_ = Product(line.field);
                 hasPending_ = true;
                 pendingProgram_.reset();
                 break;
             case EntryKind::FailedToRemove:
-                Outcome(line.field, false);
+                Failure(line.field);
                 break;
             case EntryKind::UserDeclined: {
                 bool added = false;
@@ -254,30 +255,60 @@ private:
         return last.status == ProgramRun::Status::Running ? &last : nullptr;
     }
 
-    // The last word on a display name wins: a product that failed once and
-    // was removed at a later meeting is removed. Returns the product's index.
-    std::size_t Outcome(std::wstring_view name, bool removing) {
-        // The verdict on the product being removed needs no look-up.
+    // The index of a product met in this run.
+    std::size_t Product(std::wstring_view name) {
+        bool added = false;
+        const std::size_t product = products_.Add(name, added);
+        if (added) outcomes_.emplace_back();
+        return product;
+    }
+
+    // Two attempts ran the same uninstaller: the same entry, or another
+    // registration of the same product, which that uninstaller removes with
+    // it. Attempts without one (a command too long, no answer, programs
+    // stopped) are alike only among themselves.
+    [[nodiscard]] bool SameUninstaller(std::size_t a, std::size_t b) const {
+        if (a == NameSet::kNone || b == NameSet::kNone) return a == b;
+        return run_.programs[a].commandLine == run_.programs[b].commandLine;
+    }
+
+    // " Failed to remove ": the entry stayed. When it ends the attempt under
+    // way, it is that attempt's uninstaller that failed.
+    void Failure(std::wstring_view name) {
         const bool pending = hasPending_ && products_.Name(pendingProduct_) == name;
-        std::size_t product = pendingProduct_;
-        if (!pending) {
-            bool added = false;
-            product = products_.Add(name, added);
-            if (added) outcomes_.emplace_back();
-        }
-        ProductOutcome& outcome = outcomes_[product];
-        outcome.removed = removing;
-        outcome.failedProgram = NameSet::kNone;
-        if (!removing && pending && pendingProgram_) {
+        if (!pending) ConcludePending();  // that attempt ended without a failure
+        const std::size_t product = pending ? pendingProduct_ : Product(name);
+        FailedAttempt failure;
+        if (pending && pendingProgram_) {
+            failure.uninstaller = *pendingProgram_;
             for (std::size_t i = run_.programs.size(); i-- > *pendingProgram_;) {
                 if (run_.programs[i].status == ProgramRun::Status::Exited) {
-                    outcome.failedProgram = i;
+                    failure.exitProgram = i;
                     break;
                 }
             }
         }
-        if (!removing && pending) hasPending_ = false;
-        return product;
+        hasPending_ = false;
+        pendingProgram_.reset();
+        std::vector<FailedAttempt>& standing = outcomes_[product].standing;
+        std::erase_if(standing, [&](const FailedAttempt& earlier) {
+            return SameUninstaller(earlier.uninstaller, failure.uninstaller);
+        });
+        standing.push_back(failure);
+    }
+
+    // The attempt under way ended without " Failed to remove ": its entry is
+    // gone. Clearon takes a failure of that name back only when the entry
+    // that failed is gone too, so only failures of the same uninstaller are
+    // taken back; another entry of the same name that stayed still counts.
+    void ConcludePending() {
+        if (!hasPending_) return;
+        const std::size_t uninstaller = pendingProgram_ ? *pendingProgram_ : NameSet::kNone;
+        std::erase_if(outcomes_[pendingProduct_].standing, [&](const FailedAttempt& failure) {
+            return SameUninstaller(failure.uninstaller, uninstaller);
+        });
+        hasPending_ = false;
+        pendingProgram_.reset();
     }
 
 public:
@@ -285,28 +316,39 @@ public:
     void CloseCurrent() {
         if (!inRun_) return;
         LogRun& run = run_;
-        const auto removedCount = static_cast<std::size_t>(std::count_if(
-            outcomes_.begin(), outcomes_.end(), [](const ProductOutcome& o) { return o.removed; }));
+        // The log ends before the verdict of the attempt under way, and its
+        // uninstaller did not run to an exit code (still running, refused, or
+        // never started): nobody knows whether that entry was removed.
+        // Otherwise the attempt ended without a failure.
+        std::size_t interruptedProduct = NameSet::kNone;
+        if (hasPending_ && !run.stopped &&
+            (!pendingProgram_ ||
+             run.programs[*pendingProgram_].status != ProgramRun::Status::Exited)) {
+            const std::size_t uninstaller = pendingProgram_ ? *pendingProgram_ : NameSet::kNone;
+            const auto& standing = outcomes_[pendingProduct_].standing;
+            // Another entry of the name that stayed settles it: stayed.
+            if (std::all_of(standing.begin(), standing.end(), [&](const FailedAttempt& failure) {
+                    return SameUninstaller(failure.uninstaller, uninstaller);
+                })) {
+                interruptedProduct = pendingProduct_;
+            }
+        } else {
+            ConcludePending();
+        }
+        const auto removedCount = static_cast<std::size_t>(
+            std::count_if(outcomes_.begin(), outcomes_.end(),
+                          [](const ProductOutcome& o) { return o.standing.empty(); }));
         run.removed.reserve(removedCount);
         run.failed.reserve(outcomes_.size() - removedCount);
         run.failedExitCodes.reserve(outcomes_.size() - removedCount);
         for (std::size_t product = 0; product < outcomes_.size(); ++product) {
             const ProductOutcome& outcome = outcomes_[product];
-            const bool removed = outcome.removed;
-            bool interrupted = false;
-            if (removed && !run.stopped && hasPending_ && pendingProduct_ == product) {
-                // The log ends before this product's verdict, and its
-                // uninstaller did not run to an exit code (still running,
-                // refused, or never started): nobody knows whether it was
-                // removed.
-                interrupted = !pendingProgram_ ||
-                              run.programs[*pendingProgram_].status != ProgramRun::Status::Exited;
-            }
+            const bool interrupted = product == interruptedProduct;
+            const bool removed = outcome.standing.empty();
             if (!interrupted && !removed) {
+                const std::size_t program = outcome.standing.back().exitProgram;
                 run.failedExitCodes.emplace_back(
-                    outcome.failedProgram == NameSet::kNone
-                        ? std::wstring()
-                        : run.programs[outcome.failedProgram].exitCode);
+                    program == NameSet::kNone ? std::wstring() : run.programs[program].exitCode);
             }
             (interrupted ? run.interrupted
              : removed   ? run.removed
@@ -343,11 +385,15 @@ private:
     std::size_t recognised_ = 0;
     std::size_t outsideRuns_ = 0;
     std::size_t timestampsWithoutMessage_ = 0;
+    // One " Failed to remove " that still stands. Programs keep their place
+    // and their exit code in a run, so both are indices into its programs.
+    struct FailedAttempt {
+        std::size_t uninstaller = NameSet::kNone;  // the attempt's uninstaller
+        std::size_t exitProgram = NameSet::kNone;  // the last program of it with an exit code
+    };
     struct ProductOutcome {
-        bool removed = false;  // last seen removing
-        // The program whose exit code was its uninstaller's last, when it
-        // failed: programs keep their place and their exit code in a run.
-        std::size_t failedProgram = NameSet::kNone;
+        // Empty for most products, and then without an allocation: removed.
+        std::vector<FailedAttempt> standing;
     };
     NameSet products_;                      // every product met, in order...
     std::vector<ProductOutcome> outcomes_;  // ...and its outcome, by the same index

@@ -41,10 +41,9 @@ enum class EntryKind {
     Other,                 // any other timestamped line
 };
 
-// The untimestamped entry of a run whose worker thread could not be created,
-// and Clearon's exit code for it, retryable by a deployment system.
+// The untimestamped entry of a run whose worker thread could not be created
+// (Clearon ends it with kExitWorkerNotStarted, removal/run_outcome.h).
 inline constexpr std::wstring_view kLogWorkerNotStarted = L"Could not create the Clearon thread.";
-inline constexpr int kExitWorkerNotStarted = 155;
 
 struct LogLine {
     std::wstring_view text;       // the whole line, without its line end

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "check/cli/check_codes.h"
 #include "check/cli/check_text.h"
 #include "check/logs/run_log_reader.h"
 #include "config/config_file.h"
@@ -12,6 +13,9 @@
 #include "text/wide_string.h"
 
 namespace clearon::check {
+
+static_assert(kOutcomeNoRun == kCheckNoRun, "no run to judge ends with ClearonCheck's own code");
+
 namespace {
 
 [[nodiscard]] bool IsRefusedFileCode(int code) noexcept {
@@ -32,10 +36,6 @@ namespace {
     return static_cast<int>(static_cast<std::uint32_t>(value));
 }
 
-[[nodiscard]] RunOutcome Make(int code, OutcomeKind kind, std::wstring text) {
-    return {code, kind, std::move(text)};
-}
-
 [[nodiscard]] bool HasMessage(const LogRun& run, std::wstring_view message) {
     const std::wstring_view wanted = TrimBlanks(message);
     bool found = false;
@@ -49,10 +49,6 @@ namespace {
         if (!it->uninstaller && IsLoggedInstaller(*it)) return &*it;
     }
     return nullptr;
-}
-
-[[nodiscard]] RunOutcome ClearonOwn(int code, std::wstring_view why) {
-    return Make(code, OutcomeKind::ClearonCode, std::wstring(why));
 }
 
 }  // namespace
@@ -72,99 +68,40 @@ bool IsLoggedInstaller(const ProgramRun& program) {
     return IsAegiraInstaller(L"RunAfterRemoval", name);
 }
 
-RunOutcome MapRunOutcome(const LogRun* run, std::optional<int> clearonExitCode) {
-    if (clearonExitCode && IsRefusedFileCode(*clearonExitCode)) {
-        return ClearonOwn(*clearonExitCode, L"Clearon refused Clearon.ini");
-    }
-    if (run == nullptr) {
-        if (clearonExitCode && *clearonExitCode != 0 && *clearonExitCode != 1) {
-            return ClearonOwn(*clearonExitCode,
-                              L"Clearon ended with its own code and logged no run");
-        }
-        return Make(kOutcomeFatal, OutcomeKind::NoRun,
-                    L"no run in the log (is EnableLogging off, or the log unreadable?)");
-    }
-    // A run the free-space check ended has no stop line; its message says
-    // why, also to `result`, which has no exit code to go by.
-    if (clearonExitCode == kExitNotEnoughDiskSpace || HasMessage(*run, kMsgNotEnoughDiskSpace)) {
-        return ClearonOwn(kExitNotEnoughDiskSpace, L"not enough disk space on the system drive");
-    }
-    // Nothing ran, and a later run may well start its worker: the retryable
-    // code, whether or not the stop line came after it.
-    if (clearonExitCode == kExitWorkerNotStarted || HasMessage(*run, kLogWorkerNotStarted)) {
-        return ClearonOwn(kExitWorkerNotStarted,
-                          L"the worker thread could not be started: run again later");
-    }
-
-    const ProgramRun* installer = LastInstaller(*run);
-    std::optional<int> installerCode;
-    if (installer != nullptr) {
+RunFacts FactsOfLoggedRun(const LogRun* run, std::optional<int> clearonExitCode) {
+    RunFacts facts;
+    facts.clearonExitCode = clearonExitCode;
+    facts.configRefused = clearonExitCode && IsRefusedFileCode(*clearonExitCode);
+    facts.ran = run != nullptr;
+    if (run == nullptr) return facts;
+    facts.diskSpaceTooLow =
+        clearonExitCode == kExitNotEnoughDiskSpace || HasMessage(*run, kMsgNotEnoughDiskSpace);
+    facts.workerNotStarted =
+        clearonExitCode == kExitWorkerNotStarted || HasMessage(*run, kLogWorkerNotStarted);
+    if (const ProgramRun* installer = LastInstaller(*run)) {
         if (installer->status == ProgramRun::Status::FailedToLaunch || installer->refused()) {
-            return Make(kOutcomeFatal, OutcomeKind::InstallerFailed,
-                        L"Aegira's installer could not be started");
+            facts.installer = InstallerFact::NotStarted;
+        } else if (installer->status == ProgramRun::Status::Running) {
+            facts.installer = InstallerFact::NoExitCode;
+        } else if (const std::optional<int> code = ParseExitCode(installer->exitCode)) {
+            facts.installer = InstallerFact::Exited;
+            facts.installerExitCode = *code;
+            facts.installerExitText = installer->exitCode;
+        } else {
+            facts.installer = InstallerFact::Unreadable;
         }
-        if (installer->status == ProgramRun::Status::Running) {
-            return Make(kOutcomeFatal, OutcomeKind::InstallerFailed,
-                        L"Aegira's installer has no exit code in the log");
-        }
-        installerCode = ParseExitCode(installer->exitCode);
     }
-
-    const bool uninstallerBusy = std::any_of(
+    facts.windowsInstallerBusy = std::any_of(
         run->failedExitCodes.begin(), run->failedExitCodes.end(),
         [](const std::wstring& code) { return ParseExitCode(code) == kOutcomeRetryLater; });
-    if (uninstallerBusy || installerCode == kOutcomeRetryLater) {
-        return Make(kOutcomeRetryLater, OutcomeKind::RetryLater,
-                    L"Windows Installer was busy: run again later");
-    }
-    if (!run->failed.empty() || !run->interrupted.empty() || clearonExitCode == 1) {
-        const std::size_t count = run->failed.size() + run->interrupted.size();
-        return Make(kOutcomeProductStayed, OutcomeKind::ProductStayed,
-                    std::to_wstring(count) + L" product(s) stayed installed");
-    }
-    if (installerCode && *installerCode != 0 && *installerCode != kOutcomeRestart &&
-        *installerCode != kInstallerRebooting) {
-        return Make(*installerCode, OutcomeKind::InstallerFailed,
-                    L"Aegira's installer failed with " + installer->exitCode);
-    }
-    if (installer != nullptr && !installerCode) {
-        return Make(kOutcomeFatal, OutcomeKind::InstallerFailed,
-                    L"Aegira's installer's exit code cannot be read");
-    }
-    if (run->restartRequested || installerCode == kOutcomeRestart ||
-        installerCode == kInstallerRebooting) {
-        return Make(kOutcomeRestart, OutcomeKind::RestartNeeded, L"a restart is needed to finish");
-    }
-    if (clearonExitCode && *clearonExitCode != 0) {
-        return ClearonOwn(*clearonExitCode, L"Clearon ended with its own code");
-    }
-    if (!run->stopped) {
-        return Make(kOutcomeFatal, OutcomeKind::NoRun,
-                    L"the run has no stop line: still running, or ended abruptly");
-    }
-    return Make(kOutcomeDone, OutcomeKind::Done, L"done");
+    facts.productsStayed = run->failed.size() + run->interrupted.size();
+    facts.restartRegistered = run->restartRequested;
+    facts.stopped = run->stopped;
+    return facts;
 }
 
-std::string_view OutcomeKindName(OutcomeKind kind) noexcept {
-    switch (kind) {
-        case OutcomeKind::Done:
-            return "done";
-        case OutcomeKind::RestartNeeded:
-            return "restart-needed";
-        case OutcomeKind::RetryLater:
-            return "retry-later";
-        case OutcomeKind::ProductStayed:
-            return "product-stayed";
-        case OutcomeKind::InstallerFailed:
-            return "installer-failed";
-        case OutcomeKind::ClearonCode:
-            return "clearon-code";
-        case OutcomeKind::NoRun:
-            return "no-run";
-        case OutcomeKind::TimedOut:
-            return "timed-out";
-    }
-    return "unknown";
+RunOutcome MapRunOutcome(const LogRun* run, std::optional<int> clearonExitCode) {
+    return DecideRunOutcome(FactsOfLoggedRun(run, clearonExitCode));
 }
 
 std::wstring OutcomeLine(const RunOutcome& outcome) {

@@ -64,6 +64,31 @@ machine_runonce_value() { reg_value "$machine_runonce" Clearon; }
 
 marker_present() { [ "$(reg_value "$marker_key" RebootRequired)" = 1 ]; }
 
+# What the last run left in HKLM\Software\Tessaral\ClearonLastRun: one
+# "name=data" a line, a DWORD as reg shows it (0x...).
+last_run_key='HKLM\Software\Tessaral\ClearonLastRun'
+last_run() {
+  wine reg query "$last_run_key" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *\([A-Za-z0-9]*\) *REG_[A-Z_]* *\(.*\)$/\1=\2/p'
+}
+# Fails unless the key holds every "name=data" given and no value of a
+# "!name" given; "name=~REGEX" matches the data against an extended regex.
+expect_last_run() {  # what, then the expectations
+  local what=$1 values expected name
+  shift
+  values=$(last_run)
+  for expected in "$@"; do
+    case $expected in
+      !*) ! grep -q "^${expected#!}=" <<<"$values" || fail "$what: ${expected#!} is set: $values" ;;
+      *=~*)
+        name=${expected%%=~*}
+        grep -qE "^$name=(${expected#*=~})\$" <<<"$values" || fail "$what: no $expected: $values"
+        ;;
+      *) grep -qxF -- "$expected" <<<"$values" || fail "$what: no $expected: $values" ;;
+    esac
+  done
+}
+
 wait_for() {  # seconds, then a test command
   local limit=$1
   shift

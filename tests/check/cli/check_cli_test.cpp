@@ -94,7 +94,7 @@ TEST_F(CheckCli, ConsoleConventions) {
         {{L"lint", ini, L"--", L"/x"}, kCheckUsage, nullptr, L"deploy"},
         {{L"deploy", L"--time-limit", L"0"}, kCheckUsage, nullptr, L"time-limit"},
         {{L"deploy"}, kCheckUsage, nullptr, L"Windows"},  // no Clearon.exe to run here
-        {{L"result", (dir / "none.log").wstring()}, 1603, L"(exit 1603)", L"cannot read"},
+        {{L"result", (dir / "none.log").wstring()}, kCheckNoRun, L"(exit 60004)", L"cannot read"},
         {{L"report", (dir / "none").wstring()}, kReportNoFolder, nullptr, L"cannot read"},
     };
     for (const Case& c : cases) {

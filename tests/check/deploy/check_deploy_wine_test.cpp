@@ -3,15 +3,17 @@
 // product that stays, a restart-needed run, a failed and a missing
 // installer, a refused Clearon.ini, a Clearon that outlives the limit, and
 // ClearonCheck's own failures (a command line it does not understand, a
-// missing Clearon.exe). Also report --csv written to a redirected file: its
-// exact bytes, with and without --bom.
+// missing Clearon.exe), with what each run of Clearon left in
+// HKLM\SOFTWARE\Tessaral\ClearonLastRun. Also report --csv written to a
+// redirected file: its exact bytes, with and without --bom.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <chrono>
-#include <nlohmann/json.hpp>
 #include <optional>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,34 @@ void ExpectOutcome(const ProcessResult& ran, DWORD code, const std::string& line
     EXPECT_NE(ran.standardOutput.find(line), std::string::npos) << ran.standardOutput;
 }
 
+const std::wstring kLastRun = L"SOFTWARE\\Tessaral\\ClearonLastRun";
+
+std::optional<DWORD> LastRunDword(const wchar_t* value) {
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kLastRun.c_str(), value, RRF_RT_REG_DWORD, nullptr, &data,
+                     &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return data;
+}
+
+// The key a finished run of Clearon.exe left: its word, its own exit code,
+// Clearon's count of products that stayed, and the rest of its values.
+void ExpectLastRun(const std::string& outcome, DWORD clearonExitCode, DWORD productsRemaining) {
+    EXPECT_EQ(Narrow(GetString(HKEY_LOCAL_MACHINE, kLastRun, L"Outcome").value_or(L"-")), outcome);
+    EXPECT_EQ(LastRunDword(L"ExitCode"), clearonExitCode);
+    EXPECT_EQ(LastRunDword(L"ProductsRemaining"), productsRemaining);
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kLastRun, L"Version"), L"" CLEARON_VERSION_TEXT);
+    const std::regex utc("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ");
+    for (const wchar_t* value : {L"Started", L"Finished"}) {
+        const std::string text =
+            Narrow(GetString(HKEY_LOCAL_MACHINE, kLastRun, value).value_or(L""));
+        EXPECT_TRUE(std::regex_match(text, utc)) << Narrow(value) << ": " << text;
+    }
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kLastRun, L"ConfigSha256").value_or(L"").size(), 64u);
+}
+
 TEST_F(CheckDeployWine, ACleanRemovalIsDoneAndItsLogGoesToTheShare) {
     RegisterScriptedProduct(kGone, L"Bilby Deploy Gone", true);
     Configure("ResumeAfterReboot=N\r\nRunAfterRemoval=setup.exe /version=11.0.5002.333\r\n");
@@ -145,12 +175,14 @@ TEST_F(CheckDeployWine, ACleanRemovalIsDoneAndItsLogGoesToTheShare) {
               Narrow(dir / L"setup.exe") + " /version=11.0.5002.333 /q PROP=\"a b\"");
     EXPECT_EQ(ReadBytes(dir / (L"share\\Clearon." + ComputerName() + L".log")),
               ReadBytes(LogPath()));
+    ExpectLastRun("done", 0, 0);
 }
 
 TEST_F(CheckDeployWine, AProductThatStaysIsOne) {
     RegisterScriptedProduct(kStays, L"Bilby Deploy Stays", false, L"/exit=3");
     Configure("ResumeAfterReboot=N\r\n");
     ExpectOutcome(Deploy(), 1, "Clearon: 1 product(s) stayed installed (exit 1)");
+    ExpectLastRun("product-stayed", 1, 1);
 }
 
 TEST_F(CheckDeployWine, AnInstallerThatNeedsARestartIs3010) {
@@ -159,6 +191,15 @@ TEST_F(CheckDeployWine, AnInstallerThatNeedsARestartIs3010) {
     Configure("ResumeAfterReboot=Y\r\nRunAfterRemoval=setup.exe /version=11.0.5002.333\r\n");
     ExpectOutcome(Deploy(), 3010, "Clearon: a restart is needed to finish (exit 3010)");
     EXPECT_TRUE(GetString(HKEY_CURRENT_USER, kRunOnceKey, L"Clearon").has_value());
+    ExpectLastRun("restart-needed", 0, 0);
+}
+
+TEST_F(CheckDeployWine, AnInstallerThatRestartsTheMachineItselfIs1641) {
+    Configure(
+        "ResumeAfterReboot=N\r\nRunAfterRemoval=setup.exe /version=11.0.5002.333 "
+        "/exit=1641\r\n");
+    ExpectOutcome(Deploy(), 1641, "Clearon: a restart is needed to finish (exit 1641)");
+    ExpectLastRun("restart-needed", 0, 0);
 }
 
 TEST_F(CheckDeployWine, AFailedOrMissingInstallerIsNeverARestart) {
