@@ -10,13 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "check/cli/check_text.h"
 #include "check/logs/log_convert.h"
 #include "check/logs/run_log_reader.h"
+#include "log/log_entries.h"
 #include "log/log_format.h"
-#include "removal/command_line.h"
-#include "removal/product_discovery.h"
-#include "removal/uninstall_command.h"
-#include "resume/reboot_resume.h"
 
 namespace {
 
@@ -51,34 +49,18 @@ private:
     std::size_t at_ = 0;
 };
 
-struct Shape {
-    std::wstring_view before;  // the text before the field
-    std::wstring_view after;   // and after it
-    bool field;
-    EntryKind kind;
-};
-
-[[nodiscard]] constexpr std::wstring_view Bare(std::wstring_view text) {
-    return text.ends_with(kLineEnd) ? text.substr(0, text.size() - kLineEnd.size()) : text;
+// Every timestamped entry of the run log's table, written with any field.
+[[nodiscard]] const LogEntry& ChooseEntry(Choices& choose) {
+    static const std::vector<LogEntry> timestamped = [] {
+        std::vector<LogEntry> entries;
+        for (const LogEntry& entry : kLogEntries) {
+            if (entry.kind != EntryKind::ComputerName && entry.kind != EntryKind::UserMessage)
+                entries.push_back(entry);
+        }
+        return entries;
+    }();
+    return timestamped[choose.Next(static_cast<unsigned>(timestamped.size()))];
 }
-
-const Shape kShapes[] = {
-    {Bare(kLogStarting), {}, false, EntryKind::Starting},
-    {Bare(kLogStopping), {}, false, EntryKind::Stopping},
-    {kLogRemoving, {}, true, EntryKind::Removing},
-    {kLogFailedToRemove, {}, true, EntryKind::FailedToRemove},
-    {kLogUserDeclined, {}, true, EntryKind::UserDeclined},
-    {kLogAttemptingToRun, {}, true, EntryKind::AttemptingToRun},
-    {kLogExitCode, {}, true, EntryKind::ExitCode},
-    {Bare(kLogFailedToLaunch), {}, false, EntryKind::FailedToLaunch},
-    {kLogCommandTooLong, {}, true, EntryKind::CommandTooLong},
-    {kLogProgramNotFound, {}, true, EntryKind::ProgramNotFound},
-    {kLogAegira, Bare(kLogIsInstalled), true, EntryKind::AegiraInstalled},
-    {Bare(kLogAegiraNotInstalled), {}, false, EntryKind::AegiraNotInstalled},
-    {Bare(kLogAddedMachineRunOnce), {}, false, EntryKind::RestartRegistered},
-    {Bare(kLogFailedUserRunOnce), {}, false, EntryKind::RestartNotRegistered},
-    {kLogNotRemoving, {}, false, EntryKind::Skipped},
-};
 
 struct Written {
     std::wstring timestamp;
@@ -111,18 +93,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case 2:
                 entry.kind = EntryKind::WorkerNotStarted;
-                entry.line = kLogWorkerNotStarted;
+                // As older versions wrote it: no timestamp, no blank.
+                entry.line = TrimBlanks(WithoutLineEnd(kLogWorkerNotStarted));
                 if (choose.Next(2) == 0) ending = L"\n";
                 break;
             default: {
-                const Shape& shape = kShapes[choose.Next(std::size(kShapes))];
+                const LogEntry& shape = ChooseEntry(choose);
                 entry.timestamp = FormatTimestamp(
                     1 + choose.Next(12), 1 + choose.Next(31), 2000 + choose.Next(99),
                     choose.Next(24), choose.Next(60), choose.Next(60), choose.Next(1000));
                 entry.kind = shape.kind;
-                if (shape.field) entry.field = choose.Text();
-                entry.line = entry.timestamp + std::wstring(shape.before) + entry.field +
-                             std::wstring(shape.after);
+                entry.line = entry.timestamp + std::wstring(WithoutLineEnd(shape.text));
+                if (shape.field == EntryField::None) break;
+                entry.field = choose.Text();
+                // Who may change the program stands before the end; the
+                // command line after it.
+                if (shape.field == EntryField::AfterEnd)
+                    entry.line += L"S-1-5-11" + std::wstring(shape.end);
+                entry.line += entry.field;
+                if (shape.field == EntryField::Between) entry.line += WithoutLineEnd(shape.end);
                 break;
             }
         }
@@ -145,7 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(line.kind == entry.kind);
         Require(line.timestamp == entry.timestamp);
         Require(line.text == entry.line);
-        if (entry.kind != EntryKind::UserMessage && entry.kind != EntryKind::Skipped)
+        // The reader keeps no field of what Clearon left out nor of its own
+        // notes.
+        if (entry.kind != EntryKind::UserMessage && entry.kind != EntryKind::Skipped &&
+            entry.kind != EntryKind::Other)
             Require(line.field == entry.field);
     }
     Require(!reader.Next(line));

@@ -7,6 +7,7 @@
 #include "check/cli/check_text.h"
 #include "check/logs/run_log_reader.h"
 #include "config/config_file.h"
+#include "log/log_entries.h"
 #include "platform/disk_space.h"
 #include "removal/program_list.h"
 #include "text/wide_string.h"
@@ -91,7 +92,8 @@ RunOutcome MapRunOutcome(const LogRun* run, std::optional<int> clearonExitCode) 
     }
     // Nothing ran, and a later run may well start its worker: the retryable
     // code, whether or not the stop line came after it.
-    if (clearonExitCode == kExitWorkerNotStarted || HasMessage(*run, kLogWorkerNotStarted)) {
+    if (clearonExitCode == kExitWorkerNotStarted ||
+        HasMessage(*run, WithoutLineEnd(kLogWorkerNotStarted))) {
         return ClearonOwn(kExitWorkerNotStarted,
                           L"the worker thread could not be started: run again later");
     }
