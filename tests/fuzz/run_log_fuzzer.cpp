@@ -50,10 +50,10 @@ private:
 };
 
 // Every timestamped entry of the run log's table, written with any field.
-[[nodiscard]] const LogEntry& ChooseEntry(Choices& choose) {
-    static const std::vector<LogEntry> timestamped = [] {
-        std::vector<LogEntry> entries;
-        for (const LogEntry& entry : kLogEntries) {
+[[nodiscard]] const EntryShape& ChooseEntry(Choices& choose) {
+    static const std::vector<EntryShape> timestamped = [] {
+        std::vector<EntryShape> entries;
+        for (const EntryShape& entry : kLogEntries) {
             if (entry.kind != EntryKind::ComputerName && entry.kind != EntryKind::UserMessage)
                 entries.push_back(entry);
         }
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (choose.Next(2) == 0) ending = L"\n";
                 break;
             default: {
-                const LogEntry& shape = ChooseEntry(choose);
+                const EntryShape& shape = ChooseEntry(choose);
                 entry.timestamp = FormatTimestamp(
                     1 + choose.Next(12), 1 + choose.Next(31), 2000 + choose.Next(99),
                     choose.Next(24), choose.Next(60), choose.Next(60), choose.Next(1000));

@@ -28,7 +28,7 @@ namespace {
 
 // Whether a timestamped line's message is `entry`, by the entry's shape;
 // `field` is set to its field when it is.
-[[nodiscard]] bool Matches(const LogEntry& entry, std::wstring_view message,
+[[nodiscard]] bool Matches(const EntryShape& entry, std::wstring_view message,
                            std::wstring_view& field) noexcept {
     const std::wstring_view text = WithoutLineEnd(entry.text);
     // What Clearon left out is known by its first words: a product or line
@@ -64,14 +64,14 @@ namespace {
 }
 
 // Entries a timestamp stands before: all but the untimestamped ones.
-[[nodiscard]] constexpr bool Timestamped(const LogEntry& entry) noexcept {
+[[nodiscard]] constexpr bool Timestamped(const EntryShape& entry) noexcept {
     return entry.kind != EntryKind::ComputerName && entry.kind != EntryKind::UserMessage;
 }
 
 // Clearon's own notes (kind Other) are what is left: the table only gives
 // their severity.
 void ClassifyTimestamped(LogLine& line) noexcept {
-    for (const LogEntry& entry : kLogEntries) {
+    for (const EntryShape& entry : kLogEntries) {
         if (!Timestamped(entry) || entry.kind == EntryKind::Other) continue;
         std::wstring_view field;
         if (Matches(entry, line.message, field)) {
@@ -92,7 +92,7 @@ void ClassifyTimestamped(LogLine& line) noexcept {
 
 // A kind's severity, which all its entries share.
 [[nodiscard]] LogSeverity KindSeverity(EntryKind kind) noexcept {
-    for (const LogEntry& entry : kLogEntries) {
+    for (const EntryShape& entry : kLogEntries) {
         if (entry.kind == kind) return entry.severity;
     }
     return LogSeverity::Information;
@@ -102,8 +102,8 @@ void ClassifyTimestamped(LogLine& line) noexcept {
 // entry is the longest text it begins with, or a text of another version,
 // whose first words tell.
 [[nodiscard]] int GuessSeverity(std::wstring_view message) noexcept {
-    const LogEntry* longest = nullptr;
-    for (const LogEntry& entry : kLogEntries) {
+    const EntryShape* longest = nullptr;
+    for (const EntryShape& entry : kLogEntries) {
         const std::wstring_view text = WithoutLineEnd(entry.text);
         if (Timestamped(entry) && message.starts_with(text) &&
             (longest == nullptr || text.size() > WithoutLineEnd(longest->text).size())) {

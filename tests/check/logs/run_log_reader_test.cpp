@@ -17,7 +17,7 @@ namespace {
 TEST(RunLogReader, EveryEntryReadsBackAsItsKind) {
     constexpr std::wstring_view kTimestamp = L"12/07/2026 21:58:04:250";
     constexpr std::wstring_view kField = L"7";
-    for (const LogEntry& entry : kLogEntries) {
+    for (const EntryShape& entry : kLogEntries) {
         const bool timestamped =
             entry.kind != EntryKind::ComputerName && entry.kind != EntryKind::UserMessage;
         std::wstring line(timestamped ? kTimestamp : L"");
