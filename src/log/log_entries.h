@@ -58,6 +58,8 @@ enum class EntryField {
     AfterEnd,  // the text, a detail, `end`, and then the field
 };
 
+// One entry as a reader knows it; `end` is the text after its field or
+// detail, when one follows.
 struct EntryShape {
     EntryKind kind;
     std::wstring_view text;

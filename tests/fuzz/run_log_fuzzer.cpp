@@ -1,9 +1,10 @@
 // Writes a run log as Clearon does, then reads it back: any sequence of
-// entries Clearon can write (a timestamp and one of its message shapes with
-// any field text, the computer-name line, a message put before the user, the
-// worker failure with the bare LF of older versions) must read back as the
-// same entries, with the same kind, timestamp and field, through the line
-// reader and the `log` converter alike. The bytes only choose the entries.
+// entries Clearon can write (a timestamp and any entry of the log's table
+// in src/log with any field text, the computer-name line, a message put
+// before the user, the worker failure with the bare LF of older versions)
+// must read back as the same entries, with the same kind, timestamp and
+// field, through the line reader and the `log` converter alike. The bytes
+// only choose the entries.
 #include <cstddef>
 #include <cstdint>
 #include <string>
