@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <string>
 
+#include "log/log_texts.h"
+
 namespace clearon {
 
 namespace {

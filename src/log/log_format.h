@@ -1,5 +1,5 @@
-// Texts of the run log that do not need Windows: the timestamp format and
-// the fixed log lines, each defined once.
+// The run log's form, which needs no Windows: the timestamp, the line end,
+// the error log's name. Its texts are in log_texts.h.
 #pragma once
 
 #include <cstddef>
@@ -20,19 +20,9 @@ inline constexpr std::size_t kTimestampLength = 23;
 
 inline constexpr std::wstring_view kErrorLogName = L"Clearon_Err.log";
 inline constexpr std::wstring_view kLineEnd = L"\r\n";
-inline constexpr std::wstring_view kLogStarting = L" Clearon starting!\r\n";
-inline constexpr std::wstring_view kLogStopping = L" Clearon stopping!\r\n";
-inline constexpr std::wstring_view kLogComputerName = L"Computer Name: ";
-// Follows the start line once per run; the number comes from the build.
-inline constexpr std::wstring_view kLogVersion = L" Clearon version " CLEARON_VERSION_TEXT L"\r\n";
 
 // The line before the stop line of a run that could not write every entry
-// to its run log (a full disk, a short write, a network handle that died):
-// kLogUnwrittenEntries, the number, kLogUnwrittenEntriesEnd.
-inline constexpr std::wstring_view kLogUnwrittenEntries =
-    L" Entries this run could not write to its run log: ";
-inline constexpr std::wstring_view kLogUnwrittenEntriesEnd =
-    L" (each went to Clearon_Err.log where that could be written).\r\n";
+// to its run log: kLogUnwrittenEntries, the number, kLogUnwrittenEntriesEnd.
 [[nodiscard]] std::wstring UnwrittenEntriesLine(std::uint32_t count);
 
 // Both executables end with this code when an unexpected error (such as
@@ -40,8 +30,6 @@ inline constexpr std::wstring_view kLogUnwrittenEntriesEnd =
 // ERROR_INTERNAL_ERROR. Clearon logs kLogEndedByUnexpectedError first
 // (without a stop line: the run did not finish).
 inline constexpr int kExitUnexpectedError = 1359;
-inline constexpr std::wstring_view kLogEndedByUnexpectedError =
-    L" Clearon ended early: an unexpected error reached its start-up (exit code 1359).\r\n";
 
 // Where a reported message goes besides the log: a box for the person at
 // the screen, standard output in a silent run, or nowhere else when nobody

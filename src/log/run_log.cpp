@@ -1,5 +1,6 @@
 #include "log/run_log.h"
 
+#include "log/log_texts.h"
 #include "text/wide_string.h"
 
 namespace clearon {

@@ -49,16 +49,6 @@ public:
     [[nodiscard]] virtual std::wstring Timestamp() = 0;
 };
 
-// Written to the error log, once per process, when the run log is refused.
-inline constexpr std::wstring_view kLogRefusedLinkedLog =
-    L" Not writing to the run log: it is a link or has more than one name.\r\n";
-// Written there, once, when a link in the log's path leads elsewhere; the
-// target follows, then kLogRefusedMovedLogEnd.
-inline constexpr std::wstring_view kLogRefusedMovedLog =
-    L" Not writing to the run log: a link in its path leads to ";
-inline constexpr std::wstring_view kLogRefusedMovedLogEnd =
-    L"; name that place in LogPath to log there.\r\n";
-
 // A final path as Windows reports it ("\\?\C:\Logs\x.log",
 // "\\?\UNC\server\share\x.log") in the form a path is written in
 // ("C:\Logs\x.log", "\\server\share\x.log").

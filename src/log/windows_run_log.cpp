@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "platform/handles.h"
 #include "platform/run_state.h"
 #include "text/wide_string.h"

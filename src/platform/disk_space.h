@@ -13,14 +13,6 @@ namespace clearon {
 inline constexpr std::uint64_t kMinimumFreeBytes = 500ull * 1024 * 1024;
 
 inline constexpr int kExitNotEnoughDiskSpace = 112;
-inline constexpr std::wstring_view kMsgNotEnoughDiskSpace =
-    L"Not enough disk space on the system drive.";
-
-// Logged when the free space cannot be read. The start goes on: claiming a
-// full disk on the strength of a failed query would stop a deployment on a
-// healthy machine.
-inline constexpr std::wstring_view kLogFreeSpaceUnknown =
-    L" Could not read the free space of the system drive; the disk space check was skipped.\r\n";
 
 [[nodiscard]] constexpr bool HasEnoughFreeSpace(std::uint64_t freeBytesAvailable) noexcept {
     return freeBytesAvailable >= kMinimumFreeBytes;

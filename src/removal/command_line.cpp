@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "log/log_texts.h"
 #include "text/wide_string.h"
 
 namespace clearon {

@@ -21,16 +21,6 @@ inline constexpr std::size_t kMaxCommandLength = 511;
 // How many characters of a refused command the log line shows.
 inline constexpr std::size_t kRefusedCommandShown = 80;
 
-// Log lines of the program runner (each written after a timestamp).
-inline constexpr std::wstring_view kLogAttemptingToRun = L" Attempting to run: ";
-inline constexpr std::wstring_view kLogFailedToLaunch = L" Failed to launch process!\r\n";
-inline constexpr std::wstring_view kLogExitCode = L" Exit code: ";
-inline constexpr std::wstring_view kLogCommandTooLong =
-    L" Not running a command longer than 511 characters: ";
-inline constexpr std::wstring_view kLogCommandCutMark = L"...";
-inline constexpr std::wstring_view kLogProgramNotFound =
-    L" Not running a command whose program path holds a blank and names no existing file: ";
-
 // Does `path` name an existing file (not a folder)? Relative paths are taken
 // from the current directory, as Windows takes them.
 using FileExistsFn = std::function<bool(std::wstring_view path)>;

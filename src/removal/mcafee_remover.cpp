@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "log/log_texts.h"
 #include "platform/registry.h"
 #include "removal/uninstall_product.h"
 

@@ -93,13 +93,6 @@ struct McAfeeLookups {
     std::function<void()> emptyBaseSkipped;
 };
 
-// Logged once per McAfee entry whose candidates were left out that way: an
-// empty base folder would make them paths at the root of the current drive,
-// where any user may create folders.
-inline constexpr std::wstring_view kLogMcAfeeEmptyBase =
-    L" Skipping McAfee component files whose folder is not known (no InstallLocation, "
-    L"\"Install Dir\" or CommonProgramFiles).\r\n";
-
 // mcinst.exe below "CommonProgramFiles", else below "CommonProgramFiles(x86)";
 // nothing when neither file exists.
 [[nodiscard]] std::optional<std::wstring> FindMcAfeeInstaller(const McAfeeLookups& lookups);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/config_lines.h"
+#include "log/log_texts.h"
 #include "platform/registry.h"
 #include "removal/mcafee_remover.h"
 #include "removal/name_list.h"

@@ -57,18 +57,9 @@ inline constexpr std::wstring_view kMcAfeeUiHost = L"mcuihost";
 inline constexpr std::wstring_view kProductCodeStart = L"{";
 inline constexpr std::wstring_view kMsiFallbackCommand = L"MsiExec.exe /I";
 
-inline constexpr std::wstring_view kLogFailedToRemove = L" Failed to remove ";
-// A per-user registration's InstallLocation is the user's to choose: logged
-// as " Not using the InstallLocation of <name> (<folder>): it is registered
-// for user <SID>, and only ...".
-inline constexpr std::wstring_view kLogUserLocationSkipped = L" Not using the InstallLocation of ";
-inline constexpr std::wstring_view kLogUserLocationSkippedFor = L": it is registered for user ";
-inline constexpr std::wstring_view kLogUserLocationSkippedWhy =
-    L", and only the machine's registrations (S-1-5-18) may name a folder Clearon runs "
-    L"programs from or hands to one.\r\n";
+// The only account whose registrations may name a folder Clearon runs
+// programs from (kLogUserLocationSkipped).
 inline constexpr std::wstring_view kMachineSid = L"S-1-5-18";
-inline constexpr std::wstring_view kLogUninstallPathTooLong =
-    L" Skipping an [UninstallPaths] line longer than 254 characters.\r\n";
 
 // A product name shorter than this finds nothing (counted up to 255).
 inline constexpr std::size_t kMinProductNameLength = 5;

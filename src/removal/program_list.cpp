@@ -1,6 +1,7 @@
 #include "removal/program_list.h"
 
 #include "config/config_lines.h"
+#include "log/log_texts.h"
 #include "text/wide_string.h"
 
 namespace clearon {

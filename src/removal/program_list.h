@@ -15,15 +15,6 @@ namespace clearon {
 
 inline constexpr std::wstring_view kStatusInstallingAegira = L"Installing Aegira . . .";
 inline constexpr std::wstring_view kStatusRunningAfter = L"Running programs after removal . . .";
-inline constexpr std::wstring_view kLogProgramLineTooLong =
-    L" Skipping a program line longer than 254 characters.\r\n";
-inline constexpr std::wstring_view kLogInstallerTooLong =
-    L" Not running Aegira's installer: with Clearon's arguments its command would be longer "
-    L"than 254 characters.\r\n";
-
-inline constexpr std::wstring_view kLogSessionEndedNoPrograms =
-    L" Windows is ending the session: no further program is started and nothing is set "
-    L"aside.\r\n";
 
 // After the end of the session was announced, no program may start: it
 // would set the pending renames aside again, and the restart that follows

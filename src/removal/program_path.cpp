@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "log/log_texts.h"
 #include "text/wide_string.h"
 
 namespace clearon {

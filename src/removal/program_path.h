@@ -18,16 +18,6 @@
 
 namespace clearon {
 
-inline constexpr std::wstring_view kLogProgramNotInSafeFolders =
-    L" Not running a program found neither beside Clearon.exe nor in the system folders: ";
-inline constexpr std::wstring_view kLogProgramUserWritable =
-    L" Not running a program that others than administrators can change (";
-inline constexpr std::wstring_view kLogProgramUserWritableEnd = L"): ";
-// Before the launch of a program named without a folder: the name, and then
-// the attempt line shows the full path found.
-inline constexpr std::wstring_view kLogProgramLookedUp =
-    L" Looked up beside Clearon.exe and in the system folders: ";
-
 // The folders a bare program name may come from.
 struct ProgramFolders {
     std::wstring_view exeDirectory;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "platform/platform_info.h"

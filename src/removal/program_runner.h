@@ -39,8 +39,4 @@ using NoticePause = bool (*)() noexcept;
 LaunchResult RunProgram(std::wstring_view commandLine, bool redirect32Bit, NoticePause notice,
                         std::uint32_t timeLimitMinutes = 0, const RightsPolicy* rights = nullptr);
 
-inline constexpr std::wstring_view kLogTimeLimitPassed = L" Stopped waiting: ProgramTimeLimit of ";
-inline constexpr std::wstring_view kLogTimeLimitLeftRunning =
-    L" minutes passed; the program is left running.\r\n";
-
 }  // namespace clearon

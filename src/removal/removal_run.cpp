@@ -2,6 +2,7 @@
 
 #include "config/config_lines.h"
 #include "config/settings.h"
+#include "log/log_texts.h"
 #include "removal/product_discovery.h"
 #include "removal/program_list.h"
 #include "removal/uninstall_product.h"

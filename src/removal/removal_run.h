@@ -22,12 +22,6 @@ inline constexpr std::wstring_view kProventiaKey = L"SOFTWARE\\ISS\\Proventia De
 inline constexpr std::wstring_view kProventiaInstallDirValue = L"InstallDir";
 inline constexpr std::wstring_view kProventiaRemover = L"\\AgentRemove.exe";
 
-inline constexpr std::wstring_view kLogProductLineTooLong =
-    L" Skipping a [ProductNames] line longer than 254 characters.\r\n";
-inline constexpr std::wstring_view kLogProventiaPathTooLong =
-    L" Not removing Proventia Desktop: the path of AgentRemove.exe is longer than 254 "
-    L"characters.\r\n";
-
 // Does this [ProductNames] line call for the Proventia Desktop check? It does
 // when the line is "Proventia Desktop" or any piece of it, in any case (an
 // empty line too).

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "log/log_texts.h"  // kExitWorkerNotStarted
+
 namespace clearon {
 
 struct RemovalState;
@@ -27,8 +29,6 @@ inline constexpr int kInstallerRebooting = 1641;
 // No run to judge: ClearonCheck's own code, from its private range
 // (check/cli/check_codes.h names it kCheckNoRun and checks that they agree).
 inline constexpr int kOutcomeNoRun = 60004;
-// A run whose worker thread could not be created: retryable.
-inline constexpr int kExitWorkerNotStarted = 155;
 
 enum class OutcomeKind {
     Done,

@@ -75,23 +75,9 @@ inline constexpr std::wstring_view kStatusUninstalling = L"Uninstalling ";
 inline constexpr std::wstring_view kStatusEllipsis = L" . . .";
 inline constexpr std::wstring_view kStatusSearching = L"Searching . . .";
 
-// Log lines (each follows a timestamp).
-inline constexpr std::wstring_view kLogRemoving = L" Removing: ";
-inline constexpr std::wstring_view kLogUserDeclined = L" User chose not to remove: ";
-inline constexpr std::wstring_view kLogNotRemoving = L" Not removing ";
-inline constexpr std::wstring_view kLogUninstallCommandTooLong =
-    L": its uninstall command would be longer than 511 characters.\r\n";
-inline constexpr std::wstring_view kLogUninstallValueTooLong =
-    L": its stored uninstall command is longer than 254 characters.\r\n";
-
 // Windows Installer's "another installation is in progress": an MsiExec
 // command that ends with it is tried again (see InstallerBusyRetry).
 inline constexpr std::uint32_t kExitInstallerBusy = 1618;
-inline constexpr std::wstring_view kLogInstallerBusy =
-    L" Windows Installer is busy with another installation (1618); trying again in ";
-inline constexpr std::wstring_view kLogInstallerBusySeconds = L" seconds: ";
-inline constexpr std::wstring_view kLogInstallerStayedBusy =
-    L" Windows Installer stayed busy (1618) for the whole retry time; giving up: ";
 
 // The removal notice is shown while CA eTrust's uninstaller runs.
 inline constexpr std::wstring_view kNoticeProduct = L"CA eTrust";

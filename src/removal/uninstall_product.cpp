@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "log/log_texts.h"
 #include "removal/name_list.h"
 #include "removal/program_list.h"
 #include "removal/uninstall_command.h"

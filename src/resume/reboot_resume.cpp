@@ -1,5 +1,6 @@
 #include "resume/reboot_resume.h"
 
+#include "log/log_texts.h"
 #include "text/wide_string.h"
 
 namespace clearon {

@@ -55,22 +55,6 @@ inline constexpr std::wstring_view kDeferringValue = L"Deferring";
 // The resume and relaunch commands live in 255-character buffers.
 inline constexpr std::size_t kMaxResumeCommandLength = 254;
 
-// Log texts.
-inline constexpr std::wstring_view kLogAegira = L" Aegira ";
-inline constexpr std::wstring_view kLogIsInstalled = L" is installed.\r\n";
-inline constexpr std::wstring_view kLogAegiraNotInstalled = L" Aegira is NOT installed.\r\n";
-inline constexpr std::wstring_view kLogAddedUserRunOnce =
-    L" Added tool to current user's RunOnce key, please reboot to run tool again.\r\n";
-inline constexpr std::wstring_view kLogFailedUserRunOnce =
-    L" Failed to add tool to current user's RunOnce key.\r\n";
-inline constexpr std::wstring_view kLogAddedMachineRunOnce =
-    L" Added tool to local system RunOnce key, please reboot to run tool again.\r\n";
-inline constexpr std::wstring_view kLogFailedMachineRunOnce =
-    L" Failed to add tool to local system RunOnce key.\r\n";
-inline constexpr std::wstring_view kLogResumeCommandRefused =
-    L" The resume command does not fit in 254 characters; the tool was not added to a RunOnce "
-    L"key.\r\n";
-
 // Does this ProductVersion mean that Aegira is installed? Its first five
 // characters are compared, as unsigned 16-bit numbers, with "11.0" and its
 // terminating NUL (the text is NUL beyond its end), up to the first

@@ -9,6 +9,7 @@
 #include "config/config_loader.h"
 #include "config/settings.h"
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "startup/removal_start.h"

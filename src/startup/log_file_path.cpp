@@ -5,6 +5,7 @@
 
 #include "config/settings.h"
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/platform_info.h"
 #include "platform/run_state.h"

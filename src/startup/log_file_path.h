@@ -7,11 +7,6 @@
 
 namespace clearon {
 
-// Logged (to the error log, since the run log then has no path) when the
-// composed path does not fit the 254-character field.
-inline constexpr std::wstring_view kLogPathTooLong =
-    L" The log file path is longer than 254 characters; this run logs to Clearon_Err.log.\r\n";
-
 // Fills g_runState.logFilePath from LogPath and the computer name, then,
 // with ComputerNameLine, logs the computer-name line, the first entry of the
 // run. PathOnly is for a line written before this run's entries begin. A path that would not

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/run_state.h"
 #include "removal/removal_run.h"
@@ -56,7 +57,7 @@ int StartRemoval(WorkerThreadCreator createThread) noexcept {
     DWORD threadId = 0;
     const HANDLE thread = createThread(RemovalThreadProc, &threadId);
     if (thread == nullptr) {
-        LogTimestamped(kLogThreadNotCreated);
+        LogTimestamped(kLogWorkerNotStarted);
         return kStartNotPossible;
     }
     g_runState.workerThread.Adopt(thread, threadId);

@@ -7,17 +7,6 @@
 
 namespace clearon {
 
-// Timestamped and ended with CR LF like every other entry, so the stop line
-// that follows stays a line of its own.
-inline constexpr std::wstring_view kLogThreadNotCreated =
-    L" Could not create the Clearon thread.\r\n";
-inline constexpr std::wstring_view kLogNoticeNotShown =
-    L" Nobody can see the notice, so it is logged and not shown: ";
-// Logged (timestamped) when an unexpected error, such as running out of
-// memory, ends the worker's run early; the process goes on to its end.
-inline constexpr std::wstring_view kLogRunEndedByError =
-    L" The removal run stopped early: an unexpected error ended it.\r\n";
-
 // Creates the worker thread the way CreateThread does: null when it could
 // not be created. A parameter so that a test can make the creation fail.
 using WorkerThreadCreator = HANDLE (*)(LPTHREAD_START_ROUTINE start, DWORD* threadId);

@@ -75,19 +75,7 @@ inline constexpr std::wstring_view kEventMessageFileName = L"ClearonEvents.dll";
 // False when any step failed.
 [[nodiscard]] bool RegisterRunEventSource(Registry& registry, std::wstring_view messageFile);
 
-// One line in the run log (or the error log) for each step that failed;
-// the event never changes the exit code. The reason (a Windows error
-// number, or who may change the folder) follows the first two texts, then
-// kLineEnd.
-inline constexpr std::wstring_view kLogEventMessageFileNotWritten =
-    L" Clearon's event message file was not written: ";
-inline constexpr std::wstring_view kLogEventSourceNotRegistered =
-    L" Clearon's event source could not be registered in HKEY_LOCAL_MACHINE\\SYSTEM\\"
-    L"CurrentControlSet\\Services\\EventLog\\Application\\Clearon.\r\n";
-inline constexpr std::wstring_view kLogRunEventNotReported =
-    L" The Application event of this run could not be reported: error ";
-inline constexpr std::wstring_view kLogRunEventUnexpectedError =
-    L" The Application event of this run could not be reported: an unexpected error (such as "
-    L"running out of memory) stopped it.\r\n";
+// The lines about a step that failed are kLogEvent*/kLogRunEvent* in
+// log/log_texts.h.
 
 }  // namespace clearon

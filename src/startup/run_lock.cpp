@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "startup/log_file_path.h"
 #include "startup/startup_rules.h"

@@ -1,6 +1,7 @@
 #include "startup/startup_rules.h"
 
 #include "config/settings.h"
+#include "log/log_texts.h"
 
 namespace clearon {
 
@@ -39,20 +40,18 @@ bool IsRunNameOwnerTrusted(std::wstring_view ownerSid) noexcept {
 }
 
 std::wstring RefusedSettingLogLine(std::wstring_view key) {
+    std::wstring line = std::wstring(kLogSettingIgnored) + std::wstring(key);
     if (key == kKeyProgramTimeLimit) {
-        return L" Ignored the setting " + std::wstring(key) +
-               L": its value is not a number of minutes from 0 to " +
-               std::to_wstring(kMaxProgramTimeLimit) +
-               L"; programs are waited for without a limit.\r\n";
+        return line + std::wstring(kLogSettingNotMinutes) + std::to_wstring(kMaxProgramTimeLimit) +
+               std::wstring(kLogSettingProgramsUnlimited);
     }
     if (key == kKeyOtherRunTimeLimit) {
-        return L" Ignored the setting " + std::wstring(key) +
-               L": its value is not a number of minutes from 0 to " +
-               std::to_wstring(kMaxProgramTimeLimit) + L"; another run is waited for at most " +
-               std::to_wstring(kDefaultOtherRunTimeLimit) + L" minutes.\r\n";
+        return line + std::wstring(kLogSettingNotMinutes) + std::to_wstring(kMaxProgramTimeLimit) +
+               std::wstring(kLogSettingOtherRunWaited) +
+               std::to_wstring(kDefaultOtherRunTimeLimit) +
+               std::wstring(kLogSettingOtherRunWaitedEnd);
     }
-    return L" Ignored the setting " + std::wstring(key) +
-           L": its line or value is longer than 254 characters.\r\n";
+    return line + std::wstring(kLogSettingTooLong);
 }
 
 }  // namespace clearon

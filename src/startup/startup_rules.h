@@ -37,44 +37,9 @@ enum class Visibility { Seen, StationNotVisible, SessionZero, QueryFailed };
 // The line that names the case after kLogNobodySees: empty where that line
 // says it all (a window station that is not visible) or nobody is unseen.
 [[nodiscard]] std::wstring_view VisibilityLogLine(Visibility visibility) noexcept;
-inline constexpr std::wstring_view kLogSessionZero =
-    L" This start runs in session 0, where no person's desktop is, whatever its window station "
-    L"reports.\r\n";
-inline constexpr std::wstring_view kLogVisibilityUnknown =
-    L" Whether anybody can see this window station could not be read; nobody is assumed to.\r\n";
 
-inline constexpr std::wstring_view kLogNobodySees =
-    L" Nobody can see a window on this window station: boxes are logged instead of shown, and "
-    L"the removal question takes its default answer.\r\n";
-inline constexpr std::wstring_view kLogRunsWithoutDialog =
-    L" The dialog is left out, since nobody can see it; AutoRunAfterUILoads=Y, so the run goes "
-    L"ahead silently.\r\n";
-inline constexpr std::wstring_view kLogNeedsPerson =
-    L" ShowGUI=Y without AutoRunAfterUILoads=Y needs a person to press Start, and nobody can see "
-    L"the dialog; nothing was done (exit code 1459).\r\n";
-inline constexpr std::wstring_view kLogDialogNotCreated =
-    L" The dialog could not be created (error ";
-inline constexpr std::wstring_view kLogDialogRunsSilently =
-    L"); AutoRunAfterUILoads=Y, so the run goes ahead without it.\r\n";
-inline constexpr std::wstring_view kLogDialogNeedsPerson =
-    L"); nothing can press Start, so nothing was done (exit code 1459).\r\n";
 // One run at a time on a machine, whatever the session.
 inline constexpr wchar_t kRunMutexName[] = L"Global\\Clearon.Run";
-inline constexpr std::wstring_view kLogWaitingForOther =
-    L" Another Clearon is running on this machine; this one waits for it to end.\r\n";
-inline constexpr std::wstring_view kLogWaitedForOther =
-    L" This run waited for another Clearon to end before it began.\r\n";
-// Logged before the wait when the name belongs to neither SYSTEM nor the
-// Administrators: an ordinary user made it first. The wait and its limit
-// stay the same.
-inline constexpr std::wstring_view kLogRunNameHeldBySomeoneElse =
-    L" Global\\Clearon.Run is held by someone else: its owner is neither SYSTEM nor the "
-    L"Administrators.\r\n";
-// When OtherRunTimeLimit passes: the limit in minutes goes between the two.
-inline constexpr std::wstring_view kLogOtherRunTimeLimitPassed =
-    L" Another Clearon still runs after OtherRunTimeLimit=";
-inline constexpr std::wstring_view kLogOtherRunTimeLimitEnd =
-    L" minutes; this start ends with 1618 (retry later), having changed nothing.\r\n";
 // Windows' ERROR_INSTALL_ALREADY_RUNNING: another installation is in
 // progress, try again later.
 inline constexpr int kExitOtherRunInProgress = 1618;

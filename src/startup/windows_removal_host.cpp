@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
 #include "removal/program_runner.h"
@@ -19,8 +20,6 @@ namespace clearon {
 namespace {
 
 constexpr wchar_t kQuestionCaption[] = L"Question";
-constexpr std::wstring_view kLogQuestionUnanswerable =
-    L" Nobody can see a window here, so the question is answered Yes, its default button: ";
 
 // The hidden notice dialog of Clearon.exe's own resources.
 bool NoticeOfThisProcess() noexcept {

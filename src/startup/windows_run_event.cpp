@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "platform/run_state.h"

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include "log/log_texts.h"
+
 namespace clearon {
 
 // Polls the worker: the first tick 500 ms after the start, then every 100 ms.
@@ -24,7 +26,7 @@ inline constexpr INT_PTR kAutoRunDialogResult = 223;
 
 // What a start reports when no worker could be created; with no start
 // installed the dialog stores it too, because then no run can take place.
-inline constexpr int kStartNotPossible = 155;
+inline constexpr int kStartNotPossible = kExitWorkerNotStarted;
 
 // Starts a removal run and returns 0, or kStartNotPossible when no worker
 // was created. Called on the dialog's thread only.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/windows_registry.h"
 #include "resume/pending_renames.h"

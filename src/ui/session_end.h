@@ -11,9 +11,6 @@
 
 namespace clearon {
 
-inline constexpr std::wstring_view kLogSessionEnding =
-    L" Windows is ending the session: the pending file renames were put back.\r\n";
-
 // Puts the set-aside pending renames back into the system's value (merged
 // before what is there) and logs it, once per process. For
 // WM_QUERYENDSESSION and for a WM_ENDSESSION that says the session ends.

@@ -1,11 +1,11 @@
 // Writes a run log as Clearon does, then reads it back: any sequence of
-// entries Clearon can write (a timestamp and one of its message shapes with
-// any field text, the computer-name line, a message put before the user, the
-// worker failure with the bare LF of older versions) must read back as the
-// same entries, with the same kind, timestamp and field, through the line
-// reader and the `log` converter alike. The bytes only choose the entries.
-// And a run whose last word on some product is " Failed to remove " never
-// maps to done, whatever came before or after it.
+// entries Clearon can write (a timestamp and any entry of the log's table
+// in src/log with any field text, the computer-name line, a message put
+// before the user, the worker failure with the bare LF of older versions)
+// must read back as the same entries, with the same kind, timestamp and
+// field, through the line reader and the `log` converter alike. The bytes
+// only choose the entries. And a run whose last word on some product is
+// " Failed to remove " never maps to done, whatever came before or after it.
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -13,15 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "check/cli/check_text.h"
 #include "check/logs/log_convert.h"
 #include "check/logs/log_report.h"
 #include "check/logs/run_outcome.h"
 #include "check/logs/run_log_reader.h"
+#include "log/log_entries.h"
 #include "log/log_format.h"
-#include "removal/command_line.h"
-#include "removal/product_discovery.h"
-#include "removal/uninstall_command.h"
-#include "resume/reboot_resume.h"
 
 namespace {
 
@@ -56,34 +54,18 @@ private:
     std::size_t at_ = 0;
 };
 
-struct Shape {
-    std::wstring_view before;  // the text before the field
-    std::wstring_view after;   // and after it
-    bool field;
-    EntryKind kind;
-};
-
-[[nodiscard]] constexpr std::wstring_view Bare(std::wstring_view text) {
-    return text.ends_with(kLineEnd) ? text.substr(0, text.size() - kLineEnd.size()) : text;
+// Every timestamped entry of the run log's table, written with any field.
+[[nodiscard]] const EntryShape& ChooseEntry(Choices& choose) {
+    static const std::vector<EntryShape> timestamped = [] {
+        std::vector<EntryShape> entries;
+        for (const EntryShape& entry : kLogEntries) {
+            if (entry.kind != EntryKind::ComputerName && entry.kind != EntryKind::UserMessage)
+                entries.push_back(entry);
+        }
+        return entries;
+    }();
+    return timestamped[choose.Next(static_cast<unsigned>(timestamped.size()))];
 }
-
-const Shape kShapes[] = {
-    {Bare(kLogStarting), {}, false, EntryKind::Starting},
-    {Bare(kLogStopping), {}, false, EntryKind::Stopping},
-    {kLogRemoving, {}, true, EntryKind::Removing},
-    {kLogFailedToRemove, {}, true, EntryKind::FailedToRemove},
-    {kLogUserDeclined, {}, true, EntryKind::UserDeclined},
-    {kLogAttemptingToRun, {}, true, EntryKind::AttemptingToRun},
-    {kLogExitCode, {}, true, EntryKind::ExitCode},
-    {Bare(kLogFailedToLaunch), {}, false, EntryKind::FailedToLaunch},
-    {kLogCommandTooLong, {}, true, EntryKind::CommandTooLong},
-    {kLogProgramNotFound, {}, true, EntryKind::ProgramNotFound},
-    {kLogAegira, Bare(kLogIsInstalled), true, EntryKind::AegiraInstalled},
-    {Bare(kLogAegiraNotInstalled), {}, false, EntryKind::AegiraNotInstalled},
-    {Bare(kLogAddedMachineRunOnce), {}, false, EntryKind::RestartRegistered},
-    {Bare(kLogFailedUserRunOnce), {}, false, EntryKind::RestartNotRegistered},
-    {kLogNotRemoving, {}, false, EntryKind::Skipped},
-};
 
 struct Written {
     std::wstring timestamp;
@@ -144,18 +126,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case 2:
                 entry.kind = EntryKind::WorkerNotStarted;
-                entry.line = kLogWorkerNotStarted;
+                // As older versions wrote it: no timestamp, no blank.
+                entry.line = TrimBlanks(WithoutLineEnd(kLogWorkerNotStarted));
                 if (choose.Next(2) == 0) ending = L"\n";
                 break;
             default: {
-                const Shape& shape = kShapes[choose.Next(std::size(kShapes))];
+                const EntryShape& shape = ChooseEntry(choose);
                 entry.timestamp = FormatTimestamp(
                     1 + choose.Next(12), 1 + choose.Next(31), 2000 + choose.Next(99),
                     choose.Next(24), choose.Next(60), choose.Next(60), choose.Next(1000));
                 entry.kind = shape.kind;
-                if (shape.field) entry.field = choose.Text();
-                entry.line = entry.timestamp + std::wstring(shape.before) + entry.field +
-                             std::wstring(shape.after);
+                entry.line = entry.timestamp + std::wstring(WithoutLineEnd(shape.text));
+                if (shape.field == EntryField::None) break;
+                entry.field = choose.Text();
+                // Who may change the program stands before the end; the
+                // command line after it.
+                if (shape.field == EntryField::AfterEnd)
+                    entry.line += L"S-1-5-11" + std::wstring(shape.end);
+                entry.line += entry.field;
+                if (shape.field == EntryField::Between) entry.line += WithoutLineEnd(shape.end);
                 break;
             }
         }
@@ -178,7 +167,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(line.kind == entry.kind);
         Require(line.timestamp == entry.timestamp);
         Require(line.text == entry.line);
-        if (entry.kind != EntryKind::UserMessage && entry.kind != EntryKind::Skipped)
+        // The reader keeps no field of what Clearon left out nor of its own
+        // notes.
+        if (entry.kind != EntryKind::UserMessage && entry.kind != EntryKind::Skipped &&
+            entry.kind != EntryKind::Other)
             Require(line.field == entry.field);
     }
     Require(!reader.Next(line));

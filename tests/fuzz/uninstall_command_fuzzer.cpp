@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "config/settings.h"
+#include "log/log_texts.h"
 #include "removal/command_line.h"
 #include "removal/program_path.h"
 #include "removal/uninstall_command.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "log/run_log.h"
 
 namespace clearon {

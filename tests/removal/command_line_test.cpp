@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "log/log_texts.h"
+
 namespace clearon {
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_texts.h"
 #include "removal/mcafee_remover.h"
 #include "support/host/fake_removal_host.h"
 

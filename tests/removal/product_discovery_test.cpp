@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_texts.h"
 #include "removal/product_discovery.h"
 #include "removal/uninstall_command.h"
 #include "support/host/fake_removal_host.h"

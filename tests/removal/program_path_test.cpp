@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_texts.h"
 #include "support/host/memory_security.h"
 
 namespace clearon {

@@ -9,6 +9,7 @@
 #include <future>
 #include <thread>
 
+#include "log/log_texts.h"
 #include "removal/command_line.h"
 #include "platform/run_state.h"
 #include "startup/run_context.h"

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "platform/handles.h"
 #include "platform/platform_info.h"
 #include "startup/removal_start.h"

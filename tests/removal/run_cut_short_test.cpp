@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_texts.h"
 #include "removal/product_discovery.h"
 #include "removal/program_list.h"
 #include "removal/removal_run.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_texts.h"
 #include "support/host/memory_registry.h"
 
 namespace clearon {

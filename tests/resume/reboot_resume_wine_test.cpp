@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "log/log_texts.h"
 #include "platform/handles.h"
 #include "resume/reboot_resume.h"
 #include "resume/windows_resume_host.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "log/run_log.h"
 #include "platform/handles.h"
 #include "startup/clearon_run.h"

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "log/log_texts.h"
 #include "platform/architecture.h"
 #include "platform/disk_space.h"
 #include "startup/startup_rules.h"

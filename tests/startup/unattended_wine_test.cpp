@@ -15,6 +15,7 @@
 
 #include "config/config_file.h"
 #include "log/log_format.h"
+#include "log/log_texts.h"
 #include "removal/program_runner.h"
 #include "startup/removal_start.h"
 #include "removal/uninstall_command.h"

@@ -167,29 +167,40 @@ std::vector<Finding> LintUnattended(std::wstring_view configText, const Settings
     constexpr bool kPersonCanSee = false;
     const StartMode mode =
         DecideStartMode(settings.ShowGUI, settings.AutoRunAfterUILoads, kPersonCanSee);
+    // What Clearon would log where nobody can see it goes nowhere at all
+    // with EnableLogging=N: every entry is dropped, and only its own messages
+    // (too little free space) still reach standard output in a silent run.
+    const bool logged = settings.EnableLogging;
     if (mode == StartMode::NeedsPerson) {
         Warn(findings,
              L"ShowGUI=Y without AutoRunAfterUILoads=Y: the dialog waits for a person "
-             L"to press Start, and as SYSTEM nobody can see it, so Clearon logs that "
-             L"and ends with " +
-                 std::to_wstring(kExitNeedsPerson) +
-                 L" having done nothing. Set ShowGUI=N, or AutoRunAfterUILoads=Y.");
+             L"to press Start, and as SYSTEM nobody can see it, so Clearon " +
+                 std::wstring(logged ? L"logs that and " : L"") + L"ends with " +
+                 std::to_wstring(kExitNeedsPerson) + L" having done nothing" +
+                 std::wstring(logged ? L"" : L", and with EnableLogging=N nothing says why") +
+                 L". Set ShowGUI=N, or AutoRunAfterUILoads=Y.");
     } else if (mode == StartMode::SilentNobodySees) {
         Note(findings,
-             L"ShowGUI=Y with AutoRunAfterUILoads=Y: as SYSTEM nobody can see the "
-             L"dialog, so Clearon leaves it out, logs that, and runs silently.");
+             std::wstring(L"ShowGUI=Y with AutoRunAfterUILoads=Y: as SYSTEM nobody can see the "
+                          L"dialog, so Clearon leaves it out, ") +
+                 (logged ? L"logs that, and runs silently."
+                         : L"and runs silently; with EnableLogging=N nothing says so."));
     }
     if (settings.AskBeforeRemoval) {
         Warn(findings,
              L"AskBeforeRemoval is on (it is on unless set to N): as SYSTEM nobody can see the "
-             L"Question box, so Clearon answers it Yes, its default button, and logs the "
-             L"question: every product it finds is removed without anybody's answer. Set "
-             L"AskBeforeRemoval=N to say so.");
+             L"Question box, so Clearon answers it Yes, its default button, and " +
+                 std::wstring(logged ? L"logs the question"
+                                     : L"with EnableLogging=N writes the question nowhere") +
+                 L": every product it finds is removed without anybody's answer. Set "
+                 L"AskBeforeRemoval=N to say so.");
     }
     if (settings.ShowMessageBox) {
         Note(findings,
-             L"ShowMessageBox=Y: as SYSTEM nobody can see the notice, so Clearon logs "
-             L"it instead of showing it, and the run goes ahead.");
+             std::wstring(L"ShowMessageBox=Y: as SYSTEM nobody can see the notice, so Clearon ") +
+                 (logged ? L"logs it instead of showing it, and the run goes ahead."
+                         : L"does not show it, and with EnableLogging=N does not log it either: "
+                           L"it reaches nobody, and the run goes ahead."));
     }
     if (settings.ResumeAfterReboot) {
         Warn(findings,

@@ -4,25 +4,11 @@
 #include <array>
 
 #include "check/cli/check_text.h"
+#include "log/log_entries.h"
 #include "log/log_format.h"
-#include "platform/disk_space.h"
-#include "removal/command_line.h"
-#include "removal/mcafee_remover.h"
-#include "removal/product_discovery.h"
-#include "removal/program_path.h"
-#include "removal/program_list.h"
-#include "removal/removal_run.h"
-#include "removal/uninstall_command.h"
-#include "resume/reboot_resume.h"
 
 namespace clearon::check {
 namespace {
-
-// A log text as it stands in a line: the constants end with the line end
-// their writer appends.
-[[nodiscard]] constexpr std::wstring_view Bare(std::wstring_view text) noexcept {
-    return text.ends_with(kLineEnd) ? text.substr(0, text.size() - kLineEnd.size()) : text;
-}
 
 // Looks like single-byte text (ASCII, ANSI, UTF-8) rather than UTF-16 LE: no
 // zero byte, where every ASCII character of UTF-16 has one, and printable
@@ -40,114 +26,99 @@ namespace {
     return printable * 10 >= sample * 9;
 }
 
-struct Shape {
-    std::wstring_view text;
-    EntryKind kind;
-    bool prefix;  // the field follows the text; otherwise the message is the text
-};
-
-// In the order they are tried.
-constexpr std::array kShapes{
-    Shape{Bare(kLogStarting), EntryKind::Starting, false},
-    Shape{Bare(kLogStopping), EntryKind::Stopping, false},
-    Shape{kLogRemoving, EntryKind::Removing, true},
-    Shape{kLogFailedToRemove, EntryKind::FailedToRemove, true},
-    Shape{kLogUserDeclined, EntryKind::UserDeclined, true},
-    Shape{kLogAttemptingToRun, EntryKind::AttemptingToRun, true},
-    Shape{kLogExitCode, EntryKind::ExitCode, true},
-    Shape{Bare(kLogFailedToLaunch), EntryKind::FailedToLaunch, false},
-    Shape{kLogCommandTooLong, EntryKind::CommandTooLong, true},
-    Shape{kLogProgramNotFound, EntryKind::ProgramNotFound, true},
-    Shape{kLogProgramLookedUp, EntryKind::ProgramLookedUp, true},
-    Shape{kLogProgramNotInSafeFolders, EntryKind::ProgramNotInSafeFolders, true},
-    Shape{Bare(kLogAegiraNotInstalled), EntryKind::AegiraNotInstalled, false},
-    Shape{Bare(kLogAddedUserRunOnce), EntryKind::RestartRegistered, false},
-    Shape{Bare(kLogAddedMachineRunOnce), EntryKind::RestartRegistered, false},
-    Shape{Bare(kLogFailedUserRunOnce), EntryKind::RestartNotRegistered, false},
-    Shape{Bare(kLogFailedMachineRunOnce), EntryKind::RestartNotRegistered, false},
-    Shape{Bare(kLogResumeCommandRefused), EntryKind::RestartNotRegistered, false},
-};
-
-// Entries that say what Clearon left out; each begins with its constant text,
-// some with more after it.
-constexpr std::array kSkipped{
-    kLogNotRemoving,
-    Bare(kLogProductLineTooLong),
-    Bare(kLogProgramLineTooLong),
-    kLogInstallerTooLong,
-    kLogMcAfeeEmptyBase,
-    Bare(kLogUninstallPathTooLong),
-    Bare(kLogFreeSpaceUnknown),
-};
-
-void ClassifyTimestamped(LogLine& line) noexcept {
-    const std::wstring_view message = line.message;
-    for (const Shape& shape : kShapes) {
-        if (shape.prefix ? message.starts_with(shape.text) : message == shape.text) {
-            line.kind = shape.kind;
-            if (shape.prefix) line.field = message.substr(shape.text.size());
-            return;
+// Whether a timestamped line's message is `entry`, by the entry's shape;
+// `field` is set to its field when it is.
+[[nodiscard]] bool Matches(const EntryShape& entry, std::wstring_view message,
+                           std::wstring_view& field) noexcept {
+    const std::wstring_view text = WithoutLineEnd(entry.text);
+    // What Clearon left out is known by its first words: a product or line
+    // may be left out for a reason this version does not know.
+    if (entry.kind == EntryKind::Skipped) return message.starts_with(text);
+    // Since the worker's failure is written like every other entry, it may
+    // stand behind a timestamp too; older versions wrote it without blanks.
+    if (entry.kind == EntryKind::WorkerNotStarted) return TrimBlanks(message) == TrimBlanks(text);
+    switch (entry.field) {
+        case EntryField::None:
+            return message == text;
+        case EntryField::After:
+            if (!message.starts_with(text)) return false;
+            field = message.substr(text.size());
+            return true;
+        case EntryField::Between: {
+            const std::wstring_view end = WithoutLineEnd(entry.end);
+            if (!message.starts_with(text) || !message.ends_with(end)) return false;
+            // " Aegira is installed." overlaps the two texts: the field is
+            // what follows the first, as it stands.
+            const std::wstring_view rest = message.substr(text.size());
+            field = rest.size() >= end.size() ? rest.substr(0, rest.size() - end.size()) : rest;
+            return true;
+        }
+        case EntryField::AfterEnd: {
+            if (!message.starts_with(text)) return false;
+            const std::size_t end = message.find(entry.end, text.size());
+            if (end != std::wstring_view::npos) field = message.substr(end + entry.end.size());
+            return true;
         }
     }
-    if (message.starts_with(kLogProgramUserWritable)) {
-        // "(<who may do what>): <command>"
-        line.kind = EntryKind::ProgramUserWritable;
-        const std::size_t end = message.find(kLogProgramUserWritableEnd);
-        if (end != std::wstring_view::npos)
-            line.field = message.substr(end + kLogProgramUserWritableEnd.size());
-        return;
-    }
-    // Since the worker's failure is written like every other entry, it may
-    // stand behind a timestamp too.
-    if (TrimBlanks(message) == kLogWorkerNotStarted) {
-        line.kind = EntryKind::WorkerNotStarted;
-        return;
-    }
-    if (message.starts_with(kLogAegira) && message.ends_with(Bare(kLogIsInstalled))) {
-        line.kind = EntryKind::AegiraInstalled;
-        // " Aegira is installed." overlaps the two texts: the version is
-        // what follows " Aegira ", as it stands.
-        const std::wstring_view rest = message.substr(kLogAegira.size());
-        const std::size_t suffix = Bare(kLogIsInstalled).size();
-        line.field = rest.size() >= suffix ? rest.substr(0, rest.size() - suffix) : rest;
-        return;
-    }
-    for (const std::wstring_view skipped : kSkipped) {
-        if (message.starts_with(skipped)) {
-            line.kind = EntryKind::Skipped;
+    return false;
+}
+
+// Entries a timestamp stands before: all but the untimestamped ones.
+[[nodiscard]] constexpr bool Timestamped(const EntryShape& entry) noexcept {
+    return entry.kind != EntryKind::ComputerName && entry.kind != EntryKind::UserMessage;
+}
+
+// Clearon's own notes (kind Other) are what is left: the table only gives
+// their severity.
+void ClassifyTimestamped(LogLine& line) noexcept {
+    for (const EntryShape& entry : kLogEntries) {
+        if (!Timestamped(entry) || entry.kind == EntryKind::Other) continue;
+        std::wstring_view field;
+        if (Matches(entry, line.message, field)) {
+            line.kind = entry.kind;
+            line.field = field;
             return;
         }
     }
     line.kind = EntryKind::Other;
 }
 
-constexpr int kInformation = 1;
-constexpr int kWarning = 2;
-constexpr int kError = 3;
+[[nodiscard]] int SeverityOf(LogSeverity severity, std::wstring_view field) noexcept {
+    if (severity == LogSeverity::ByExitCode) {
+        severity = field == L"0" ? LogSeverity::Information : LogSeverity::Warning;
+    }
+    return static_cast<int>(severity);
+}
 
-// A line of no kind this reader knows: the start-up's own notes, which sit
-// above this layer, and texts of other versions. Their first words tell.
+// A kind's severity, which all its entries share.
+[[nodiscard]] LogSeverity KindSeverity(EntryKind kind) noexcept {
+    for (const EntryShape& entry : kLogEntries) {
+        if (entry.kind == kind) return entry.severity;
+    }
+    return LogSeverity::Information;
+}
+
+// A line of no kind a report looks for: one of Clearon's own notes, whose
+// entry is the longest text it begins with, or a text of another version,
+// whose first words tell.
 [[nodiscard]] int GuessSeverity(std::wstring_view message) noexcept {
-    constexpr std::array kErrors{kLogFailedToRemove, Bare(kLogFailedToLaunch),
-                                 Bare(kLogFailedUserRunOnce), Bare(kLogFailedMachineRunOnce),
-                                 Bare(kLogResumeCommandRefused)};
-    for (const std::wstring_view prefix : kErrors) {
-        if (message.starts_with(prefix)) return kError;
+    const EntryShape* longest = nullptr;
+    for (const EntryShape& entry : kLogEntries) {
+        const std::wstring_view text = WithoutLineEnd(entry.text);
+        if (Timestamped(entry) && message.starts_with(text) &&
+            (longest == nullptr || text.size() > WithoutLineEnd(longest->text).size())) {
+            longest = &entry;
+        }
     }
-    if (message.starts_with(kLogExitCode)) {
-        return message.substr(kLogExitCode.size()) == L"0" ? kInformation : kWarning;
+    if (longest != nullptr) {
+        return SeverityOf(longest->severity, message.substr(WithoutLineEnd(longest->text).size()));
     }
-    constexpr std::array kWarnings{kLogUserDeclined,
-                                   Bare(kLogAegiraNotInstalled),
-                                   std::wstring_view(L" Not "),
-                                   std::wstring_view(L" Skipping "),
-                                   std::wstring_view(L" Ignored "),
-                                   std::wstring_view(L" Could not "),
-                                   std::wstring_view(L" The ")};
+    constexpr std::array<std::wstring_view, 5> kWarnings{L" Not ", L" Skipping ", L" Ignored ",
+                                                         L" Could not ", L" The "};
     for (const std::wstring_view prefix : kWarnings) {
-        if (message.starts_with(prefix)) return kWarning;
+        if (message.starts_with(prefix)) return static_cast<int>(LogSeverity::Warning);
     }
-    return kInformation;
+    return static_cast<int>(LogSeverity::Information);
 }
 
 }  // namespace
@@ -202,41 +173,20 @@ void ClassifyLine(LogLine& line) noexcept {
         ClassifyTimestamped(line);
         return;
     }
-    line.kind = text == kLogWorkerNotStarted ? EntryKind::WorkerNotStarted : EntryKind::UserMessage;
+    line.kind = text == TrimBlanks(WithoutLineEnd(kLogWorkerNotStarted))
+                    ? EntryKind::WorkerNotStarted
+                    : EntryKind::UserMessage;
 }
 
 int CmTraceSeverity(const LogLine& line) noexcept {
     switch (line.kind) {
-        case EntryKind::FailedToRemove:
-        case EntryKind::FailedToLaunch:
-        case EntryKind::RestartNotRegistered:
-            return kError;
-        case EntryKind::ExitCode:
-            return line.field == L"0" ? kInformation : kWarning;
-        case EntryKind::UserDeclined:
-        case EntryKind::CommandTooLong:
-        case EntryKind::ProgramNotFound:
-        case EntryKind::ProgramNotInSafeFolders:
-        case EntryKind::ProgramUserWritable:
-        case EntryKind::AegiraNotInstalled:
-        case EntryKind::Skipped:
-        case EntryKind::WorkerNotStarted:
-        case EntryKind::UserMessage:
-            return kWarning;
+        case EntryKind::Blank:
+            return static_cast<int>(LogSeverity::Information);
         case EntryKind::Other:
             return GuessSeverity(line.message);
-        case EntryKind::Blank:
-        case EntryKind::ComputerName:
-        case EntryKind::Starting:
-        case EntryKind::Stopping:
-        case EntryKind::Removing:
-        case EntryKind::AttemptingToRun:
-        case EntryKind::ProgramLookedUp:
-        case EntryKind::AegiraInstalled:
-        case EntryKind::RestartRegistered:
-            break;
+        default:
+            return SeverityOf(KindSeverity(line.kind), line.field);
     }
-    return kInformation;
 }
 
 }  // namespace clearon::check

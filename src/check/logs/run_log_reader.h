@@ -12,38 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "log/log_entries.h"
+
 namespace clearon::check {
-
-// The entry a line holds, by the text Clearon writes for it.
-enum class EntryKind {
-    Blank,
-    ComputerName,  // untimestamped; or after a timestamp whose message never came
-    Starting,
-    Stopping,
-    Removing,
-    FailedToRemove,
-    UserDeclined,
-    AttemptingToRun,
-    ExitCode,
-    FailedToLaunch,
-    CommandTooLong,
-    ProgramNotFound,
-    ProgramLookedUp,          // a program named without a folder, looked up; the next program is it
-    ProgramNotInSafeFolders,  // such a program found nowhere Clearon may take it from: refused
-    ProgramUserWritable,      // a program others than administrators can change: refused
-    AegiraInstalled,
-    AegiraNotInstalled,
-    RestartRegistered,
-    RestartNotRegistered,  // a RunOnce key refused it, or the command did not fit
-    Skipped,               // a line, product, program or check Clearon left out
-    WorkerNotStarted,      // untimestamped: the worker thread could not be created
-    UserMessage,           // any other untimestamped line: a message put before the user
-    Other,                 // any other timestamped line
-};
-
-// The untimestamped entry of a run whose worker thread could not be created
-// (Clearon ends it with kExitWorkerNotStarted, removal/run_outcome.h).
-inline constexpr std::wstring_view kLogWorkerNotStarted = L"Could not create the Clearon thread.";
 
 struct LogLine {
     std::wstring_view text;       // the whole line, without its line end

@@ -8,6 +8,7 @@
 #include "check/cli/check_text.h"
 #include "check/logs/run_log_reader.h"
 #include "config/config_file.h"
+#include "log/log_entries.h"
 #include "platform/disk_space.h"
 #include "removal/program_list.h"
 #include "text/wide_string.h"
@@ -76,8 +77,8 @@ RunFacts FactsOfLoggedRun(const LogRun* run, std::optional<int> clearonExitCode)
     if (run == nullptr) return facts;
     facts.diskSpaceTooLow =
         clearonExitCode == kExitNotEnoughDiskSpace || HasMessage(*run, kMsgNotEnoughDiskSpace);
-    facts.workerNotStarted =
-        clearonExitCode == kExitWorkerNotStarted || HasMessage(*run, kLogWorkerNotStarted);
+    facts.workerNotStarted = clearonExitCode == kExitWorkerNotStarted ||
+                             HasMessage(*run, WithoutLineEnd(kLogWorkerNotStarted));
     if (const ProgramRun* installer = LastInstaller(*run)) {
         if (installer->status == ProgramRun::Status::FailedToLaunch || installer->refused()) {
             facts.installer = InstallerFact::NotStarted;

@@ -263,9 +263,17 @@ TEST(UnattendedLint, EveryTrapOfARunAsSystem) {
          1},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nShowGUI=Y\r\n"
          L"AutoRunAfterUILoads=Y\r\nProgramTimeLimit=5\r\nEnableLogging=N\r\n",
-         {L"leaves it out, logs that, and runs silently",
+         {L"leaves it out, and runs silently; with EnableLogging=N nothing says so",
           L"such as too little free space on the "
           L"system drive, reach nobody"},
+         1},
+        // Without a log, what Clearon would log where nobody sees it goes nowhere.
+        {L"[Settings]\r\nResumeAfterReboot=N\r\nShowGUI=Y\r\nShowMessageBox=Y\r\n"
+         L"MessageBoxText=Removing old antivirus\r\nProgramTimeLimit=5\r\nEnableLogging=N\r\n",
+         {L"so Clearon ends with 1459 having done nothing, and with EnableLogging=N nothing says "
+          L"why",
+          L"its default button, and with EnableLogging=N writes the question nowhere",
+          L"does not show it, and with EnableLogging=N does not log it either", L"reach nobody"},
          1},
         {L"[Settings]\r\nAskBeforeRemoval=N\r\nResumeAfterReboot=N\r\nProgramTimeLimit=5\r\n"
          L"EnableLogging=N\r\n",
