@@ -1,5 +1,6 @@
 #include "startup/removal_start.h"
 
+#include <optional>
 #include <string>
 
 #include "log/log_texts.h"
@@ -54,6 +55,10 @@ int StartRemoval(WorkerThreadCreator createThread) noexcept {
                     MB_OK);
     }
 
+    // A silent run's window exists before the worker can start a program.
+    std::optional<SessionWatch> watch;
+    if (!g_settings.ShowGUI) watch.emplace();
+
     DWORD threadId = 0;
     const HANDLE thread = createThread(RemovalThreadProc, &threadId);
     if (thread == nullptr) {
@@ -63,7 +68,7 @@ int StartRemoval(WorkerThreadCreator createThread) noexcept {
     g_runState.workerThread.Adopt(thread, threadId);
 
     if (!g_settings.ShowGUI) {
-        WaitWatchingSessionEnd(g_runState.workerThread.get());
+        watch->WaitFor(g_runState.workerThread.get());
         g_runState.workerThread.reset();
         return 0;
     }

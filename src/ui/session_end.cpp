@@ -60,7 +60,7 @@ void PutPendingRenamesBackForSessionEnd() noexcept {
     }
 }
 
-void WaitWatchingSessionEnd(HANDLE thread) noexcept {
+SessionWatch::SessionWatch() noexcept {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = SessionWatchProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -69,10 +69,17 @@ void WaitWatchingSessionEnd(HANDLE thread) noexcept {
     // A top-level window, never shown: Windows sends the end-session messages
     // to every top-level window, hidden ones included. A message-only window
     // would not receive them.
-    HWND window = CreateWindowExW(0, kWatchClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0,
-                                  nullptr,  // top level
-                                  nullptr, windowClass.hInstance, nullptr);
-    if (window == nullptr) {
+    window_ = CreateWindowExW(0, kWatchClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0,
+                              nullptr,  // top level
+                              nullptr, windowClass.hInstance, nullptr);
+}
+
+SessionWatch::~SessionWatch() {
+    if (window_ != nullptr) DestroyWindow(window_);
+}
+
+void SessionWatch::WaitFor(HANDLE thread) noexcept {
+    if (window_ == nullptr) {
         WaitForSingleObject(thread, INFINITE);
         return;
     }
@@ -85,7 +92,6 @@ void WaitWatchingSessionEnd(HANDLE thread) noexcept {
             DispatchMessageW(&message);
         }
     }
-    DestroyWindow(window);
 }
 
 }  // namespace clearon

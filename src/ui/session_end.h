@@ -25,9 +25,22 @@ void PutPendingRenamesBackForSessionEnd() noexcept;
 // after it.
 void SetPendingRenamesAsideUnlessSessionEnds() noexcept;
 
-// Waits for `thread` to end while a hidden top-level window of this thread
-// receives the end-session messages of a silent run. Without a window (no
-// desktop to create it on) it simply waits.
-void WaitWatchingSessionEnd(HANDLE thread) noexcept;
+// The hidden top-level window of a silent run that receives the end-session
+// messages. It is made before the worker starts: a session that ends while
+// the worker's first program runs must already find it. Without a window (no
+// desktop to create it on) the run simply waits.
+class SessionWatch {
+public:
+    SessionWatch() noexcept;
+    ~SessionWatch();
+    SessionWatch(const SessionWatch&) = delete;
+    SessionWatch& operator=(const SessionWatch&) = delete;
+
+    // Waits for `thread` to end, answering the window's messages meanwhile.
+    void WaitFor(HANDLE thread) noexcept;
+
+private:
+    HWND window_ = nullptr;
+};
 
 }  // namespace clearon
