@@ -17,7 +17,7 @@ namespace {
     return {text.begin(), text.end()};
 }
 
-void Write(Registry& registry, const std::vector<NamedValue>& values) {
+void Write(Registry& registry, std::span<const NamedValue> values) {
     for (const NamedValue& value : values) {
         (void)registry.SetValue(RegistryRoot::LocalMachine, kLastRunKey, value.name, value.type,
                                 value.data);
@@ -74,12 +74,15 @@ void StartLastRun(Registry& registry, const LastRunStart& start) {
                                 KeyLifetime::Persistent);
     (void)registry.CreateSubkey(RegistryRoot::LocalMachine, kTessaralKey, kLastRunSubkey,
                                 KeyLifetime::Persistent);
-    // The old end goes first, and "running" is on disk before the run does
-    // anything: a run killed at any later point is seen as one.
+    // "running" comes first, then the old end goes: a start cut short at any
+    // point after the first write never leaves the last run's word beside
+    // a half-written start (a detection rule would take it for this run's).
+    const std::vector<NamedValue> values = LastRunStartValues(start);
+    Write(registry, std::span(values).first(1));
     for (const std::wstring_view name : LastRunValuesToClear()) {
         (void)registry.DeleteValue(RegistryRoot::LocalMachine, kLastRunKey, name);
     }
-    Write(registry, LastRunStartValues(start));
+    Write(registry, std::span(values).subspan(1));
     registry.Flush(RegistryRoot::LocalMachine, kLastRunKey);
 }
 

@@ -70,6 +70,26 @@ TEST(LastRun, AStartReplacesThePreviousRunAndAnEndFinishesIt) {
               L"1");
 }
 
+// A start stopped after any change: the key still tells the last run whole,
+// or says "running"; never the last run's word beside a half-written start.
+TEST(LastRun, AStartCutShortNeverShowsTheLastWordBesideItsOwnValues) {
+    for (int allowed = 0;; ++allowed) {
+        test::MemoryRegistry registry;
+        registry.CreateKey(kMachine, L"Software\\Tessaral");
+        StartLastRun(registry, {L"2026-01-01T00:00:00Z", L"aa"});
+        FinishLastRun(registry, {0, L"2026-01-01T00:05:00Z", 0, OutcomeKind::Done});
+        int changes = 0;
+        registry.mayChange = [&] { return changes++ < allowed; };
+        StartLastRun(registry, {L"2026-12-07T16:40:00Z", L"bb"});
+        const bool whole = String(registry, kLastRunOutcome) == L"done" &&
+                           String(registry, kLastRunStarted) == L"2026-01-01T00:00:00Z" &&
+                           String(registry, kLastRunConfigSha256) == L"aa" &&
+                           Dword(registry, kLastRunExitCode) == 0u;
+        EXPECT_TRUE(whole || String(registry, kLastRunOutcome) == L"running") << allowed;
+        if (changes <= allowed) break;  // the start ran to its end
+    }
+}
+
 TEST(LastRun, AnEndWithoutAStartWritesNothing) {
     test::MemoryRegistry registry;
     FinishLastRun(registry, {0, L"2026-12-07T16:41:02Z", 0, OutcomeKind::Done});
