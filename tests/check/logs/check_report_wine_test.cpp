@@ -1,7 +1,8 @@
 // ClearonCheck report on logs written by real Clearon runs under Wine: a run
 // that removes one product, fails on another, is told No for a third and
 // asks for a restart because Aegira's installer did not finish, then a second
-// run in the same log after which Aegira is installed.
+// run in the same log after which Aegira is installed. And `result` on a run
+// that met two entries of one name, one of which stayed.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -139,6 +140,23 @@ TEST_F(CheckReportWine, RealRunsBecomeRowsWithRemovedFailedDeclinedAndRestart) {
         }
     }
     EXPECT_GE(errors, 2u) << cmtrace.standardOutput;  // at least once in each run
+}
+
+// Two uninstall entries with one display name, the first staying and the
+// second removed: Clearon counts a product that stayed, and `result` on its
+// log says the same, 1, not done.
+TEST_F(CheckReportWine, ASameNameEntryThatStaysIsJudgedAsClearonCountedIt) {
+    RegisterScriptedProduct(kStays, L"Bilby Twin", false, L"/exit=3");
+    RegisterScriptedProduct(kGone, L"Bilby Twin", true);
+    WriteAnsi(dir / L"Clearon.ini",
+              "[Settings]\r\nShowGUI=N\r\nAskBeforeRemoval=N\r\n[ProductNames]\r\nBilby "
+              "Twin\r\n[UninstallPaths]\r\n");
+    EXPECT_EQ(RunClearon(dir, L"", 240s).exitCode, std::optional<DWORD>(1));
+
+    const std::wstring logPath = L"\"" + (dir / (L"Clearon." + ComputerName() + L".log")) + L"\"";
+    const ProcessResult result = RunClearonCheck(L"result " + logPath, dir.path());
+    EXPECT_EQ(result.exitCode, std::optional<DWORD>(1)) << result.standardOutput;
+    EXPECT_NE(result.standardOutput.find("stayed"), std::string::npos) << result.standardOutput;
 }
 
 }  // namespace
