@@ -35,7 +35,9 @@ python3 -m zipfile -e "$zip" "$unpacked"
 cp "$first/dist/"* "$unpacked/"
 (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS"
 for exe in Clearon.exe ClearonCheck.exe; do
-  strings -a -e l "$unpacked/$exe" | grep -qx "$version" || fail "$exe has no version $version"
+  # grep reads to the end (no -q): under pipefail, strings must not die of
+  # SIGPIPE when the version stands early in the file.
+  strings -a -e l "$unpacked/$exe" | grep -x -- "$version" >/dev/null || fail "$exe has no version $version"
 done
 
 # A throwaway certificate, made here and gone with the temporary folder.

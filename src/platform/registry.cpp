@@ -44,6 +44,11 @@ RegistryString ReadRegistryStringChecked(Registry& registry, RegistryRoot root,
     return read;
 }
 
+std::vector<std::uint8_t> EncodeRegistryDword(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
 std::vector<std::uint8_t> EncodeRegistryString(std::wstring_view text) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve((text.size() + 1) * 2);

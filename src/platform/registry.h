@@ -125,5 +125,7 @@ struct RegistryString {
 
 // UTF-16LE bytes of `text` followed by its terminating NUL, as REG_SZ wants.
 [[nodiscard]] std::vector<std::uint8_t> EncodeRegistryString(std::wstring_view text);
+// The four little-endian bytes of a REG_DWORD.
+[[nodiscard]] std::vector<std::uint8_t> EncodeRegistryDword(std::uint32_t value);
 
 }  // namespace clearon

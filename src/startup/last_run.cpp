@@ -8,11 +8,6 @@
 namespace clearon {
 namespace {
 
-[[nodiscard]] std::vector<std::uint8_t> Dword(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-}
-
 [[nodiscard]] std::wstring Widen(std::string_view text) {
     return {text.begin(), text.end()};
 }
@@ -60,9 +55,10 @@ std::span<const std::wstring_view> LastRunValuesToClear() noexcept {
 
 std::vector<NamedValue> LastRunEndValues(const LastRunEnd& end) {
     // The outcome goes last: a reader that sees the word sees the rest.
-    return {{kLastRunExitCode, kRegDword, Dword(static_cast<std::uint32_t>(end.exitCode))},
+    return {{kLastRunExitCode, kRegDword,
+             EncodeRegistryDword(static_cast<std::uint32_t>(end.exitCode))},
             {kLastRunFinished, kRegSz, EncodeRegistryString(end.finished)},
-            {kLastRunProductsRemaining, kRegDword, Dword(end.productsRemaining)},
+            {kLastRunProductsRemaining, kRegDword, EncodeRegistryDword(end.productsRemaining)},
             {kLastRunOutcome, kRegSz, EncodeRegistryString(Widen(OutcomeKindName(end.outcome)))}};
 }
 

@@ -37,11 +37,6 @@ constexpr std::array<OutcomeEvent, 6> kOutcomeEvents{{
     return kOutcomeEvents.back();
 }
 
-[[nodiscard]] std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-}
-
 }  // namespace
 
 RunEvent BuildRunEvent(const RunEventFacts& facts) {
@@ -70,7 +65,7 @@ bool RegisterRunEventSource(Registry& registry, std::wstring_view messageFile) {
            registry.SetValue(kMachine, kEventSourceKey, kEventMessageFileValue, kRegExpandSz,
                              EncodeRegistryString(messageFile)) == RegistryStatus::Ok &&
            registry.SetValue(kMachine, kEventSourceKey, kTypesSupportedValue, kRegDword,
-                             DwordBytes(kTypesSupported)) == RegistryStatus::Ok;
+                             EncodeRegistryDword(kTypesSupported)) == RegistryStatus::Ok;
 }
 
 }  // namespace clearon

@@ -149,8 +149,8 @@ TEST_F(CheckReportWine, ASameNameEntryThatStaysIsJudgedAsClearonCountedIt) {
     RegisterScriptedProduct(kStays, L"Bilby Twin", false, L"/exit=3");
     RegisterScriptedProduct(kGone, L"Bilby Twin", true);
     WriteAnsi(dir / L"Clearon.ini",
-              "[Settings]\r\nShowGUI=N\r\nAskBeforeRemoval=N\r\n[ProductNames]\r\nBilby "
-              "Twin\r\n[UninstallPaths]\r\n");
+              "[Settings]\r\nShowGUI=N\r\nAskBeforeRemoval=N\r\n"
+              "[ProductNames]\r\nBilby Twin\r\n[UninstallPaths]\r\n");
     EXPECT_EQ(RunClearon(dir, L"", 240s).exitCode, std::optional<DWORD>(1));
 
     const std::wstring logPath = L"\"" + (dir / (L"Clearon." + ComputerName() + L".log")) + L"\"";
