@@ -292,5 +292,42 @@ TEST_F(CheckDeployWine, ReportCsvInARedirectedFileEndsEveryRowWithOneCrLf) {
     EXPECT_EQ(bytes.back(), '\n');
 }
 
+// On a console ClearonCheck writes UTF-16 and leaves the console's output
+// code page as it found it: the administrator's next command still reads.
+TEST_F(CheckDeployWine, OnAConsoleTheCodePageIsLeftAsFound) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    ASSERT_TRUE(SetConsoleOutputCP(437));
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    UniqueKernelHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                           OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(console.get(), INVALID_HANDLE_VALUE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = console.get();
+    startup.hStdError = console.get();
+    std::wstring line = L"\"" + ClearonCheckPath() + L"\" --version";
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &startup, &info))
+        << GetLastError();
+    UniqueProcessInformation process;
+    process.Adopt(info);
+    ASSERT_EQ(WaitForSingleObject(process.process.get(), 60'000), WAIT_OBJECT_0);
+
+    EXPECT_EQ(GetConsoleOutputCP(), 437u);
+    CONSOLE_SCREEN_BUFFER_INFO buffer{};
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(console.get(), &buffer));
+    std::wstring shown(static_cast<std::size_t>(buffer.dwSize.X) * buffer.dwSize.Y, L' ');
+    DWORD read = 0;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(console.get(), shown.data(),
+                                            static_cast<DWORD>(shown.size()), {0, 0}, &read));
+    EXPECT_NE(shown.find(L"ClearonCheck " CLEARON_VERSION_TEXT), std::wstring::npos);
+    console.reset();
+    FreeConsole();
+}
+
 }  // namespace
 }  // namespace clearon::test
