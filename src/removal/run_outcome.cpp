@@ -107,6 +107,11 @@ RunFacts FactsOfOwnRun(const RemovalState& state, int exitCode) {
     return facts;
 }
 
+std::wstring OutcomeKindWord(OutcomeKind kind) {
+    const std::string_view word = OutcomeKindName(kind);  // ASCII
+    return {word.begin(), word.end()};
+}
+
 std::string_view OutcomeKindName(OutcomeKind kind) noexcept {
     switch (kind) {
         case OutcomeKind::Done:

@@ -90,5 +90,7 @@ struct RunFacts {
 // "done", "restart-needed", ...: the kind as it stands in JSON and in the
 // ClearonLastRun key.
 [[nodiscard]] std::string_view OutcomeKindName(OutcomeKind kind) noexcept;
+// The same word as UTF-16, for the registry and the event log.
+[[nodiscard]] std::wstring OutcomeKindWord(OutcomeKind kind);
 
 }  // namespace clearon

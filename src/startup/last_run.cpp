@@ -59,7 +59,7 @@ std::vector<NamedValue> LastRunEndValues(const LastRunEnd& end) {
              EncodeRegistryDword(static_cast<std::uint32_t>(end.exitCode))},
             {kLastRunFinished, kRegSz, EncodeRegistryString(end.finished)},
             {kLastRunProductsRemaining, kRegDword, EncodeRegistryDword(end.productsRemaining)},
-            {kLastRunOutcome, kRegSz, EncodeRegistryString(Widen(OutcomeKindName(end.outcome)))}};
+            {kLastRunOutcome, kRegSz, EncodeRegistryString(OutcomeKindWord(end.outcome))}};
 }
 
 void StartLastRun(Registry& registry, const LastRunStart& start) {

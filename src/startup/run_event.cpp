@@ -48,7 +48,7 @@ RunEvent BuildRunEvent(const RunEventFacts& facts) {
     text = L"Clearon finished: ";
     text += event.sentence;
     text += L"\r\nOutcome: ";
-    for (const char c : OutcomeKindName(facts.outcome)) text += static_cast<wchar_t>(c);
+    text += OutcomeKindWord(facts.outcome);
     text += L"\r\nExit code: ";
     text += std::to_wstring(facts.exitCode);
     text += L"\r\nProducts removed: ";
